@@ -1,0 +1,5 @@
+#include "comun/DECLARACION_DE_VARIABLES.h"
+
+Estado_Global Estado;
+
+void Reinicia_Estado() { Estado = Estado_Global{}; }

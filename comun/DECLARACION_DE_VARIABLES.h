@@ -1,0 +1,64 @@
+#pragma once
+// The relay and link state of the whole run. One instance lives for the run;
+// Reinicia_Estado puts it back to what the program holds at start-up (tests use it
+// between cases).
+
+#include "comun/Imagen.h"
+
+#include <QString>
+#include <cstdint>
+
+struct Estado_Global {
+    // Link settings, defaults of an interactive start.
+    int16_t Puerto_Com = 2;
+    int16_t Velocidad = 9600;
+    uint8_t Direccion_Rele = 1;
+    bool Via_Modem = false;
+    QString Telefono = QString(20, QLatin1Char(' '));
+
+    // Link state.
+    bool Comunicacion_OK = false;
+    bool Ocupado = false;
+    bool Cancelar_Enlace = false;
+    uint8_t Segundos = 0;
+    int16_t Errores_CRC = 0;
+    bool Modo_Linea_Comandos = false;
+    QString Cadena_Modem;
+
+    // Requests queued on the main page for the next poll.
+    bool Grabar_Pendiente = false;
+    bool Reset_Tmax_Pendiente = false;
+    // Position of register 0x0208 in Valores_Actuales, set by the host at load.
+    uint8_t Posicion_Estado = 20;
+
+    // Frames and replies, numbered as the relay numbers their bytes.
+    Imagen<8> Trama_Peticion;
+    Imagen<21> Trama_Escritura;
+    Imagen<8> Trama_Comando;
+    Imagen<12> Respuesta_Identificacion;
+    Imagen<34> Respuesta_Actuales;
+    Imagen<8> Respuesta_Escritura;
+    Imagen<8> Respuesta_Comando;
+
+    // The images the rest of the program reads.
+    Imagen<17> Set_Setpoints;
+    Imagen<21> Nuevos_Setpoints;
+    Imagen<34> Valores_Actuales;
+    Imagen<12> Identificacion;
+
+    // Texts of the CRC computation.
+    QString Trama;
+    QString CRC_Texto;
+    QString CRC_Bajo;
+    QString CRC_Alto;
+
+    // Not read by the relay logic: counts kept for the command-line tool and the
+    // soak benchmark, which report how a run went.
+    uint32_t Fallos_Enlace = 0;   // times the link-failure procedure ran
+    uint32_t Respuestas_Malas = 0; // replies refused for their CRC
+    uint32_t Intercambios = 0;     // replies taken in time, good or bad
+};
+
+extern Estado_Global Estado;
+
+void Reinicia_Estado();

@@ -1,0 +1,80 @@
+#include "enlace/Puerto_QSerialPort.h"
+
+Puerto_QSerialPort::Puerto_QSerialPort(QObject *padre) : Puerto_Serie(padre) {
+    connect(&puerto_serie_, &QSerialPort::readyRead, this, &Puerto_Serie::Llegan_Datos);
+    connect(&puerto_serie_, &QSerialPort::errorOccurred, this, &Puerto_QSerialPort::Al_Error);
+}
+
+bool Puerto_QSerialPort::Set_Settings(const QString &texto) {
+    const auto formato = Analiza_Settings(texto);
+    if (!formato)
+        return false;
+    settings_ = texto;
+    formato_ = *formato;
+    return true;
+}
+
+bool Puerto_QSerialPort::Set_PortOpen(bool abierto) {
+    if (!abierto) {
+        if (puerto_serie_.isOpen())
+            puerto_serie_.close();
+        return true;
+    }
+    if (puerto_serie_.isOpen())
+        return true;
+    error_.clear();
+    puerto_serie_.setPortName(Nombre_Dispositivo(puerto_));
+    if (!puerto_serie_.open(QIODevice::ReadWrite)) {
+        error_ = puerto_serie_.errorString();
+        return false;
+    }
+    // A pseudo-terminal refuses the modem-line and some line-control calls;
+    // the line itself works, so those refusals are not a failure to open.
+    puerto_serie_.setBaudRate(formato_.velocidad);
+    puerto_serie_.setParity(formato_.paridad);
+    puerto_serie_.setDataBits(formato_.datos);
+    puerto_serie_.setStopBits(formato_.parada);
+    puerto_serie_.setFlowControl(QSerialPort::NoFlowControl);
+    puerto_serie_.clearError();
+    longitud_lectura_ = 0;
+    puerto_serie_.clear(QSerialPort::Input);
+    puerto_serie_.readAll();
+    return true;
+}
+
+void Puerto_QSerialPort::Set_DTREnable(bool activo) {
+    if (!puerto_serie_.isOpen())
+        return;
+    puerto_serie_.setDataTerminalReady(activo);
+    puerto_serie_.clearError();
+}
+
+int Puerto_QSerialPort::InBufferCount() {
+    return puerto_serie_.isOpen() ? static_cast<int>(puerto_serie_.bytesAvailable()) : 0;
+}
+
+QByteArray Puerto_QSerialPort::Input() {
+    if (!puerto_serie_.isOpen())
+        return {};
+    return longitud_lectura_ > 0 ? puerto_serie_.read(longitud_lectura_) : puerto_serie_.readAll();
+}
+
+void Puerto_QSerialPort::Output(const QByteArray &bytes) {
+    if (!puerto_serie_.isOpen())
+        return;
+    puerto_serie_.write(bytes);
+    puerto_serie_.flush();
+}
+
+void Puerto_QSerialPort::Al_Error(QSerialPort::SerialPortError error) {
+    // A device that went away (an unplugged adapter, the far end of a
+    // pseudo-terminal closed) shows up as read or resource errors that Qt would
+    // repeat at full speed. Closing the port stops them; the waiting exchange then
+    // ends through its own no-reply path.
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
+        error_ = puerto_serie_.errorString();
+        if (puerto_serie_.isOpen())
+            puerto_serie_.close();
+        emit Llegan_Datos();
+    }
+}

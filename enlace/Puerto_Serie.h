@@ -1,0 +1,63 @@
+#pragma once
+// The serial seam: the port operations the program uses, as the relay exchange,
+// the modem dial-up and the host form see them. Production: Puerto_QSerialPort;
+// tests put an in-memory port in its place.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// The line format of a settings text such as " 9600,N,8,1".
+struct Formato_Linea {
+    int32_t velocidad = 9600;
+    QSerialPort::Parity paridad = QSerialPort::NoParity;
+    QSerialPort::DataBits datos = QSerialPort::Data8;
+    QSerialPort::StopBits parada = QSerialPort::OneStop;
+};
+
+// Reads a settings text: speed, parity letter (N, E, O, M, S), data bits (5..8),
+// stop bits (1, 1.5, 2), blanks around each field allowed. Nothing for a text
+// that does not fit that form.
+std::optional<Formato_Linea> Analiza_Settings(const QString &texto);
+
+// The device a port number opens: KV73_COMn when set, else the platform's name.
+QString Nombre_Dispositivo(int16_t puerto);
+
+class Puerto_Serie : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+
+    virtual void Set_CommPort(int16_t puerto) = 0;
+    virtual int16_t CommPort() const = 0;
+    // False when the text is not a line format; the settings keep their value.
+    virtual bool Set_Settings(const QString &texto) = 0;
+    virtual QString Settings() const = 0;
+
+    // Opening may fail (missing or busy port): false, with Error_Texto telling why.
+    // Opening sets the read length back to "everything" and drops any input
+    // left over from before.
+    virtual bool Set_PortOpen(bool abierto) = 0;
+    virtual bool PortOpen() const = 0;
+    virtual QString Error_Texto() const = 0;
+
+    virtual void Set_DTREnable(bool activo) = 0;
+    virtual void Set_RThreshold(int umbral) = 0;
+    virtual void Set_SThreshold(int umbral) = 0;
+    // 0: a read takes everything waiting; n: at most n bytes.
+    virtual void Set_InputLen(int longitud) = 0;
+
+    virtual int InBufferCount() = 0;
+    // Takes the waiting input, raw bytes, 0x00 and 0xFF included.
+    virtual QByteArray Input() = 0;
+    // Sends each byte as it is, a lone 0x00 included.
+    virtual void Output(const QByteArray &bytes) = 0;
+
+  signals:
+    // Input arrived, or the port closed itself after the device went away:
+    // wakes whoever waits.
+    void Llegan_Datos();
+};

@@ -1,0 +1,247 @@
+#include "protocolo/Lectura_Escritura.h"
+
+#include "comun/Espera.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
+#include "enlace/Puerto_Serie.h"
+#include "protocolo/Crc.h"
+
+#include <QByteArray>
+
+namespace T = Textos_Protocolo;
+
+void Calcula_CRC() {
+    const QString &trama = Estado.Trama;
+    const qsizetype cuenta = trama.size() / 2; // a trailing odd digit is ignored
+    QByteArray bytes;
+    bytes.reserve(cuenta);
+    for (qsizetype i = 0; i < cuenta; ++i)
+        bytes.append(static_cast<char>(trama.mid(2 * i, 2).toUInt(nullptr, 16)));
+    Estado.CRC_Texto =
+        QStringLiteral("%1").arg(CRC16_Modbus(bytes), 4, 16, QLatin1Char('0')).toUpper();
+}
+
+namespace {
+
+bool Puerto_Abierto() { return Host().MSComm1 && Host().MSComm1->PortOpen(); }
+
+void Vacia_Entrada() { Host().MSComm1->Input(); }
+
+// One write a byte, in frame order.
+template <std::size_t N> void Envia(const Imagen<N> &trama, std::size_t n) {
+    for (std::size_t i = 1; i <= n; ++i)
+        Host().MSComm1->Output(QByteArray(1, static_cast<char>(trama[i])));
+}
+
+enum class Fin { Respuesta, Sin_Respuesta, Cancelada };
+
+// Sends the request and waits for `largo` reply bytes: the request goes out at
+// about 0, 2, 3 and 4 ticks, and the exchange gives up at 5. Bytes of several
+// partial replies add up; the first `largo` of them are the reply, the rest is
+// dropped. Only the setpoint read can be cut short by the OFF action.
+template <std::size_t N, std::size_t M>
+Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta,
+                std::size_t largo, bool cancelable) {
+    Puerto_Serie &puerto = *Host().MSComm1;
+    Temporizador_Comunicacion &timer = *Host().Timer_Comunicacion;
+    const auto llego = [&] { return puerto.InBufferCount() >= static_cast<int>(largo); };
+    const auto cancelada = [&] { return cancelable && Estado.Cancelar_Enlace; };
+
+    Estado.Segundos = 0;
+    timer.Set_Enabled(true);
+    uint8_t limite = 2;
+    do {
+        Envia(peticion, n);
+        Espera_Hasta([&] {
+            // The tick parks itself past 100; every pass wakes it again.
+            timer.Set_Enabled(true);
+            return llego() || Estado.Segundos >= limite || cancelada();
+        });
+        ++limite;
+    } while (!(llego() || Estado.Segundos >= 5 || cancelada()));
+    timer.Set_Enabled(false);
+
+    if (cancelada())
+        return Fin::Cancelada;
+    if (Estado.Segundos >= 5) {
+        Rele_No_Responde();
+        return Fin::Sin_Respuesta;
+    }
+    const QByteArray entrada = puerto.Input();
+    for (std::size_t i = 1; i <= largo; ++i)
+        respuesta[i] = static_cast<qsizetype>(i) <= entrada.size()
+                           ? static_cast<uint8_t>(entrada[static_cast<qsizetype>(i - 1)])
+                           : 0;
+    ++Estado.Intercambios;
+    return Fin::Respuesta;
+}
+
+enum class Lectura { Omitida, Cancelada, Sin_Respuesta, Mala, Buena };
+
+// The common part of the three register reads: the busy guard, the request
+// (function, first register, count), the exchange and the CRC test.
+template <std::size_t M>
+Lectura Lee_Registros(uint8_t funcion, uint16_t primero, uint16_t cantidad, Imagen<M> &respuesta,
+                      bool cancelable) {
+    if (Estado.Ocupado)
+        return Lectura::Omitida;
+    Estado.Ocupado = true;
+    if (!Puerto_Abierto()) {
+        Estado.Comunicacion_OK = false;
+        Estado.Ocupado = false;
+        return Lectura::Omitida;
+    }
+    Vacia_Entrada();
+    auto &t = Estado.Trama_Peticion;
+    t[1] = Estado.Direccion_Rele;
+    t[2] = funcion;
+    t[3] = static_cast<uint8_t>(primero >> 8);
+    t[4] = static_cast<uint8_t>(primero & 0xFF);
+    t[5] = static_cast<uint8_t>(cantidad >> 8);
+    t[6] = static_cast<uint8_t>(cantidad & 0xFF);
+    Pon_CRC(t, 8);
+    const std::size_t largo = 5u + 2u * cantidad;
+    switch (Intercambia(t, 8, respuesta, largo, cancelable)) {
+    case Fin::Cancelada:
+        return Lectura::Cancelada;
+    case Fin::Sin_Respuesta:
+        return Lectura::Sin_Respuesta;
+    case Fin::Respuesta:
+        break;
+    }
+    if (CRC_Correcto(respuesta, largo))
+        return Lectura::Buena;
+    ++Estado.Respuestas_Malas;
+    return Lectura::Mala;
+}
+
+// A bad reply of a register read; the count is shared by the three reads, so a
+// noisy line ends the link whichever read meets it.
+void Cuenta_Error_CRC(int16_t limite) {
+    ++Estado.Errores_CRC;
+    if (Estado.Errores_CRC >= limite) {
+        Estado.Errores_CRC = 0;
+        Rele_No_Responde();
+    }
+}
+
+} // namespace
+
+void Rele_No_Responde() {
+    Estado.Comunicacion_OK = false;
+    Estado.Ocupado = false;
+    ++Estado.Fallos_Enlace;
+    Host().Textos->Escribe_Estado_Enlace(T::Enlace_Caido);
+    Host().Textos->Escribe_Panel(6, T::No_Comunicando);
+    if (Puerto_Abierto()) {
+        Host().MSComm1->Output(QByteArray(1, '\0'));
+        Host().MSComm1->Set_PortOpen(false);
+    }
+    Host().Dialogos->Mensaje(T::Rele_No_Responde, T::Titulo_Fallo);
+}
+
+void Lee_Identificacion(uint8_t) {
+    switch (Lee_Registros(0x04, 0x0000, 3, Estado.Respuesta_Identificacion, false)) {
+    case Lectura::Mala:
+        Cuenta_Error_CRC(30);
+        Estado.Ocupado = false;
+        break;
+    case Lectura::Buena:
+        Estado.Identificacion.Copia(1, Estado.Respuesta_Identificacion, 1, 9);
+        Estado.Errores_CRC = 0;
+        Estado.Ocupado = false;
+        break;
+    default:
+        break;
+    }
+}
+
+bool Verifica_Identificacion() {
+    const auto &id = Estado.Identificacion;
+    const auto bajo = [&](const char *registro) {
+        return id[static_cast<std::size_t>(Posicion_Id(QLatin1String(registro))) + 1];
+    };
+    return bajo("0000") == 2 && bajo("0001") == 1;
+}
+
+double Posicion_Id(const QString &direccion) {
+    return 2.0 * direccion.trimmed().toUInt(nullptr, 16) + 4;
+}
+
+void Arma_Trama_Escritura(uint8_t direccion) {
+    auto &p = Estado.Trama_Peticion;
+    p[1] = direccion;
+    p[2] = 0x10;
+    p[3] = 0x01;
+    p[4] = 0x00;
+    p[5] = 0x00;
+    p[6] = 0x06;
+    p[7] = 0x0C;
+    Estado.Trama_Escritura.Copia(1, p, 1, 7);
+    Estado.Trama_Escritura.Copia(8, Estado.Set_Setpoints, 4, 12);
+}
+
+void Restaura_Set_Setpoints(uint8_t) { Estado.Set_Setpoints.Copia(4, Estado.Trama_Escritura, 8, 12); }
+
+void Lee_Setpoints(uint8_t direccion) {
+    for (;;) {
+        const Lectura r = Lee_Registros(0x03, 0x0100, 6, Estado.Set_Setpoints, true);
+        if (r == Lectura::Mala) {
+            Cuenta_Error_CRC(10);
+            // The editors never show a damaged reply: back to the last known values.
+            Restaura_Set_Setpoints(direccion);
+            Estado.Ocupado = false;
+            if (Estado.Errores_CRC != 0)
+                continue;
+            return;
+        }
+        if (r == Lectura::Buena) {
+            Estado.Errores_CRC = 0;
+            Host().Textos->Escribe_Estado_Enlace(T::Enlace_Activo);
+            Arma_Trama_Escritura(direccion);
+            // Edits not yet sent give way to what the relay holds.
+            Estado.Nuevos_Setpoints.Copia(1, Estado.Trama_Escritura, 1, 19);
+            Estado.Ocupado = false;
+        }
+        return;
+    }
+}
+
+void Lee_Valores_Actuales(uint8_t) {
+    switch (Lee_Registros(0x04, 0x0200, 14, Estado.Respuesta_Actuales, false)) {
+    case Lectura::Mala:
+        // No repeat: the next tick polls again.
+        Cuenta_Error_CRC(30);
+        Estado.Ocupado = false;
+        break;
+    case Lectura::Buena:
+        Estado.Valores_Actuales.Copia(1, Estado.Respuesta_Actuales, 1, 31);
+        Estado.Errores_CRC = 0;
+        Estado.Ocupado = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void Ejecuta_Comando(uint8_t direccion, int32_t &comando) {
+    if (!Puerto_Abierto() || !Estado.Comunicacion_OK)
+        return;
+    Vacia_Entrada();
+    auto &t = Estado.Trama_Comando;
+    t[1] = direccion;
+    t[2] = 0x05;
+    t[3] = static_cast<uint8_t>((comando >> 8) & 0xFF);
+    t[4] = static_cast<uint8_t>(comando & 0xFF);
+    t[5] = 0xFF;
+    t[6] = 0x00;
+    Pon_CRC(t, 8);
+    if (Intercambia(t, 8, Estado.Respuesta_Comando, 8, false) != Fin::Respuesta)
+        return;
+    const bool buena = CRC_Correcto(Estado.Respuesta_Comando, 8);
+    if (!buena)
+        ++Estado.Respuestas_Malas;
+    // Commands 1 and 2 bracket a setpoint write and the switch-off: silent.
+    if (comando != 1 && comando != 2)
+        Host().Dialogos->Mensaje(buena ? T::Comando_Ejecutado : T::Error_Comando, T::Titulo);
+}

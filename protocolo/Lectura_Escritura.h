@@ -1,0 +1,75 @@
+#pragma once
+// The relay protocol: Modbus RTU frames, their CRC, the request/reply exchange
+// every transaction runs, the link-failure procedure and the relay transactions.
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Imagen.h"
+
+#include <QString>
+#include <cstdint>
+
+// Upper-case hex text of bytes 1..n of a frame, two digits a byte ("0E", "FF").
+template <std::size_t N> QString Texto_Hex(const Imagen<N> &trama, std::size_t n) {
+    QString texto;
+    for (std::size_t i = 1; i <= n; ++i)
+        texto += QStringLiteral("%1").arg(trama[i], 2, 16, QLatin1Char('0')).toUpper();
+    return texto;
+}
+
+// CRC-16/MODBUS of the hex text in Estado.Trama into Estado.CRC_Texto: four
+// upper-case hex digits, high byte first ("" gives "FFFF").
+void Calcula_CRC();
+
+// Bytes 1..n-2 of a frame are set: puts their CRC into bytes n-1 (low) and n (high).
+template <std::size_t N> void Pon_CRC(Imagen<N> &trama, std::size_t n);
+// A reply of n bytes is good when bytes n-1 and n are the CRC of bytes 1..n-2.
+template <std::size_t N> bool CRC_Correcto(const Imagen<N> &respuesta, std::size_t n);
+
+// The link failure: link flag down, status texts, a 0x00 byte and the port closed,
+// then "Relay Not Response".
+void Rele_No_Responde();
+
+void Lee_Identificacion(uint8_t direccion);
+bool Verifica_Identificacion();
+double Posicion_Id(const QString &direccion);
+
+void Lee_Setpoints(uint8_t direccion);
+void Arma_Trama_Escritura(uint8_t direccion);
+void Restaura_Set_Setpoints(uint8_t direccion);
+
+void Lee_Valores_Actuales(uint8_t direccion);
+
+// Switches coil `comando` of the relay on; commands other than 1 and 2 tell the
+// operator how it went.
+void Ejecuta_Comando(uint8_t direccion, int32_t &comando);
+
+template <std::size_t N> void Pon_CRC(Imagen<N> &trama, std::size_t n) {
+    Estado.Trama = Texto_Hex(trama, n - 2);
+    Calcula_CRC();
+    Estado.CRC_Bajo = Estado.CRC_Texto.mid(2, 2);
+    Estado.CRC_Alto = Estado.CRC_Texto.left(2);
+    trama[n - 1] = static_cast<uint8_t>(Estado.CRC_Bajo.toUInt(nullptr, 16));
+    trama[n] = static_cast<uint8_t>(Estado.CRC_Alto.toUInt(nullptr, 16));
+}
+
+template <std::size_t N> bool CRC_Correcto(const Imagen<N> &respuesta, std::size_t n) {
+    Estado.Trama = Texto_Hex(respuesta, n - 2);
+    Calcula_CRC();
+    Estado.CRC_Bajo = Estado.CRC_Texto.mid(2, 2);
+    Estado.CRC_Alto = Estado.CRC_Texto.left(2);
+    return Estado.CRC_Alto.toUInt(nullptr, 16) == respuesta[n] &&
+           Estado.CRC_Bajo.toUInt(nullptr, 16) == respuesta[n - 1];
+}
+
+// Texts of the protocol, as the operator sees them.
+namespace Textos_Protocolo {
+inline const QString Rele_No_Responde = QStringLiteral("Relay Not Response");
+inline const QString Titulo_Fallo = QStringLiteral("KV-72");
+inline const QString Titulo = QStringLiteral("KV-73");
+inline const QString Enlace_Caido = QStringLiteral("Communication Not Stablished");
+inline const QString Enlace_Activo = QStringLiteral("Communication Stablished");
+inline const QString No_Comunicando = QStringLiteral("Not Communicating....");
+inline const QString Comunicando = QStringLiteral("Communicating....");
+inline const QString Comando_Ejecutado = QStringLiteral("Command Executed");
+inline const QString Error_Comando = QStringLiteral("Error executing command");
+} // namespace Textos_Protocolo
