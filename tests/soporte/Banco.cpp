@@ -1,0 +1,52 @@
+#include "tests/soporte/Banco.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+
+#include <QFile>
+#include <QTextStream>
+
+void Banco::SetUp() {
+    Reinicia_Estado();
+    puerto = std::make_unique<Puerto_Memoria>();
+    timer = std::make_unique<Temporizador_Comunicacion>();
+    timer->Set_Interval(Tick_ms);
+    operador = std::make_unique<Operador_Guionizado>();
+    ventanas = Ventanas_En_Memoria{};
+    Host() = Recursos_Host{puerto.get(), timer.get(), operador.get(), &ventanas};
+}
+
+void Banco::TearDown() {
+    operador.reset(); // reports dialogs announced but never shown
+    Host() = Recursos_Host{};
+    timer.reset();
+    puerto.reset();
+}
+
+void Banco::Enlace_Arriba() {
+    ASSERT_TRUE(puerto->Set_PortOpen(true));
+    Estado.Comunicacion_OK = true;
+}
+
+void Banco::Responde_Siempre(const QByteArray &respuesta) {
+    puerto->al_recibir = [this, respuesta](const QByteArray &) { puerto->Inyecta(respuesta); };
+}
+
+QByteArray Hex(const char *texto) {
+    return QByteArray::fromHex(QByteArray(texto).replace(' ', ""));
+}
+
+QByteArray Vector(const QString &descripcion) {
+    QFile archivo(QStringLiteral(KV73_VECTORS "/frames.tsv"));
+    if (!archivo.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read " << archivo.fileName().toStdString();
+        return {};
+    }
+    QTextStream lector(&archivo);
+    while (!lector.atEnd()) {
+        const QStringList campos = lector.readLine().split(QLatin1Char('\t'));
+        if (campos.size() == 2 && campos[0] == descripcion)
+            return QByteArray::fromHex(campos[1].toLatin1().replace(' ', ""));
+    }
+    ADD_FAILURE() << "no vector \"" << descripcion.toStdString() << "\"";
+    return {};
+}

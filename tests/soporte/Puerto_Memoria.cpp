@@ -1,0 +1,100 @@
+#include "tests/soporte/Puerto_Memoria.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+
+#include <QTimer>
+
+int Largo_Peticion(const QByteArray &inicio) {
+    if (inicio.size() < 2)
+        return 8;
+    if (static_cast<uint8_t>(inicio[1]) == 0x10)
+        return inicio.size() >= 7 ? 9 + static_cast<uint8_t>(inicio[6]) : 9;
+    return 8;
+}
+
+bool Puerto_Memoria::Set_Settings(const QString &texto) {
+    if (!Analiza_Settings(texto))
+        return false;
+    settings_ = texto;
+    return true;
+}
+
+bool Puerto_Memoria::Set_PortOpen(bool abierto) {
+    if (abierto && !existe)
+        return false;
+    if (abierto && !abierto_) {
+        ++aperturas;
+        entrada_.clear();
+        pendiente_.clear();
+        longitud_lectura = 0;
+    }
+    abierto_ = abierto;
+    return true;
+}
+
+QByteArray Puerto_Memoria::Input() {
+    if (!abierto_)
+        return {};
+    const qsizetype n = longitud_lectura > 0 ? qMin<qsizetype>(longitud_lectura, entrada_.size())
+                                             : entrada_.size();
+    QByteArray leido = entrada_.left(n);
+    entrada_.remove(0, n);
+    return leido;
+}
+
+void Puerto_Memoria::Output(const QByteArray &bytes) {
+    if (!abierto_)
+        return;
+    escrituras.push_back({bytes, Estado.Segundos});
+    pendiente_ += bytes;
+    // A lone 0x00 is the program's goodbye before it closes the port, not a request.
+    if (pendiente_ == QByteArray(1, '\0')) {
+        pendiente_.clear();
+        return;
+    }
+    while (pendiente_.size() >= 2 && pendiente_.size() >= Largo_Peticion(pendiente_)) {
+        const QByteArray peticion = pendiente_.left(Largo_Peticion(pendiente_));
+        pendiente_.remove(0, peticion.size());
+        if (al_recibir)
+            al_recibir(peticion);
+    }
+}
+
+void Puerto_Memoria::Inyecta(const QByteArray &bytes) {
+    if (!abierto_)
+        return;
+    entrada_ += bytes;
+    emit Llegan_Datos();
+}
+
+void Puerto_Memoria::Inyecta_Despues(int ms, const QByteArray &bytes) {
+    QTimer::singleShot(ms, this, [this, bytes] { Inyecta(bytes); });
+}
+
+void Puerto_Memoria::Desaparece() {
+    abierto_ = false;
+    entrada_.clear();
+    emit Llegan_Datos();
+}
+
+QByteArray Puerto_Memoria::Todo_Lo_Escrito() const {
+    QByteArray todo;
+    for (const auto &e : escrituras)
+        todo += e.bytes;
+    return todo;
+}
+
+std::vector<QByteArray> Puerto_Memoria::Peticiones() const {
+    std::vector<QByteArray> frames;
+    QByteArray resto = Todo_Lo_Escrito();
+    while (!resto.isEmpty()) {
+        if (resto.size() == 1 || resto.startsWith(QByteArray(1, '\0'))) {
+            resto.remove(0, 1);
+            continue;
+        }
+        const int n = qMin<int>(Largo_Peticion(resto), resto.size());
+        frames.push_back(resto.left(n));
+        resto.remove(0, n);
+    }
+    return frames;
+}
