@@ -39,3 +39,9 @@ QString Texto_Temperatura(double valor) {
         return QStringLiteral("Fco");
     return QString::number(v, 'g', 15);
 }
+
+Luz Luz_Indicador(const Indicador &indicador, int32_t encendidos, int32_t parpadeos) {
+    if (((encendidos >> indicador.bit) & 1) == 0)
+        return Luz::Apagada;
+    return ((parpadeos >> indicador.bit) & 1) ? Luz::Parpadeo : Luz::Encendida;
+}

@@ -18,3 +18,20 @@ bool Estado_Parpadeo(uint8_t bit_a, uint8_t indice_i, uint8_t bit_c, uint8_t ind
 // What the operator reads for a temperature register: words 0xFF00..0xFFFF are
 // negative, -11 is the shorted-probe code "Fcc" and 231 the open-probe code "Fco".
 QString Texto_Temperatura(double valor);
+
+// The front-panel lamps the relay drives, with the bit of register 0x020A that
+// lights each one and the bit of register 0x020B that makes it blink (bits 0..7
+// are the low byte, 8..15 the high byte), in the order the page refreshes them.
+struct Indicador {
+    const char *nombre;
+    uint8_t bit;
+};
+inline constexpr Indicador Mapa_Indicadores[] = {
+    {"Pt1", 7}, {"Pt2", 8}, {"Pt3", 9}, {"Pt4", 10}, {"Fault", 6}, {"L2", 4},
+    {"L1", 3},  {"FAN", 5}, {"Prog", 0}, {"Tmax", 1}, {"Aut", 2},
+};
+
+enum class Luz { Apagada, Encendida, Parpadeo };
+
+// What a lamp shows for the status words of one reply (no blink phase).
+Luz Luz_Indicador(const Indicador &indicador, int32_t encendidos, int32_t parpadeos);

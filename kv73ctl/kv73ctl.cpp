@@ -1,0 +1,214 @@
+// kv73ctl: the relay transactions without a display, for technicians and scripts.
+// Exit status: 0 success; 1 usage error; 2 the link failed ("Relay Not Response",
+// or the port could not be opened); 3 the relay answered but the reply was bad or
+// the relay was refused.
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
+#include "comun/Texto.h"
+#include "datos/Manejo_de_ActualValues.h"
+#include "datos/Manejo_de_Datos.h"
+#include "enlace/Puerto_QSerialPort.h"
+#include "kv73ctl/Comandos.h"
+#include "protocolo/Lectura_Escritura.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Messages go to stderr word for word; questions take their safe answer.
+class Operador_Consola : public Operador {
+  public:
+    Respuesta Mensaje(const QString &texto, const QString &, Botones botones, Icono) override {
+        std::fprintf(stderr, "%s\n", qPrintable(texto));
+        std::fflush(stderr);
+        switch (botones) {
+        case Botones::OK:
+        case Botones::OK_Cancel:
+            return Respuesta::OK;
+        case Botones::Yes_No:
+        case Botones::Yes_No_Cancel:
+            return Respuesta::No;
+        }
+        return Respuesta::OK;
+    }
+    QString Caja_Entrada(const QString &, const QString &, const QString &defecto) override {
+        return defecto;
+    }
+    std::optional<QString> Dialogo_Abrir(const Peticion_Archivo &) override { return std::nullopt; }
+    std::optional<QString> Dialogo_Guardar(const Peticion_Archivo &) override {
+        return std::nullopt;
+    }
+};
+
+volatile std::sig_atomic_t interrumpido = 0;
+
+void Al_Interrumpir(int) { interrumpido = 1; }
+
+void Imprime(const QString &texto) {
+    std::fputs(qPrintable(texto), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Imprime_Json(const QJsonObject &objeto) {
+    Imprime(QString::fromUtf8(QJsonDocument(objeto).toJson(QJsonDocument::Compact)));
+}
+
+// --- ident -------------------------------------------------------------------
+
+int Ident(const Opciones &op) {
+    Lee_Identificacion(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    QJsonArray registros;
+    QStringList textos;
+    for (int r = 0; r < 3; ++r) {
+        const auto p = static_cast<std::size_t>(2 * r + 4);
+        const int valor = Estado.Identificacion[p] * 256 + Estado.Identificacion[p + 1];
+        registros.append(valor);
+        textos << QStringLiteral("register 0x%1: %2").arg(Hex4(r), Hex4(valor));
+    }
+    const bool aceptado = Verifica_Identificacion();
+    if (op.json) {
+        Imprime_Json({{QStringLiteral("registers"), registros},
+                      {QStringLiteral("accepted"), aceptado}});
+    } else {
+        for (const auto &t : textos)
+            Imprime(t);
+        Imprime(aceptado ? QStringLiteral("accepted: a KV-73 relay")
+                         : QStringLiteral("refused: not a KV-73 relay"));
+    }
+    return aceptado ? 0 : 3;
+}
+
+// --- setpoints ---------------------------------------------------------------
+
+int Setpoints(const Opciones &op) {
+    Lee_Setpoints(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    const Imagen_Setpoints s = Lee_Imagen_Setpoints();
+    if (op.json)
+        Imprime_Json(Json_Setpoints(s));
+    else
+        for (const auto &linea : Texto_Setpoints(s))
+            Imprime(linea);
+    return 0;
+}
+
+// --- values / watch ----------------------------------------------------------
+
+int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
+    const uint32_t malas = Estado.Respuestas_Malas;
+    QElapsedTimer reloj;
+    reloj.start();
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    const qint64 us = reloj.nsecsElapsed() / 1000;
+    if (microsegundos)
+        *microsegundos = us;
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    if (Estado.Respuestas_Malas != malas)
+        return 3;
+    const Lectura_Actual v = Lee_Lectura_Actual();
+    if (op.json) {
+        QJsonObject o = Json_Valores(v);
+        if (microsegundos)
+            o.insert(QStringLiteral("latency_us"), us);
+        Imprime_Json(o);
+    } else {
+        Imprime(Texto_Valores(v));
+    }
+    return 0;
+}
+
+int Values(const Opciones &op) { return Un_Sondeo(op, nullptr); }
+
+int Watch(const Opciones &op) {
+    std::signal(SIGINT, Al_Interrumpir);
+    std::signal(SIGTERM, Al_Interrumpir);
+    QElapsedTimer inicio;
+    inicio.start();
+    int estado_salida = 0;
+    for (int n = 0; op.cuenta <= 0 || n < op.cuenta; ++n) {
+        if (interrumpido)
+            break;
+        qint64 us = 0;
+        const int r = Un_Sondeo(op, &us);
+        if (r == 2)
+            return 2;
+        if (r == 3) {
+            std::fprintf(stderr, "bad reply\n");
+            estado_salida = 3;
+        }
+        if (op.cuenta > 0 && n + 1 >= op.cuenta)
+            break;
+        // Polls keep their pace from the start, not from the end of the last one.
+        const qint64 siguiente = static_cast<qint64>(n + 1) * op.intervalo_ms;
+        const qint64 falta = siguiente - inicio.elapsed();
+        if (falta > 0) {
+            bool listo = false;
+            QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer, [&listo] { listo = true; });
+            while (!listo && !interrumpido)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    return estado_salida;
+}
+
+// --- reset-max ---------------------------------------------------------------
+
+int Reset_Max(const Opciones &) {
+    int32_t comando = 16;
+    const uint32_t malas = Estado.Respuestas_Malas;
+    Ejecuta_Comando(Estado.Direccion_Rele, comando);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    return Estado.Respuestas_Malas != malas ? 3 : 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication aplicacion(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kv73ctl"));
+
+    Opciones op;
+    if (const auto salida = Analiza_Linea_Comandos(QCoreApplication::arguments(), op))
+        return *salida;
+
+    Operador_Consola consola;
+    Ventanas_En_Memoria ventanas;
+    Temporizador_Comunicacion timer;
+    Puerto_QSerialPort puerto;
+    Host() = Recursos_Host{&puerto, &timer, &consola, &ventanas};
+
+    if (const int fallo = Abre_Enlace(op, puerto))
+        return fallo;
+
+    const QString &c = op.comando;
+    if (c == QLatin1String("ident"))
+        return Ident(op);
+    if (c == QLatin1String("setpoints"))
+        return Setpoints(op);
+    if (c == QLatin1String("values"))
+        return Values(op);
+    if (c == QLatin1String("watch"))
+        return Watch(op);
+    if (c == QLatin1String("reset-max"))
+        return Reset_Max(op);
+    return 1;
+}

@@ -1,0 +1,340 @@
+// The relay exchange and transactions, over the in-memory port with a fast tick.
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "protocolo/Crc.h"
+#include "protocolo/Lectura_Escritura.h"
+#include "tests/soporte/Banco.h"
+
+#include <QFile>
+#include <QTimer>
+
+namespace {
+
+const QString Sondeo = QStringLiteral("actual values read request, address 1");
+const QString Respuesta_Sondeo = QStringLiteral(
+    "actual values reply, address 1: Pt1..Pt4 85, 0xFFFB (-5), 0x00E7 (Fco), 0xFFF5 (Fcc); "
+    "maxima 97, 65, 231, 0xFFF5 (65525); 0x0208 0, 0x0209 0, 0x020A 0x0089, 0x020B 0x0008, "
+    "0x020C 0x1111, 0x020D 0x2222");
+const QString Respuesta_Setpoints = QStringLiteral(
+    "setpoint read reply, address 1: L1 90, L2 110, Low Fan 60, High Fan 75, options 0x000B, "
+    "0x0105 = 0x1234");
+
+template <std::size_t N> QByteArray Bytes(const Imagen<N> &imagen, std::size_t desde, std::size_t n) {
+    return QByteArray(reinterpret_cast<const char *>(imagen.Datos()) + desde, static_cast<qsizetype>(n));
+}
+
+QByteArray Con_Error(QByteArray respuesta) {
+    respuesta[respuesta.size() - 1] = static_cast<char>(respuesta[respuesta.size() - 1] ^ 0x55);
+    return respuesta;
+}
+
+using Protocolo = Banco;
+
+} // namespace
+
+TEST(Crc, TextsAndBytesAgreeWithTheWorkedExamples) {
+    Reinicia_Estado();
+    const std::pair<const char *, const char *> casos[] = {
+        {"01040200000E", "7670"}, {"010301000006", "34C4"}, {"", "FFFF"},
+        {"010400000003", "0BB0"}, // a high byte below 0x10 keeps its leading zero
+        {"01040200000E7", "7670"}, // a trailing odd digit is ignored
+    };
+    for (const auto &[trama, crc] : casos) {
+        Estado.Trama = QLatin1String(trama);
+        Calcula_CRC();
+        EXPECT_EQ(Estado.CRC_Texto.toStdString(), crc) << trama;
+    }
+    EXPECT_EQ(CRC16_Modbus(QByteArray("123456789")), 0x4B37);
+}
+
+TEST(Crc, EveryVectorFrameCarriesTheCrcWeCompute) {
+    QFile archivo(QStringLiteral(KV73_VECTORS "/frames.tsv"));
+    ASSERT_TRUE(archivo.open(QIODevice::ReadOnly));
+    int frames = 0;
+    for (const QByteArray &linea : archivo.readAll().split('\n')) {
+        const auto campos = linea.split('\t');
+        if (linea.startsWith('#') || campos.size() != 2 || campos[0] == "description")
+            continue;
+        const QByteArray frame = QByteArray::fromHex(QByteArray(campos[1]).replace(' ', ""));
+        Imagen<40> imagen;
+        for (qsizetype i = 0; i < frame.size(); ++i)
+            imagen[static_cast<std::size_t>(i + 1)] = static_cast<uint8_t>(frame[i]);
+        EXPECT_TRUE(CRC_Correcto(imagen, static_cast<std::size_t>(frame.size()))) << linea.toStdString();
+        Imagen<40> copia = imagen;
+        Pon_CRC(copia, static_cast<std::size_t>(frame.size()));
+        EXPECT_EQ(copia, imagen) << linea.toStdString();
+        ++frames;
+    }
+    EXPECT_GE(frames, 28);
+}
+
+TEST_F(Protocolo, RequestsAreTheVectorFramesForAnyAddress) {
+    for (const int direccion : {1, 17, 247}) {
+        SetUp();
+        Enlace_Arriba();
+        Estado.Direccion_Rele = static_cast<uint8_t>(direccion);
+        // A relay that answers the command with its echo, so no resend muddles the record.
+        puerto->al_recibir = [this](const QByteArray &p) {
+            if (p[1] == 0x05)
+                puerto->Inyecta(p);
+        };
+        operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+        Lee_Identificacion(Estado.Direccion_Rele);
+        ASSERT_TRUE(puerto->Set_PortOpen(true));
+        Estado.Comunicacion_OK = true;
+        const QString a = QString::number(direccion);
+        EXPECT_EQ(puerto->Peticiones().front(), Vector("identification read request, address " + a));
+        for (const int comando : {1, 2, 16}) {
+            puerto->escrituras.clear();
+            int32_t c = comando;
+            if (comando == 16)
+                operador->Espera_Mensaje(QStringLiteral("Command Executed"), QStringLiteral("KV-73"));
+            Ejecuta_Comando(Estado.Direccion_Rele, c);
+            EXPECT_EQ(puerto->Peticiones(),
+                      std::vector<QByteArray>{Vector(QStringLiteral("command %1 request (and its echo reply), address %2").arg(comando).arg(a))});
+        }
+        TearDown();
+    }
+}
+
+TEST_F(Protocolo, SilentRelaySendsFourTimesThenFailsAtFiveTicks) {
+    Enlace_Arriba();
+    Estado.Valores_Actuales[4] = 0x42;
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+
+    std::vector<int> ticks;
+    QByteArray enviado;
+    for (const auto &e : puerto->escrituras) {
+        if (enviado.isEmpty())
+            ticks.push_back(e.segundos);
+        enviado += e.bytes;
+        if (enviado.size() == 8) {
+            EXPECT_EQ(enviado, Vector(Sondeo));
+            enviado.clear();
+        }
+    }
+    EXPECT_EQ(ticks, (std::vector<int>{0, 2, 3, 4, 5})) << "four requests, then the goodbye byte";
+    EXPECT_EQ(enviado, QByteArray(1, '\0'));
+    for (const auto &e : puerto->escrituras)
+        EXPECT_EQ(e.bytes.size(), 1) << "every byte is its own write";
+    EXPECT_FALSE(puerto->PortOpen());
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_FALSE(Estado.Ocupado);
+    EXPECT_FALSE(timer->Enabled());
+    EXPECT_EQ(Estado.Valores_Actuales[4], 0x42) << "a timeout keeps the last good values";
+    EXPECT_EQ(ventanas.Label6.toStdString(), "Communication Not Stablished");
+    EXPECT_EQ(ventanas.Paneles[5].toStdString(), "Not Communicating....");
+}
+
+TEST_F(Protocolo, ReplyCompletingAfterAResendIsAccepted) {
+    Enlace_Arriba();
+    const QByteArray respuesta = Vector(Respuesta_Sondeo);
+    int peticiones = 0;
+    puerto->al_recibir = [&](const QByteArray &) {
+        ++peticiones;
+        if (peticiones == 1)
+            puerto->Inyecta(respuesta.left(20));
+        else if (peticiones == 2)
+            puerto->Inyecta(respuesta.mid(20));
+    };
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_EQ(peticiones, 2);
+    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), respuesta.left(31));
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_FALSE(Estado.Ocupado);
+}
+
+TEST_F(Protocolo, LongerRepliesAndOtherAddressesAreAcceptedOnTheirCrc) {
+    Enlace_Arriba();
+    QByteArray otra = Vector(Respuesta_Sondeo).left(31);
+    otra[0] = 0x09;
+    otra[1] = 0x03;
+    Agrega_CRC(otra);
+    Responde_Siempre(otra + QByteArray("\x00\xFF", 2));
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), otra.left(31));
+    EXPECT_EQ(Estado.Valores_Actuales[32], 0) << "the poll never writes past the data";
+    EXPECT_EQ(puerto->InBufferCount(), 0) << "the stray bytes were taken and dropped";
+}
+
+TEST_F(Protocolo, BadCrcCountIsSharedAndEndsTheLinkAtItsLimit) {
+    Enlace_Arriba();
+    const QByteArray buena = Vector(Respuesta_Sondeo);
+    Responde_Siempre(Con_Error(buena));
+    for (int i = 0; i < 29; ++i)
+        Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_EQ(Estado.Errores_CRC, 29);
+    EXPECT_EQ(Estado.Valores_Actuales[4], 0) << "a bad reply is never kept";
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+
+    Responde_Siempre(buena);
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_EQ(Estado.Errores_CRC, 0);
+
+    Responde_Siempre(Con_Error(buena));
+    for (int i = 0; i < 29; ++i)
+        Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_EQ(Estado.Errores_CRC, 0);
+    EXPECT_FALSE(puerto->PortOpen());
+
+    // Nine bad polls and one bad setpoint reply reach the setpoint read's limit of ten.
+    Enlace_Arriba();
+    for (int i = 0; i < 9; ++i)
+        Lee_Valores_Actuales(Estado.Direccion_Rele);
+    Responde_Siempre(Con_Error(Vector(Respuesta_Setpoints)));
+    puerto->escrituras.clear();
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Setpoints(Estado.Direccion_Rele);
+    EXPECT_EQ(puerto->Peticiones().size(), 1u);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+}
+
+TEST_F(Protocolo, SetpointReadFillsTheImagesAndDropsUnsentEdits) {
+    Enlace_Arriba();
+    const QByteArray respuesta = Vector(Respuesta_Setpoints);
+    Responde_Siempre(respuesta);
+    Estado.Nuevos_Setpoints[8] = 0x77; // an edit not yet sent
+    Lee_Setpoints(Estado.Direccion_Rele);
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), respuesta);
+    EXPECT_EQ(Bytes(Estado.Trama_Escritura, 1, 19), Hex("01 10 01 00 00 06 0C") + respuesta.mid(3, 12));
+    EXPECT_EQ(Bytes(Estado.Nuevos_Setpoints, 1, 19), Bytes(Estado.Trama_Escritura, 1, 19));
+    EXPECT_EQ(ventanas.Label6.toStdString(), "Communication Stablished");
+    EXPECT_FALSE(Estado.Ocupado);
+}
+
+TEST_F(Protocolo, DamagedSetpointReplyRestoresTheLastValuesAndAsksAgainAtOnce) {
+    Enlace_Arriba();
+    for (std::size_t i = 8; i <= 19; ++i)
+        Estado.Trama_Escritura[i] = static_cast<uint8_t>(i);
+    QByteArray danada = Vector(Respuesta_Setpoints);
+    danada[5] = 0x7F;
+    int peticiones = 0;
+    puerto->al_recibir = [&](const QByteArray &) {
+        ++peticiones;
+        puerto->Inyecta(peticiones == 1 ? danada : Vector(Respuesta_Setpoints));
+    };
+    Lee_Setpoints(Estado.Direccion_Rele);
+    EXPECT_EQ(peticiones, 2) << "the second request follows the bad reply at once";
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), Vector(Respuesta_Setpoints));
+    EXPECT_EQ(Estado.Errores_CRC, 0);
+
+    // With every reply damaged: ten requests, data restored, link down.
+    SetUp();
+    Enlace_Arriba();
+    for (std::size_t i = 8; i <= 19; ++i)
+        Estado.Trama_Escritura[i] = static_cast<uint8_t>(i);
+    Responde_Siempre(danada);
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Setpoints(Estado.Direccion_Rele);
+    EXPECT_EQ(puerto->Peticiones().size(), 10u);
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 4, 12), Bytes(Estado.Trama_Escritura, 8, 12));
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+}
+
+TEST_F(Protocolo, BusyFlagKeepsASecondReadOffTheLine) {
+    Enlace_Arriba();
+    const QByteArray respuesta = Vector(Respuesta_Sondeo);
+    puerto->al_recibir = [&](const QByteArray &) { puerto->Inyecta_Despues(3 * Tick_ms / 2, respuesta); };
+    bool anidada = false;
+    QTimer::singleShot(Tick_ms / 2, [&] {
+        anidada = true;
+        Lee_Setpoints(Estado.Direccion_Rele);
+        Lee_Identificacion(Estado.Direccion_Rele);
+    });
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_TRUE(anidada);
+    EXPECT_EQ(puerto->Peticiones(), std::vector<QByteArray>{Vector(Sondeo)});
+    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), respuesta.left(31));
+}
+
+TEST_F(Protocolo, OffEndsAWaitingSetpointReadOnly) {
+    Enlace_Arriba();
+    Estado.Set_Setpoints[4] = 0x11;
+    QTimer::singleShot(Tick_ms / 2, [] { Estado.Cancelar_Enlace = true; });
+    Lee_Setpoints(Estado.Direccion_Rele);
+    EXPECT_EQ(puerto->Peticiones().size(), 1u);
+    EXPECT_LT(Estado.Segundos, 2) << "the read stopped before its first resend";
+    EXPECT_TRUE(Estado.Ocupado) << "OFF clears the busy flag itself";
+    EXPECT_TRUE(puerto->PortOpen());
+    EXPECT_EQ(Estado.Set_Setpoints[4], 0x11);
+
+    // The poll does not listen to OFF: it runs to its timeout.
+    Estado.Ocupado = false;
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_EQ(puerto->Peticiones().size(), 5u);
+}
+
+TEST_F(Protocolo, ClosedPortOrLinkDownSendsNothing) {
+    Estado.Comunicacion_OK = true;
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_FALSE(Estado.Comunicacion_OK) << "a read on a closed port marks the link down";
+    EXPECT_FALSE(Estado.Ocupado);
+    ASSERT_TRUE(puerto->Set_PortOpen(true));
+    int32_t comando = 16;
+    Ejecuta_Comando(Estado.Direccion_Rele, comando);
+    EXPECT_TRUE(puerto->escrituras.empty());
+    EXPECT_EQ(comando, 16);
+}
+
+TEST_F(Protocolo, CommandsTellTheOperatorExceptOneAndTwo) {
+    Enlace_Arriba();
+    int32_t comando = 16;
+    Responde_Siempre(Vector(QStringLiteral("command 16 request (and its echo reply), address 1")));
+    operador->Espera_Mensaje(QStringLiteral("Command Executed"), QStringLiteral("KV-73"));
+    Ejecuta_Comando(1, comando);
+
+    // An exception reply is five bytes: the second send brings the input to ten,
+    // and the first eight fail the CRC test.
+    Responde_Siempre(Vector(QStringLiteral("exception reply to a write of a single coil (function 0x85, code 02), address 1")));
+    puerto->escrituras.clear();
+    operador->Espera_Mensaje(QStringLiteral("Error executing command"), QStringLiteral("KV-73"));
+    Ejecuta_Comando(1, comando);
+    EXPECT_EQ(puerto->Peticiones().size(), 2u);
+    for (int32_t silencioso : {1, 2})
+        Ejecuta_Comando(1, silencioso); // bad replies again, and no message
+
+    // Silent relay: the link failure, not the command error.
+    puerto->al_recibir = nullptr;
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Ejecuta_Comando(1, comando);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+}
+
+TEST_F(Protocolo, IdentificationJudgesTheLowBytesOfTheFirstTwoRegisters) {
+    const std::pair<const char *, bool> casos[] = {
+        {"identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)", true},
+        {"identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)", false},
+        {"identification reply, address 1, registers 0x0102 0x0001 0x0096 (accepted: low bytes only)", true},
+    };
+    Enlace_Arriba();
+    for (const auto &[descripcion, aceptado] : casos) {
+        const QByteArray respuesta = Vector(QLatin1String(descripcion));
+        Responde_Siempre(respuesta);
+        Lee_Identificacion(1);
+        EXPECT_EQ(Bytes(Estado.Identificacion, 1, 9), respuesta.left(9));
+        EXPECT_EQ(Verifica_Identificacion(), aceptado) << descripcion;
+    }
+    // A damaged reply leaves the last good identification in place.
+    Responde_Siempre(Con_Error(Vector(QLatin1String(casos[1].first))));
+    Lee_Identificacion(1);
+    EXPECT_TRUE(Verifica_Identificacion());
+    EXPECT_EQ(Estado.Errores_CRC, 1);
+    EXPECT_DOUBLE_EQ(Posicion_Id(QStringLiteral("0002")), 8);
+}
+
+TEST_F(Protocolo, DeviceGoneDuringAWaitEndsThroughTheNoReplyPath) {
+    Enlace_Arriba();
+    puerto->al_recibir = [this](const QByteArray &) {
+        QTimer::singleShot(Tick_ms / 2, puerto.get(), [this] { puerto->Desaparece(); });
+    };
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_EQ(puerto->Peticiones().size(), 1u) << "nothing goes to a port that closed itself";
+}
