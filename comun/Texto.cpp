@@ -1,6 +1,8 @@
 #include "comun/Texto.h"
 
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 double Val(const QString &texto) {
     QString limpio;
@@ -50,4 +52,18 @@ QString Str(double valor) {
 
 QString Ajusta(const QString &texto, int ancho) {
     return texto.left(ancho).leftJustified(ancho, QLatin1Char(' '));
+}
+
+uint8_t CByte(double valor) {
+    const double r = std::nearbyint(valor);
+    if (!(r >= 0 && r <= 255))
+        throw std::out_of_range("value " + std::to_string(valor) + " is not a byte");
+    return static_cast<uint8_t>(r);
+}
+
+int32_t CLng(double valor) {
+    const double r = std::nearbyint(valor);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0))
+        throw std::out_of_range("value " + std::to_string(valor) + " is not a 32-bit integer");
+    return static_cast<int32_t>(r);
 }

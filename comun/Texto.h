@@ -2,6 +2,7 @@
 // Number <-> text the way the program's texts need them.
 
 #include <QString>
+#include <cstdint>
 
 // Reads the leading number of a text: blanks are skipped, a sign, digits, one
 // decimal point and an exponent are taken, and reading stops at the first
@@ -14,3 +15,11 @@ QString Str(double valor);
 
 // A text cut or padded with blanks to exactly `ancho` characters.
 QString Ajusta(const QString &texto, int ancho);
+
+// A number as an unsigned byte, rounded half to even; a value outside 0..255
+// throws (a position or a value that cannot be a byte is a programming error,
+// never something to wrap around silently).
+uint8_t CByte(double valor);
+
+// A number as a 32-bit integer, rounded half to even (85.5 gives 86, 84.5 gives 84).
+int32_t CLng(double valor);

@@ -208,8 +208,8 @@ Lectura_Actual Lee_Lectura_Actual() {
         v.temperaturas[k] = Texto_Temperatura(Lee_Word_Actual(static_cast<uint8_t>(4 + 2 * k)));
         v.maximos[k] = Lee_Word_Actual(static_cast<uint8_t>(12 + 2 * k));
     }
-    v.encendidos = Lee_Word_Actual(static_cast<uint8_t>(Posicion_Actual(QStringLiteral("020A"))));
-    v.parpadeos = Lee_Word_Actual(static_cast<uint8_t>(Posicion_Actual(QStringLiteral("020B"))));
+    v.encendidos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020A"))));
+    v.parpadeos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020B"))));
     return v;
 }
 
