@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts the relay simulator on a
+# pseudo-terminal and runs the program linked to it. Stop with Ctrl-C.
+set -euo pipefail
+cd "$(dirname "$0")"
+. scripts/instala_paquetes.sh
+instala_paquetes "${PAQUETES_CONSTRUCCION[@]}" "${PAQUETES_PANTALLA[@]}"
+
+cmake -S . -B build-run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV73_TESTS=OFF
+cmake --build build-run -j "$(nproc)"
+
+carpeta=$(mktemp -d /tmp/kv73-run.XXXXXX)
+enlace="$carpeta/relay"
+./build-run/simulador/kv73-sim --link "$enlace" &
+simulador=$!
+trap 'kill "$simulador" 2>/dev/null; wait "$simulador" 2>/dev/null; rm -rf "$carpeta"' EXIT
+for _ in $(seq 100); do [ -e "$enlace" ] && break; sleep 0.05; done
+[ -e "$enlace" ] || { echo "run.sh: the relay simulator did not start" >&2; exit 1; }
+
+# Until the desktop program brings the link up itself, watch the relay from the
+# command line.
+./build-run/kv73ctl/kv73ctl --device "$enlace" watch --interval 500 "$@"

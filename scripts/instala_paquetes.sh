@@ -1,0 +1,27 @@
+# Sourced by run.sh and test.sh: installs the Debian packages they need that are
+# missing (apt-get as root, through sudo otherwise).
+
+instala_paquetes() {
+    local faltan=()
+    local p
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || faltan+=("$p")
+    done
+    [ ${#faltan[@]} -eq 0 ] && return 0
+    echo "Installing: ${faltan[*]}"
+    local como=()
+    [ "$(id -u)" -eq 0 ] || como=(sudo)
+    "${como[@]}" apt-get update -q
+    DEBIAN_FRONTEND=noninteractive "${como[@]}" apt-get install -y -q --no-install-recommends "${faltan[@]}"
+}
+
+# What the build needs.
+PAQUETES_CONSTRUCCION=(
+    g++ cmake make pkg-config
+    qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6-dev libgl-dev
+    fonts-liberation2
+)
+# What the tests add: GoogleTest, and libmodbus as an independent Modbus peer.
+PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev)
+# What running the desktop program on a machine without a display needs.
+PAQUETES_PANTALLA=(xvfb xauth)
