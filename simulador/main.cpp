@@ -1,0 +1,290 @@
+// kv73-sim: a KV-73 relay on a pseudo-terminal, so that the program can be run,
+// shown and tested without a relay on a serial line.
+
+#include "simulador/Rele_Simulado.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QStringList>
+#include <QTimer>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const Uso = R"(usage: kv73-sim --link PATH [options]
+
+Simulates a KV-73 temperature relay answering Modbus RTU on a pseudo-terminal.
+PATH becomes a symbolic link to the terminal's device; open it as a serial port.
+The probe temperatures drift with wall time, one small step every 500 ms.
+SIGINT or SIGTERM removes the link and ends the simulator.
+
+  --link PATH            where to put the link to the terminal (required)
+  --address N            slave address, 1..247 (default 1)
+  --baud B               line speed set on the terminal (default 9600)
+  --seed S               seed of the temperature drift and junk bytes (default 1)
+  --silent               never answer
+  --silent-after N       answer N requests, then never again
+  --bad-crc-every N      spoil the CRC of every Nth reply (1: every reply)
+  --split MS             send each reply in two halves MS milliseconds apart
+  --junk N               append N random bytes to each reply
+  --exception            answer every request with exception 04
+  --wrong-address        answer with address + 1 (and a good CRC)
+  --delay MS             wait MS milliseconds before each reply
+  --probe-fault K:CODE   probe K (1..4) reads fault code CODE (-11 shorted, 231 open);
+                         may be given once per probe
+  --ident3 V             third identification register (default 0x0073)
+  --help                 show this text
+)";
+
+struct Opciones {
+    QString Enlace;
+    uint8_t Direccion = 1;
+    speed_t Baudios = 9600;
+    uint32_t Semilla = 1;
+    Fallos Fallos_Pedidos;
+};
+
+[[noreturn]] void Sale_Con_Uso(const QString &motivo) {
+    std::fprintf(stderr, "kv73-sim: %s\n%s", qPrintable(motivo), Uso);
+    std::exit(1);
+}
+
+// Reads the command line; a wrong option ends the process with the usage text.
+Opciones Lee_Opciones(const QStringList &argumentos) {
+    Opciones o;
+    Fallos &f = o.Fallos_Pedidos;
+    for (qsizetype i = 1; i < argumentos.size(); ++i) {
+        const QString &nombre = argumentos[i];
+        auto valor = [&]() -> QString {
+            if (i + 1 >= argumentos.size())
+                Sale_Con_Uso(nombre + " needs a value");
+            return argumentos[++i];
+        };
+        auto numero = [&](long minimo, long maximo) -> long {
+            bool bien = false;
+            const QString texto = valor();
+            const long n = texto.toLong(&bien, 0);
+            if (!bien || n < minimo || n > maximo)
+                Sale_Con_Uso(QStringLiteral("bad value for %1: %2").arg(nombre, texto));
+            return n;
+        };
+        if (nombre == "--help") {
+            std::fputs(Uso, stdout);
+            std::exit(0);
+        } else if (nombre == "--link") {
+            o.Enlace = valor();
+        } else if (nombre == "--address") {
+            o.Direccion = static_cast<uint8_t>(numero(1, 247));
+        } else if (nombre == "--baud") {
+            // glibc takes the rate itself as well as the B constants.
+            o.Baudios = static_cast<speed_t>(numero(1, 4000000));
+            termios prueba{};
+            if (cfsetspeed(&prueba, o.Baudios) != 0)
+                Sale_Con_Uso("unsupported baud rate");
+        } else if (nombre == "--seed") {
+            o.Semilla = static_cast<uint32_t>(numero(0, 0xFFFFFFFFL));
+        } else if (nombre == "--silent") {
+            f.Silencioso = true;
+        } else if (nombre == "--silent-after") {
+            f.Silencio_Tras = static_cast<int>(numero(0, 1000000));
+        } else if (nombre == "--bad-crc-every") {
+            f.CRC_Malo_Cada = static_cast<int>(numero(1, 1000000));
+        } else if (nombre == "--split") {
+            f.Partir_ms = static_cast<int>(numero(0, 60000));
+        } else if (nombre == "--junk") {
+            f.Basura = static_cast<int>(numero(0, 256));
+        } else if (nombre == "--exception") {
+            f.Excepcion = true;
+        } else if (nombre == "--wrong-address") {
+            f.Otra_Direccion = true;
+        } else if (nombre == "--delay") {
+            f.Retardo_ms = static_cast<int>(numero(0, 60000));
+        } else if (nombre == "--ident3") {
+            f.Identificacion_3 = static_cast<uint16_t>(numero(0, 0xFFFF));
+        } else if (nombre == "--probe-fault") {
+            const QStringList partes = valor().split(':');
+            bool bien_k = false, bien_c = false;
+            const int k = partes.size() == 2 ? partes[0].toInt(&bien_k) : 0;
+            const int codigo = partes.size() == 2 ? partes[1].toInt(&bien_c) : 0;
+            if (!bien_k || !bien_c || k < 1 || k > 4 ||
+                (codigo != Codigo_Fcc && codigo != Codigo_Fco))
+                Sale_Con_Uso("--probe-fault takes K:CODE with K 1..4 and CODE -11 or 231");
+            f.Fallo_Sonda[k - 1] = static_cast<int16_t>(codigo);
+        } else {
+            Sale_Con_Uso("unknown option " + nombre);
+        }
+    }
+    if (o.Enlace.isEmpty())
+        Sale_Con_Uso("--link PATH is required");
+    return o;
+}
+
+[[noreturn]] void Falla(const char *que) {
+    std::fprintf(stderr, "kv73-sim: %s: %s\n", que, std::strerror(errno));
+    std::exit(1);
+}
+
+struct Terminal {
+    int Maestro = -1;
+    int Esclavo = -1; // held open so the master never sees a hang-up between clients
+    QByteArray Nombre;
+};
+
+Terminal Abre_Terminal(speed_t baudios) {
+    Terminal t;
+    t.Maestro = posix_openpt(O_RDWR | O_NOCTTY);
+    if (t.Maestro < 0 || grantpt(t.Maestro) != 0 || unlockpt(t.Maestro) != 0)
+        Falla("pseudo-terminal");
+    const char *nombre = ptsname(t.Maestro);
+    if (!nombre)
+        Falla("ptsname");
+    t.Nombre = nombre;
+    t.Esclavo = open(nombre, O_RDWR | O_NOCTTY);
+    if (t.Esclavo < 0)
+        Falla(nombre);
+    // Raw, so that no byte of a frame is taken for a line-editing character.
+    termios modo{};
+    if (tcgetattr(t.Esclavo, &modo) != 0)
+        Falla("tcgetattr");
+    cfmakeraw(&modo);
+    cfsetspeed(&modo, baudios);
+    if (tcsetattr(t.Esclavo, TCSANOW, &modo) != 0)
+        Falla("tcsetattr");
+    fcntl(t.Maestro, F_SETFL, fcntl(t.Maestro, F_GETFL) | O_NONBLOCK);
+    return t;
+}
+
+// A link left by a simulator that was killed is replaced; anything else at
+// that path is not ours to delete.
+void Crea_Enlace(const QByteArray &enlace, const QByteArray &destino) {
+    struct stat info {};
+    if (lstat(enlace.constData(), &info) == 0) {
+        if (!S_ISLNK(info.st_mode)) {
+            errno = EEXIST;
+            Falla(enlace.constData());
+        }
+        unlink(enlace.constData());
+    }
+    if (symlink(destino.constData(), enlace.constData()) != 0)
+        Falla(enlace.constData());
+}
+
+void Borra_Enlace(const QByteArray &enlace, const QByteArray &destino) {
+    char apunta[4096];
+    const ssize_t n = readlink(enlace.constData(), apunta, sizeof apunta);
+    if (n > 0 && QByteArray(apunta, n) == destino)
+        unlink(enlace.constData());
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    // Blocked before anything else starts, so that SIGINT and SIGTERM reach
+    // only the signalfd and the event loop can end cleanly.
+    sigset_t senales;
+    sigemptyset(&senales);
+    sigaddset(&senales, SIGINT);
+    sigaddset(&senales, SIGTERM);
+    sigprocmask(SIG_BLOCK, &senales, nullptr);
+    const int fd_senales = signalfd(-1, &senales, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd_senales < 0)
+        Falla("signalfd");
+
+    QCoreApplication app(argc, argv);
+    const Opciones opciones = Lee_Opciones(app.arguments());
+    const Terminal terminal = Abre_Terminal(opciones.Baudios);
+    const QByteArray enlace = QFile::encodeName(opciones.Enlace);
+    Crea_Enlace(enlace, terminal.Nombre);
+    std::printf("kv73-sim: relay at address %d on %s -> %s\n", opciones.Direccion,
+                enlace.constData(), terminal.Nombre.constData());
+    std::fflush(stdout);
+
+    Rele_Simulado rele(opciones.Direccion, opciones.Fallos_Pedidos, opciones.Semilla);
+    Entramador entramador;
+
+    QTimer deriva;
+    QObject::connect(&deriva, &QTimer::timeout, [&] { rele.Avanza(Rele_Simulado::Paso_ms); });
+    deriva.start(Rele_Simulado::Paso_ms);
+
+    // Replies wait in one queue with their due times, so that a delayed or
+    // split reply never overtakes, or is overtaken by, the next one.
+    struct Envio {
+        qint64 Vence_ms;
+        QByteArray Bytes;
+    };
+    std::deque<Envio> cola;
+    QElapsedTimer reloj;
+    reloj.start();
+    QTimer envios;
+    envios.setSingleShot(true);
+    envios.setTimerType(Qt::PreciseTimer);
+    auto arma_envios = [&] {
+        if (!cola.empty())
+            envios.start(
+                static_cast<int>(std::max<qint64>(0, cola.front().Vence_ms - reloj.elapsed())));
+    };
+    QObject::connect(&envios, &QTimer::timeout, [&] {
+        while (!cola.empty() && cola.front().Vence_ms <= reloj.elapsed()) {
+            // Nobody reading the other end fills the terminal; what does not
+            // fit is lost, as on a line with no one listening.
+            const QByteArray &b = cola.front().Bytes;
+            if (write(terminal.Maestro, b.constData(), static_cast<size_t>(b.size())) < 0 &&
+                errno != EAGAIN)
+                std::perror("kv73-sim: write");
+            cola.pop_front();
+        }
+        arma_envios();
+    });
+
+    // Bytes of one request arrive together; a partial frame followed by a
+    // silence is a frame that will never be completed.
+    QTimer silencio;
+    silencio.setSingleShot(true);
+    QObject::connect(&silencio, &QTimer::timeout, [&] { entramador.Descarta(); });
+
+    QSocketNotifier lectura(terminal.Maestro, QSocketNotifier::Read);
+    QObject::connect(&lectura, &QSocketNotifier::activated, [&] {
+        char buffer[512];
+        ssize_t n;
+        while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0)
+            entramador.Agrega(QByteArray(buffer, n));
+        while (const auto peticion = entramador.Siguiente()) {
+            for (const Trozo &t : rele.Responde_Por_Partes(*peticion)) {
+                const qint64 desde = cola.empty() ? reloj.elapsed()
+                                                  : std::max(reloj.elapsed(), cola.back().Vence_ms);
+                cola.push_back({desde + t.Retardo_ms, t.Bytes});
+            }
+        }
+        arma_envios();
+        if (entramador.Pendientes() > 0)
+            silencio.start(50);
+    });
+
+    QSocketNotifier fin(fd_senales, QSocketNotifier::Read);
+    QObject::connect(&fin, &QSocketNotifier::activated, [&] {
+        signalfd_siginfo info;
+        while (read(fd_senales, &info, sizeof info) > 0) {
+        }
+        app.quit();
+    });
+
+    app.exec();
+    Borra_Enlace(enlace, terminal.Nombre);
+    close(terminal.Maestro);
+    close(terminal.Esclavo);
+    close(fd_senales);
+    return 0;
+}

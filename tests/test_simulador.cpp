@@ -1,0 +1,315 @@
+// The relay simulator: its replies against frames made outside the program, the
+// setpoint and lamp rules the program relies on, the framing of a byte stream,
+// every fault option, and kv73-sim itself on a pseudo-terminal.
+
+#include "protocolo/Crc.h"
+#include "simulador/Rele_Simulado.h"
+#include "tests/soporte/Banco.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const Id_Peticion = "identification read request, address 1";
+const char *const Id_Respuesta_7F =
+    "identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)";
+const char *const Escritura = "setpoint write request, address 1: L1 95, L2 120, Low Fan 60, "
+                              "High Fan 75, options 0x000B, 0x0105 = 0x1234";
+const char *const Comando_16 = "command 16 request (and its echo reply), address 1";
+
+// Requests may carry our own CRC; expected replies never do.
+QByteArray Con_CRC(const char *hex) {
+    QByteArray trama = Hex(hex);
+    Agrega_CRC(trama);
+    return trama;
+}
+
+// One register of the relay, read over the line as the program would.
+uint16_t Lee(Rele_Simulado &rele, uint16_t registro) {
+    QByteArray p;
+    p.append(char(rele.Direccion())).append('\4');
+    p.append(char(registro >> 8)).append(char(registro & 0xFF)).append('\0').append('\1');
+    Agrega_CRC(p);
+    const QByteArray r = rele.Responde(p);
+    EXPECT_EQ(r.size(), 7) << "register " << registro;
+    return r.size() == 7 && CRC_Valido(r)
+               ? static_cast<uint16_t>(uint8_t(r[3]) << 8 | uint8_t(r[4]))
+               : 0xDEAD;
+}
+
+void Espera_Exception(const QByteArray &r, uint8_t funcion, uint8_t codigo) {
+    ASSERT_EQ(r.size(), 5);
+    EXPECT_EQ(uint8_t(r[1]), funcion | 0x80);
+    EXPECT_EQ(uint8_t(r[2]), codigo);
+    EXPECT_TRUE(CRC_Valido(r));
+}
+
+} // namespace
+
+TEST(Simulador_Vectores, RepliesEqualTheIndependentFrames) {
+    Rele_Simulado rele(1, {.Identificacion_3 = 0x007F});
+    EXPECT_EQ(rele.Responde(Vector(Id_Peticion)), Vector(Id_Respuesta_7F));
+
+    // Only register 0x0105 changes, so the read must match the vector exactly.
+    EXPECT_EQ(rele.Responde(Con_CRC("01 10 01 05 00 01 02 12 34")).size(), 8);
+    EXPECT_EQ(rele.Responde(Vector("setpoint read request, address 1")),
+              Vector("setpoint read reply, address 1: L1 90, L2 110, Low Fan 60, High Fan 75, "
+                     "options 0x000B, 0x0105 = 0x1234"));
+    EXPECT_EQ(rele.Responde(Vector(Escritura)), Vector("setpoint write reply, address 1"));
+
+    const std::pair<const char *, const char *> excepciones[] = {
+        {"01 04 03 00 00 01", "a read of input registers (function 0x84"},
+        {"01 03 02 00 00 01", "a read of holding registers (function 0x83"},
+        {"01 10 02 00 00 01 02 00 00", "a write of multiple registers (function 0x90"},
+        {"01 05 00 03 FF 00", "a write of a single coil (function 0x85"}};
+    for (const auto &[peticion, que] : excepciones)
+        EXPECT_EQ(rele.Responde(Con_CRC(peticion)),
+                  Vector(QStringLiteral("exception reply to %1, code 02), address 1").arg(que)));
+
+    for (int direccion : {1, 17, 247}) {
+        Rele_Simulado otro(static_cast<uint8_t>(direccion));
+        const QString a = QStringLiteral(", address %1").arg(direccion);
+        for (int comando : {1, 2, 16}) {
+            const QByteArray p =
+                Vector(QStringLiteral("command %1 request (and its echo reply)").arg(comando) + a);
+            EXPECT_EQ(otro.Responde(p), p) << direccion << " command " << comando;
+        }
+        for (const char *lectura : {"identification", "setpoint", "actual values"}) {
+            const QByteArray p = Vector(QLatin1String(lectura) + " read request" + a);
+            const QByteArray r = otro.Responde(p);
+            EXPECT_TRUE(r.left(2) == p.left(2) && r.size() == 5 + uint8_t(r[2]) && CRC_Valido(r))
+                << lectura << a.toStdString();
+        }
+    }
+}
+
+TEST(Simulador_Setpoints, WritesReadBackAndBadValuesAreRefused) {
+    Rele_Simulado rele;
+    const QByteArray lectura = Vector("setpoint read request, address 1");
+    rele.Responde(Vector(Escritura));
+    const QByteArray escrito = Hex("00 5F 00 78 00 3C 00 4B 00 0B 12 34");
+    EXPECT_EQ(rele.Responde(lectura).mid(3, 12), escrito);
+
+    // L1 over 220, L2 under L1, High Fan under Low Fan: refused, nothing changes.
+    Espera_Exception(rele.Responde(Con_CRC("01 10 01 00 00 01 02 00 DD")), 0x10, 3);
+    Espera_Exception(rele.Responde(Con_CRC("01 10 01 01 00 01 02 00 5E")), 0x10, 3);
+    Espera_Exception(rele.Responde(Con_CRC("01 10 01 02 00 02 04 00 50 00 4F")), 0x10, 3);
+    Espera_Exception(rele.Responde(Con_CRC("01 10 01 05 00 02 04 00 00 00 00")), 0x10, 2);
+    Espera_Exception(rele.Responde(Con_CRC("01 10 01 00 00 02 02 00 00")), 0x10, 3);
+    EXPECT_EQ(rele.Responde(lectura).mid(3, 12), escrito);
+
+    // L1 may pass the old L2 when L2 moves in the same frame; a sub-range
+    // read sees just its registers.
+    EXPECT_EQ(rele.Responde(Con_CRC("01 10 01 00 00 02 04 00 96 00 A0")).size(), 8);
+    EXPECT_EQ(rele.Responde(Con_CRC("01 03 01 00 00 02")).mid(3, 4), Hex("00 96 00 A0"));
+
+    Espera_Exception(rele.Responde(Con_CRC("01 06 01 00 00 01")), 0x06, 1);
+    Espera_Exception(rele.Responde(Con_CRC("01 05 00 01 00 00")), 0x05, 3);
+    Espera_Exception(rele.Responde(Con_CRC("01 04 02 00 00 00")), 0x04, 3);
+    Espera_Exception(rele.Responde(Con_CRC("01 04 02 04 00 0B")), 0x04, 2);
+}
+
+TEST(Simulador_Temperaturas, DriftIsReproducibleAndMaximaFollowAndReset) {
+    Rele_Simulado a(1, {}, 7), b(1, {}, 7), c(1, {}, 8);
+    bool distinta = false;
+    for (int paso = 0; paso < 2000; ++paso) {
+        a.Avanza(250);
+        b.Avanza(250);
+        c.Avanza(250);
+        for (int k = 1; k <= 4; ++k) {
+            const int t = a.Temperatura(k);
+            ASSERT_EQ(t, b.Temperatura(k));
+            ASSERT_TRUE(t > 40 && t < 100 && a.Registro(uint16_t(0x0203 + k)) >= t) << t;
+            distinta = distinta || t != c.Temperatura(k);
+        }
+    }
+    EXPECT_TRUE(distinta);
+
+    a.Fija_Temperatura(2, 130);
+    a.Fija_Temperatura(2, 70);
+    EXPECT_EQ(Lee(a, 0x0205), 130);
+    EXPECT_EQ(a.Responde(Vector(Comando_16)).size(), 8);
+    EXPECT_EQ(Lee(a, 0x0205), 70);
+    a.Fija_Temperatura(1, -5);
+    EXPECT_EQ(Lee(a, 0x0200), 0xFFFB);
+}
+
+TEST(Simulador_Lamparas, BitsFollowTemperaturesSetpointsAndCommands) {
+    constexpr uint16_t Prog = 1, Tmax = 2, Aut = 4, L1 = 8, L2 = 16, FAN = 32, Fault = 64;
+    constexpr uint16_t Pt1_a_Pt4 = 0x0780;
+    Rele_Simulado rele;
+    auto pon = [&](int t1, int t2, int t3, int t4) {
+        for (int k = 1; k <= 4; ++k)
+            rele.Fija_Temperatura(k, std::array{t1, t2, t3, t4}[k - 1]);
+    };
+    pon(50, 50, 50, 50);
+    rele.Responde(Vector(Comando_16));
+    EXPECT_EQ(Lee(rele, 0x020A), Pt1_a_Pt4 | Aut);
+    EXPECT_EQ(Lee(rele, 0x020B), 0);
+
+    pon(76, 50, 50, 50); // High Fan 75 starts the fan...
+    EXPECT_EQ(Lee(rele, 0x020A), Pt1_a_Pt4 | Aut | FAN);
+    pon(60, 50, 50, 50); // ...which runs on down to Low Fan 60...
+    EXPECT_EQ(Lee(rele, 0x020A) & FAN, FAN);
+    pon(59, 50, 50, 90); // ...and Pt4 does not drive it with option bit 2 clear
+    EXPECT_EQ(Lee(rele, 0x020A), Pt1_a_Pt4 | Aut | L1 | Tmax);
+
+    pon(50, 110, 50, 50);
+    EXPECT_EQ(Lee(rele, 0x020A), Pt1_a_Pt4 | Aut | L1 | L2 | Tmax | FAN);
+    EXPECT_EQ(Lee(rele, 0x020B), L2);
+
+    // Three probes, no fan: Pt4 goes dark and its heat no longer counts.
+    rele.Responde(Con_CRC("01 10 01 00 00 05 0A 00 5A 00 6E 00 3C 00 4B 00 00"));
+    pon(50, 50, 50, 200);
+    rele.Responde(Vector(Comando_16));
+    EXPECT_EQ(Lee(rele, 0x020A), 0x0380 | Aut);
+
+    rele.Responde(Vector("command 1 request (and its echo reply), address 1"));
+    EXPECT_EQ(Lee(rele, 0x020A) & Prog, Prog);
+    rele.Responde(Vector("command 2 request (and its echo reply), address 1"));
+    EXPECT_EQ(Lee(rele, 0x020A) & Prog, 0);
+
+    // A broken probe shows its code, blinks Fault, and its code is no temperature.
+    rele.Fallos_Activos().Fallo_Sonda = {Codigo_Fco, Codigo_Fcc, 0, 0};
+    EXPECT_EQ(Lee(rele, 0x0200), 0x00E7);
+    EXPECT_EQ(Lee(rele, 0x0201), 0xFFF5);
+    EXPECT_EQ(Lee(rele, 0x0205), 0xFFF5);
+    EXPECT_EQ(Lee(rele, 0x020A), 0x0380 | Aut | Fault);
+    EXPECT_EQ(Lee(rele, 0x020B), Fault);
+}
+
+TEST(Entramador, CutsRequestsOutOfAStreamDespiteNoise) {
+    const QByteArray id = Vector(Id_Peticion);
+    const QByteArray escritura = Vector(Escritura);
+    Entramador e;
+    e.Agrega(QByteArray(1, '\0')); // what the program leaves before closing its port
+    EXPECT_FALSE(e.Siguiente());
+    e.Agrega(id + escritura.left(5));
+    EXPECT_EQ(e.Siguiente(), id);
+    EXPECT_FALSE(e.Siguiente());
+    for (char byte : escritura.mid(5)) {
+        EXPECT_FALSE(e.Siguiente());
+        e.Agrega(QByteArray(1, byte));
+    }
+    EXPECT_EQ(e.Siguiente(), escritura);
+    EXPECT_EQ(e.Pendientes(), 0);
+
+    // A stray byte makes an address-16 request look like a long register write.
+    const QByteArray a16 = Con_CRC("10 04 00 00 00 03");
+    e.Agrega(QByteArray(1, '\0') + a16 + Hex("01 04"));
+    EXPECT_EQ(e.Siguiente(), a16);
+    e.Descarta();
+    e.Agrega(id);
+    EXPECT_EQ(e.Siguiente(), id);
+}
+
+TEST(Simulador_Fallos, EachOptionDoesWhatItSays) {
+    const QByteArray id = Vector(Id_Peticion);
+    const QByteArray sana = Rele_Simulado().Responde(id);
+    Rele_Simulado rele;
+    EXPECT_TRUE(rele.Responde(Vector("identification read request, address 17")).isEmpty());
+    EXPECT_TRUE(rele.Responde(id.left(7) + char(id[7] ^ 1)).isEmpty());
+
+    EXPECT_TRUE(Rele_Simulado(1, {.Silencioso = true}).Responde(id).isEmpty());
+    Rele_Simulado callado(1, {.Silencio_Tras = 2});
+    EXPECT_EQ(callado.Responde(id), sana);
+    EXPECT_EQ(callado.Responde(id), sana);
+    EXPECT_TRUE(callado.Responde(id).isEmpty());
+
+    Rele_Simulado crc(1, {.CRC_Malo_Cada = 2});
+    for (int i = 1; i <= 4; ++i) {
+        const QByteArray r = crc.Responde(id);
+        EXPECT_EQ(r.left(9), sana.left(9));
+        EXPECT_EQ(CRC_Valido(r), i % 2 == 1) << "reply " << i;
+    }
+
+    const auto partida =
+        Rele_Simulado(1, {.Partir_ms = 30, .Retardo_ms = 200}).Responde_Por_Partes(id);
+    ASSERT_EQ(partida.size(), 2u);
+    EXPECT_EQ(partida[0].Retardo_ms, 200);
+    EXPECT_EQ(partida[1].Retardo_ms, 30);
+    EXPECT_EQ(partida[0].Bytes + partida[1].Bytes, sana);
+
+    const QByteArray basura = Rele_Simulado(1, {.Basura = 3}).Responde(id);
+    EXPECT_EQ(basura.size(), sana.size() + 3);
+    EXPECT_EQ(basura.left(sana.size()), sana);
+
+    Espera_Exception(Rele_Simulado(1, {.Excepcion = true}).Responde(id), 0x04, 4);
+
+    const QByteArray otra = Rele_Simulado(1, {.Otra_Direccion = true}).Responde(id);
+    EXPECT_EQ(uint8_t(otra[0]), 2);
+    EXPECT_EQ(otra.mid(1, 8), sana.mid(1, 8));
+    EXPECT_TRUE(CRC_Valido(otra));
+
+    Rele_Simulado id3(1, {.Identificacion_3 = 0x00C8});
+    EXPECT_EQ(Lee(id3, 0x0002), 0x00C8);
+}
+
+namespace {
+
+// Reads the pseudo-terminal until `n` bytes arrive or `ms` pass.
+QByteArray Lee_Hasta(int fd, qsizetype n, int ms) {
+    QDeadlineTimer limite(ms);
+    QByteArray leido;
+    pollfd p{fd, POLLIN, 0};
+    while (leido.size() < n && poll(&p, 1, static_cast<int>(limite.remainingTime())) > 0) {
+        char buffer[64];
+        const ssize_t r = read(fd, buffer, sizeof buffer);
+        if (r <= 0)
+            break;
+        leido.append(buffer, r);
+    }
+    return leido;
+}
+
+} // namespace
+
+TEST(Kv73_Sim, AnswersOnAPseudoTerminalAndRemovesItsLinkOnSigterm) {
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(carpeta.isValid());
+    const QString enlace = carpeta.filePath("kv73");
+    QProcess sim;
+    sim.start(KV73_SIM_PATH, {"--link", enlace, "--ident3", "0x7F", "--split", "20"});
+    const QDeadlineTimer limite(10000);
+    while (!sim.canReadLine() && sim.waitForReadyRead(static_cast<int>(limite.remainingTime()))) {
+    }
+    EXPECT_TRUE(sim.readLine().startsWith("kv73-sim: relay at address 1 on " + enlace.toUtf8() +
+                                          " -> /dev/pts/"));
+
+    const int fd = open(QFile::encodeName(enlace).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0) << "no pseudo-terminal behind " << enlace.toStdString();
+    termios modo{};
+    ASSERT_EQ(tcgetattr(fd, &modo), 0);
+    cfmakeraw(&modo);
+    ASSERT_EQ(tcsetattr(fd, TCSANOW, &modo), 0);
+
+    // A lone 0x00 first, then two requests in one write: both split replies
+    // come back whole and in order.
+    const QByteArray id = Vector(Id_Peticion);
+    const QByteArray envio = QByteArray(1, '\0') + id + id;
+    ASSERT_EQ(write(fd, envio.constData(), envio.size()), envio.size());
+    EXPECT_EQ(Lee_Hasta(fd, 22, 10000), Vector(Id_Respuesta_7F) + Vector(Id_Respuesta_7F));
+    close(fd);
+
+    sim.terminate(); // SIGTERM
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(enlace).isSymLink());
+}
+
+TEST(Kv73_Sim, ABadOptionEndsWithStatusOne) {
+    QProcess sim;
+    sim.setStandardErrorFile(QProcess::nullDevice());
+    sim.start(KV73_SIM_PATH, {"--link", "/nonexistent/kv73", "--probe-fault", "5:231"});
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitCode(), 1);
+}
