@@ -24,6 +24,9 @@ struct Estado_Global {
     int16_t Errores_CRC = 0;
     bool Modo_Linea_Comandos = false;
     QString Cadena_Modem;
+    // "Personal String" chosen under Communication Control of the settings dialog:
+    // the dial-up then asks the operator for the local modem's initialisation.
+    bool Cadena_Personal_Local = false;
 
     // Requests queued on the main page for the next poll.
     bool Grabar_Pendiente = false;

@@ -46,6 +46,10 @@ void Puerto_Memoria::Output(const QByteArray &bytes) {
     if (!abierto_)
         return;
     escrituras.push_back({bytes, Estado.Segundos});
+    if (al_escribir) {
+        al_escribir(bytes);
+        return;
+    }
     pendiente_ += bytes;
     // A lone 0x00 is the program's goodbye before it closes the port, not a request.
     if (pendiente_ == QByteArray(1, '\0')) {

@@ -42,6 +42,8 @@ class Puerto_Memoria : public Puerto_Serie {
     // Called for every complete request of `largo` bytes the program writes
     // (bytes are gathered until the length is reached).
     std::function<void(const QByteArray &peticion)> al_recibir;
+    // Called for every write as it is, before any framing (a modem reads text).
+    std::function<void(const QByteArray &bytes)> al_escribir;
     bool existe = true;
     int longitud_lectura = 0;
     std::vector<bool> dtr;

@@ -1,0 +1,146 @@
+#include "enlace/Abrir_Puerto.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Espera.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
+#include "comun/Texto.h"
+#include "enlace/Cadena_Modem.h"
+#include "enlace/Puerto_Serie.h"
+
+#include <QSet>
+
+namespace T = Textos_Modem;
+
+namespace {
+
+Puerto_Serie &Puerto() { return *Host().MSComm1; }
+
+QString Lee_Texto() { return QString::fromLatin1(Puerto().Input()); }
+
+void Envia_Linea(const QString &texto) { Puerto().Output(texto.toLatin1() + '\r'); }
+
+// A modem frames its text replies in CR LF: what lies between, or nothing when
+// the reply is too short to carry a frame.
+std::optional<QString> Sin_Marco(const QString &respuesta) {
+    if (respuesta.size() < 4)
+        return std::nullopt;
+    return respuesta.mid(2, respuesta.size() - 4);
+}
+
+// The initialisation string for the local modem: none in command-line mode or
+// with "Default String"; with "Personal String" the operator confirms or types it.
+QString Cadena_Inicial() {
+    if (Estado.Modo_Linea_Comandos || !Estado.Cadena_Personal_Local)
+        return {};
+    Leer_Cadena_Modem(2);
+    const QString respuesta =
+        Host().Dialogos->Caja_Entrada(T::Pide_Cadena, QString(), Estado.Cadena_Modem.trimmed())
+            .trimmed();
+    Estado.Cadena_Modem = respuesta;
+    if (!respuesta.isEmpty())
+        Guardar_Cadena_Modem(2);
+    return respuesta;
+}
+
+// A framed text reply is complete once its closing CR LF is in.
+bool Linea_Cerrada(const QString &respuesta) {
+    return respuesta.size() >= 4 && respuesta.endsWith(QLatin1String("\r\n"));
+}
+
+bool Conexion_Aceptada(const QString &respuesta) {
+    if (Estado.Modo_Linea_Comandos) {
+        static const QSet<int> codigos = {0, 1, 5, 10, 11, 12, 22};
+        const double codigo = Val(respuesta);
+        return codigo == static_cast<int>(codigo) && codigos.contains(static_cast<int>(codigo));
+    }
+    static const QSet<QString> textos = {
+        QStringLiteral("CONNECT"), QStringLiteral("CONNECT 1200"), QStringLiteral("CONNECT 2400"),
+        QStringLiteral("CONNECT 4800"), QStringLiteral("CONNECT 9600")};
+    const auto texto = Sin_Marco(respuesta);
+    return texto && textos.contains(*texto);
+}
+
+} // namespace
+
+QString Texto_Settings(int velocidad) { return Str(velocidad) + QStringLiteral(",N,8,1"); }
+
+void Reiniciar_Enlace() {
+    Estado.Ocupado = false;
+    if (Host().Timer_Comunicacion)
+        Host().Timer_Comunicacion->Set_Enabled(false);
+}
+
+void Abrir_Puerto() {
+    Puerto_Serie &puerto = Puerto();
+    if (puerto.PortOpen())
+        puerto.Set_PortOpen(false);
+    puerto.Set_CommPort(Estado.Puerto_Com);
+    const bool abierto = puerto.Set_Settings(Texto_Settings(Estado.Velocidad)) &&
+                         puerto.Set_PortOpen(true);
+    if (!abierto || !Conectar_Modem())
+        Host().Dialogos->Mensaje(T::Puerto_Invalido + Str(Estado.Puerto_Com));
+}
+
+bool Conectar_Modem() {
+    Estado.Comunicacion_OK = false;
+    if (!Estado.Via_Modem) {
+        Estado.Comunicacion_OK = true;
+        return true;
+    }
+    Puerto_Serie &puerto = Puerto();
+    puerto.Set_DTREnable(true);
+    puerto.Set_RThreshold(0);
+    puerto.Set_SThreshold(0);
+    puerto.Set_InputLen(0);
+    puerto.Input();
+    puerto.Output(QByteArray(1, '\r'));
+
+    // The local modem gets one second to answer its initialisation.
+    const QString cadena = Cadena_Inicial();
+    if (cadena.isEmpty())
+        puerto.Input();
+    Estado.Segundos = 0;
+    Host().Timer_Comunicacion->Set_Enabled(true);
+    Envia_Linea(cadena.isEmpty() ? QStringLiteral("ATE0") : cadena);
+    Espera_Hasta([] { return Estado.Segundos >= 1; });
+    const QString respuesta = Lee_Texto();
+    Host().Timer_Comunicacion->Set_Enabled(false);
+    if (!cadena.isEmpty())
+        Host().Dialogos->Mensaje(T::Respuesta_Cadena + respuesta);
+
+    const auto ok = Sin_Marco(respuesta);
+    if (!ok)
+        return false;
+    if (*ok != QLatin1String("OK"))
+        return true;
+
+    // Dial, and give the far modem a minute to answer.
+    Estado.Segundos = 0;
+    Host().Timer_Comunicacion->Set_Enabled(true);
+    Envia_Linea(QStringLiteral("ATDT") + Ajusta(Estado.Telefono, 20));
+    Espera_Hasta([&] { return Estado.Segundos >= 60 || puerto.InBufferCount() >= 6; });
+    if (Estado.Segundos >= 60) {
+        Host().Timer_Comunicacion->Set_Enabled(false);
+        Host().Dialogos->Mensaje(T::Sin_Respuesta);
+        Estado.Comunicacion_OK = false;
+        return true;
+    }
+    // Six characters end the wait, but at 9600 baud the rest of a "CONNECT 9600"
+    // line may still be on its way: it gets up to one more tick to arrive, so that
+    // a connection is not refused for a reply read half-way.
+    QString conexion = Lee_Texto();
+    const uint8_t limite = static_cast<uint8_t>(Estado.Segundos + 1);
+    while (!Linea_Cerrada(conexion) && Estado.Segundos < limite) {
+        Espera_Hasta([&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
+        conexion += Lee_Texto();
+    }
+    Host().Timer_Comunicacion->Set_Enabled(false);
+
+    if (!Estado.Modo_Linea_Comandos && !Sin_Marco(conexion))
+        return false;
+    Estado.Comunicacion_OK = Conexion_Aceptada(conexion);
+    if (!Estado.Comunicacion_OK && !Estado.Modo_Linea_Comandos)
+        Host().Dialogos->Mensaje(T::Sin_Respuesta);
+    return true;
+}

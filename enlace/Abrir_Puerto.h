@@ -1,0 +1,29 @@
+#pragma once
+// Opening the serial line towards the relay, directly or through a telephone
+// modem that dials the relay's number. Comunicacion_OK is what it leaves behind.
+
+#include <QString>
+
+// Opens (or re-opens) the port with Puerto_Com and Velocidad, then brings the
+// link up with Conectar_Modem. Any failure on the way shows "Invalid Number Port:"
+// and the port number.
+void Abrir_Puerto();
+
+// Direct line: the link is up. Modem: initialise the local modem and dial
+// Telefono. False when the modem's answer could not be evaluated (the caller
+// reports it as a port failure); true otherwise, whatever the outcome.
+bool Conectar_Modem();
+
+// No register read busy, the one-second tick off.
+void Reiniciar_Enlace();
+
+// The settings text of the port: the speed with its leading blank, ",N,8,1".
+QString Texto_Settings(int velocidad);
+
+// The modem's texts, as the operator sees them.
+namespace Textos_Modem {
+inline const QString Puerto_Invalido = QStringLiteral("Invalid Number Port:");
+inline const QString Sin_Respuesta = QStringLiteral("Modem Not Response");
+inline const QString Pide_Cadena = QStringLiteral("Enter the New string initialization");
+inline const QString Respuesta_Cadena = QStringLiteral("La Respuesta del Modem a su cadena Fue: ");
+} // namespace Textos_Modem
