@@ -224,6 +224,38 @@ void Lee_Valores_Actuales(uint8_t) {
     }
 }
 
+void Escribe_Setpoints(uint8_t direccion) {
+    // The write takes no busy flag: a poll may run inside its wait.
+    if (!Puerto_Abierto() || !Estado.Comunicacion_OK)
+        return;
+    Vacia_Entrada();
+    auto &t = Estado.Trama_Escritura;
+    t.Copia(8, Estado.Nuevos_Setpoints, 8, 12);
+    t[1] = Estado.Direccion_Rele;
+    t[2] = 0x10;
+    t[3] = 0x01;
+    t[4] = 0x00;
+    t[5] = 0x00;
+    t[6] = 0x06;
+    t[7] = 0x0C;
+    Pon_CRC(t, 21);
+    // On a timeout the frame keeps the unconfirmed values until the next read.
+    if (Intercambia(t, 21, Estado.Respuesta_Escritura, 8, false) != Fin::Respuesta)
+        return;
+    // Only the CRC is judged; the echoed register and count are not compared.
+    if (!CRC_Correcto(Estado.Respuesta_Escritura, 8)) {
+        ++Estado.Respuestas_Malas;
+        Host().Dialogos->Mensaje(T::Error_Escritura, T::Titulo);
+        // The frame goes back to what the relay last reported; the edits stay in
+        // Nuevos_Setpoints so that the operator can send them again.
+        Arma_Trama_Escritura(direccion);
+        return;
+    }
+    Host().Dialogos->Mensaje(T::Setpoints_Grabados, T::Titulo);
+    // The editors show what the relay now holds without waiting for a read.
+    Restaura_Set_Setpoints(direccion);
+}
+
 void Ejecuta_Comando(uint8_t direccion, int32_t &comando) {
     if (!Puerto_Abierto() || !Estado.Comunicacion_OK)
         return;

@@ -39,6 +39,11 @@ void Restaura_Set_Setpoints(uint8_t direccion);
 
 void Lee_Valores_Actuales(uint8_t direccion);
 
+// Sends the edited setpoints (Nuevos_Setpoints[8..19]) to the relay's six
+// setpoint registers in one write and tells the operator whether the relay took
+// them. The frame is addressed to Direccion_Rele.
+void Escribe_Setpoints(uint8_t direccion);
+
 // Switches coil `comando` of the relay on; commands other than 1 and 2 tell the
 // operator how it went.
 void Ejecuta_Comando(uint8_t direccion, int32_t &comando);
@@ -72,4 +77,6 @@ inline const QString No_Comunicando = QStringLiteral("Not Communicating....");
 inline const QString Comunicando = QStringLiteral("Communicating....");
 inline const QString Comando_Ejecutado = QStringLiteral("Command Executed");
 inline const QString Error_Comando = QStringLiteral("Error executing command");
+inline const QString Error_Escritura = QStringLiteral("Write Error SetPoints");
+inline const QString Setpoints_Grabados = QStringLiteral("Setpoints were Saved to the Relay memory");
 } // namespace Textos_Protocolo
