@@ -8,6 +8,20 @@
 #include <QString>
 #include <cstdint>
 
+// A setpoint file's record as the last load or save left it. The three texts
+// and bytes [0] of both images belong to whoever made the file: the program
+// never shows or edits them, only carries them from a loaded file into the next
+// save. Blanks before any file was loaded.
+struct Registro_KV73 {
+    QString Etiqueta = QString(50, QLatin1Char(' '));
+    double Fecha = 0; // days since 30 December 1899
+    QString Texto_1 = QString(20, QLatin1Char(' '));
+    QString Texto_2 = QString(20, QLatin1Char(' '));
+    QString Texto_3 = QString(100, QLatin1Char(' '));
+    Imagen<21> Trama;    // the setpoint write frame
+    Imagen<34> Actuales; // the actual-values image
+};
+
 struct Estado_Global {
     // Link settings, defaults of an interactive start.
     int16_t Puerto_Com = 2;
@@ -48,6 +62,11 @@ struct Estado_Global {
     Imagen<21> Nuevos_Setpoints;
     Imagen<34> Valores_Actuales;
     Imagen<12> Identificacion;
+
+    // Setpoint files: the outcome of the last load (the main page sends a loaded
+    // file only when it is true) and the record the next save starts from.
+    bool Archivo_Cargado = false;
+    Registro_KV73 Registro_Archivo;
 
     // Texts of the CRC computation.
     QString Trama;

@@ -1,0 +1,224 @@
+#include "archivos/Manejo_de_Archivos.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
+#include "comun/Texto.h"
+#include "protocolo/Lectura_Escritura.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace T = Textos_Archivos;
+
+namespace {
+
+// Where each field of the record starts, and its width in bytes.
+constexpr qsizetype Largo_Registro = 255;
+struct Campo {
+    qsizetype inicio;
+    qsizetype ancho;
+};
+constexpr Campo Campo_Etiqueta{0, 50};
+constexpr Campo Campo_Fecha{50, 8};
+constexpr Campo Campo_Texto_1{58, 20};
+constexpr Campo Campo_Texto_2{78, 20};
+constexpr Campo Campo_Texto_3{98, 100};
+constexpr Campo Campo_Trama{198, 22};
+constexpr Campo Campo_Actuales{220, 35};
+
+const QDate Dia_Cero(1899, 12, 30);
+
+// Texts are one byte a character. Latin-1 gives every byte a character of its
+// own, so texts made by other programs come back unchanged when saved again.
+void Pon_Texto(QByteArray &registro, Campo campo, const QString &texto) {
+    registro.replace(campo.inicio, campo.ancho, Ajusta(texto, static_cast<int>(campo.ancho)).toLatin1());
+}
+
+QString Toma_Texto(const QByteArray &registro, Campo campo) {
+    return QString::fromLatin1(registro.mid(campo.inicio, campo.ancho));
+}
+
+template <std::size_t N> void Pon_Imagen(QByteArray &registro, Campo campo, const Imagen<N> &imagen) {
+    for (qsizetype i = 0; i < campo.ancho; ++i)
+        registro[campo.inicio + i] = static_cast<char>(imagen[static_cast<std::size_t>(i)]);
+}
+
+template <std::size_t N> void Toma_Imagen(const QByteArray &registro, Campo campo, Imagen<N> &imagen) {
+    for (qsizetype i = 0; i < campo.ancho; ++i)
+        imagen[static_cast<std::size_t>(i)] = static_cast<uint8_t>(registro[campo.inicio + i]);
+}
+
+QByteArray Bytes_De_Registro(const Registro_KV73 &r) {
+    QByteArray registro(Largo_Registro, ' ');
+    Pon_Texto(registro, Campo_Etiqueta, r.Etiqueta);
+    uint64_t bits = 0;
+    std::memcpy(&bits, &r.Fecha, sizeof bits);
+    qToLittleEndian(bits, registro.data() + Campo_Fecha.inicio);
+    Pon_Texto(registro, Campo_Texto_1, r.Texto_1);
+    Pon_Texto(registro, Campo_Texto_2, r.Texto_2);
+    Pon_Texto(registro, Campo_Texto_3, r.Texto_3);
+    Pon_Imagen(registro, Campo_Trama, r.Trama);
+    Pon_Imagen(registro, Campo_Actuales, r.Actuales);
+    return registro;
+}
+
+Registro_KV73 Registro_De_Bytes(const QByteArray &registro) {
+    Registro_KV73 r;
+    r.Etiqueta = Toma_Texto(registro, Campo_Etiqueta);
+    const uint64_t bits = qFromLittleEndian<uint64_t>(registro.constData() + Campo_Fecha.inicio);
+    std::memcpy(&r.Fecha, &bits, sizeof bits);
+    r.Texto_1 = Toma_Texto(registro, Campo_Texto_1);
+    r.Texto_2 = Toma_Texto(registro, Campo_Texto_2);
+    r.Texto_3 = Toma_Texto(registro, Campo_Texto_3);
+    Toma_Imagen(registro, Campo_Trama, r.Trama);
+    Toma_Imagen(registro, Campo_Actuales, r.Actuales);
+    return r;
+}
+
+// Only blanks are trimmed, so a tag "KV73" preceded by blanks is a KV-73 file
+// and one in other letter case is not.
+bool Etiqueta_Correcta(const QString &etiqueta) {
+    qsizetype desde = 0;
+    qsizetype hasta = etiqueta.size();
+    while (desde < hasta && etiqueta[desde] == u' ')
+        ++desde;
+    while (hasta > desde && etiqueta[hasta - 1] == u' ')
+        --hasta;
+    return etiqueta.mid(desde, hasta - desde) == T::Etiqueta;
+}
+
+void Avisa(const QString &texto) { Host().Dialogos->Mensaje(texto); }
+
+// The record of a file, or nothing (the operator told why) when it cannot be
+// one: missing, not a plain file, unreadable, too short or not tagged "KV73".
+// A longer file is read from its first record.
+std::optional<Registro_KV73> Lee_Registro(const QString &ruta) {
+    const QFileInfo info(ruta);
+    if (!info.exists()) {
+        Avisa(T::No_Existe.arg(ruta));
+        return std::nullopt;
+    }
+    // A device or a pipe could block the program or never end.
+    if (!info.isFile()) {
+        Avisa(T::No_Se_Lee.arg(ruta, QStringLiteral("not a plain file")));
+        return std::nullopt;
+    }
+    QFile archivo(ruta);
+    if (!archivo.open(QIODevice::ReadOnly)) {
+        Avisa(T::No_Se_Lee.arg(ruta, archivo.errorString()));
+        return std::nullopt;
+    }
+    const QByteArray bytes = archivo.read(Largo_Registro);
+    if (archivo.error() != QFileDevice::NoError) {
+        Avisa(T::No_Se_Lee.arg(ruta, archivo.errorString()));
+        return std::nullopt;
+    }
+    // A short file would load its missing setpoints as 0 degrees.
+    if (bytes.size() < Largo_Registro || !Etiqueta_Correcta(Toma_Texto(bytes, Campo_Etiqueta))) {
+        Avisa(T::No_Es_KV73);
+        return std::nullopt;
+    }
+    return Registro_De_Bytes(bytes);
+}
+
+// A loaded file replaces what the program shows; the relay's address stays the
+// one of the link settings, whatever the frame in the file says.
+void Aplica_Registro(const Registro_KV73 &r, const QString &ruta) {
+    Estado.Registro_Archivo = r;
+    Estado.Comunicacion_OK = false;
+    Estado.Trama_Escritura.Copia(1, r.Trama, 1, 21);
+    Estado.Nuevos_Setpoints.Copia(1, r.Trama, 1, 21);
+    Estado.Valores_Actuales.Copia(1, r.Actuales, 1, 34);
+    Restaura_Set_Setpoints(Estado.Direccion_Rele);
+    Host().Textos->Escribe_Panel(5, T::Direccion + Str(Estado.Direccion_Rele));
+    Host().Textos->Escribe_Panel(6, T::No_Comunicando);
+    Estado.Archivo_Cargado = true;
+    Host().Textos->Escribe_Titulo(T::Titulo_Host + ruta);
+}
+
+// Every byte of the record or false. Unbuffered, so that a disk that takes only
+// part of it is seen here: a buffered write reports the whole record written
+// and a short flush at commit goes unnoticed.
+bool Escribe_Todo(QSaveFile &archivo, const QByteArray &bytes) {
+    qsizetype hecho = 0;
+    while (hecho < bytes.size()) {
+        const qint64 n = archivo.write(bytes.constData() + hecho, bytes.size() - hecho);
+        if (n <= 0)
+            return false;
+        hecho += n;
+    }
+#ifdef Q_OS_UNIX
+    // On the disk before it takes the old file's name.
+    return ::fsync(archivo.handle()) == 0;
+#else
+    return true;
+#endif
+}
+
+Peticion_Archivo Peticion(const QString &filtro) { return {QString(), filtro, T::Nombre_Inicial}; }
+
+} // namespace
+
+double Fecha_Archivo(const QDate &dia) { return static_cast<double>(Dia_Cero.daysTo(dia)); }
+
+QDate Dia_Archivo(double fecha) {
+    // Beyond a few million days no calendar date is meant.
+    if (!std::isfinite(fecha) || std::fabs(fecha) > 3.0e6)
+        return {};
+    return Dia_Cero.addDays(static_cast<qint64>(std::floor(fecha)));
+}
+
+bool Escribir_Archivo(const QString &ruta) {
+    Registro_KV73 r = Estado.Registro_Archivo;
+    r.Etiqueta = Ajusta(T::Etiqueta, static_cast<int>(Campo_Etiqueta.ancho));
+    r.Fecha = Fecha_Archivo(QDate::currentDate());
+    // Bytes [0] of both images are not the program's: they keep what the last
+    // loaded file had there.
+    r.Trama.Copia(1, Estado.Trama_Escritura, 1, 21);
+    r.Actuales.Copia(1, Estado.Valores_Actuales, 1, 34);
+
+    QSaveFile archivo(ruta);
+    const QByteArray registro = Bytes_De_Registro(r);
+    if (!archivo.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        !Escribe_Todo(archivo, registro) || !archivo.commit()) {
+        Avisa(T::No_Se_Escribe.arg(ruta, archivo.errorString()));
+        archivo.cancelWriting();
+        return false;
+    }
+    Estado.Registro_Archivo = r;
+    return true;
+}
+
+bool Leer_Archivo(const QString &ruta) {
+    const auto registro = Lee_Registro(ruta);
+    if (!registro) {
+        Estado.Archivo_Cargado = false;
+        return false;
+    }
+    Aplica_Registro(*registro, ruta);
+    return true;
+}
+
+void Guardar_Archivo() {
+    const auto ruta = Host().Dialogos->Dialogo_Guardar(Peticion(T::Filtro_Guardar));
+    if (ruta && !ruta->isEmpty())
+        Escribir_Archivo(*ruta);
+}
+
+void Abrir_Archivo() {
+    const auto ruta = Host().Dialogos->Dialogo_Abrir(Peticion(T::Filtro_Abrir));
+    if (ruta && !ruta->isEmpty())
+        Leer_Archivo(*ruta);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Setpoint files (".KV73"): one record of 255 bytes holding the tag "KV73", the
+// day of saving, three texts the program only carries along, the setpoint write
+// frame and the actual-values image. A loaded file replaces the setpoints and
+// actual values the program shows; it is not the relay's live state.
+
+#include <QDate>
+#include <QString>
+
+// Writes the setpoint write frame and the actual values as the record of
+// `ruta`. The record goes to a temporary file that then replaces `ruta` whole,
+// so a failed save leaves any old file as it was. False when the file could not
+// be written; the operator has been told why.
+bool Escribir_Archivo(const QString &ruta);
+
+// Reads `ruta` and makes it the program's setpoints and actual values. A file
+// that is missing, unreadable, shorter than a record or not tagged "KV73" is
+// refused with a message and changes nothing but Archivo_Cargado (false).
+bool Leer_Archivo(const QString &ruta);
+
+// The save and open dialogs, then Escribir_Archivo or Leer_Archivo. Cancel
+// reads and writes nothing and says nothing.
+void Guardar_Archivo();
+void Abrir_Archivo();
+
+// The save date as the file stores it: whole days since 30 December 1899.
+double Fecha_Archivo(const QDate &dia);
+// The day a stored date names; an invalid date for a value that names none.
+QDate Dia_Archivo(double fecha);
+
+namespace Textos_Archivos {
+inline const QString Etiqueta = QStringLiteral("KV73");
+inline const QString Filtro_Abrir = QStringLiteral("KV73 Files (*.KV73)|*.KV73|All Files (*.*)|*.*|");
+inline const QString Filtro_Guardar = QStringLiteral("KV73 Files (*.KV73)|*.KV73| All Files (*.*)|*.*|");
+inline const QString Nombre_Inicial = QStringLiteral("*.KV73");
+inline const QString No_Es_KV73 = QStringLiteral("It isn't KV-73 File");
+inline const QString No_Existe = QStringLiteral("The file %1 does not exist");
+inline const QString No_Se_Lee = QStringLiteral("The file %1 could not be read: %2");
+inline const QString No_Se_Escribe = QStringLiteral("The file %1 could not be written: %2");
+inline const QString No_Comunicando = QStringLiteral("Not Communicating..");
+inline const QString Direccion = QStringLiteral("Address: ");
+inline const QString Titulo_Host = QStringLiteral("KV73 - ");
+} // namespace Textos_Archivos
