@@ -1,6 +1,7 @@
 // kv73-sim: a KV-73 relay on a pseudo-terminal, so that the program can be run,
 // shown and tested without a relay on a serial line.
 
+#include "simulador/Modem_Simulado.h"
 #include "simulador/Rele_Simulado.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <optional>
+#include <sys/inotify.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -47,6 +50,20 @@ SIGINT or SIGTERM removes the link and ends the simulator.
                          may be given once per probe
   --ident3 V             third identification register (default 0x0073)
   --help                 show this text
+
+A Hayes-style telephone modem in front of the relay:
+  --modem                answer as a modem: AT commands with echo off and verbal
+                         replies; "ATDT<number>" connects after the dial delay,
+                         then bytes pass to the relay until hang-up. A pseudo-
+                         terminal has no DTR: "+++" between two guard times of
+                         silence returns to commands, then "ATH" hangs up.
+                         Closing the terminal also hangs up.
+  --dial-delay MS        from the dial command to its result (default 300)
+  --escape-guard MS      silence before and after "+++" (default 200)
+  --busy-number N        dialling N answers BUSY
+  --silent-number N      dialling N never answers
+  --connect-text TEXT    verbal connect result (default "CONNECT 9600")
+                         Numbers are compared without blanks or dashes.
 )";
 
 struct Opciones {
@@ -55,6 +72,8 @@ struct Opciones {
     speed_t Baudios = 9600;
     uint32_t Semilla = 1;
     Fallos Fallos_Pedidos;
+    bool Con_Modem = false;
+    Opciones_Modem Modem;
 };
 
 [[noreturn]] void Sale_Con_Uso(const QString &motivo) {
@@ -62,10 +81,19 @@ struct Opciones {
     std::exit(1);
 }
 
+// A number the modem would dial; an empty one could never be matched.
+QByteArray Numero_Modem(const QString &nombre, const QString &texto) {
+    const QByteArray numero = texto.toLatin1();
+    if (Numero_Normalizado(numero).isEmpty())
+        Sale_Con_Uso(nombre + " needs a telephone number");
+    return numero;
+}
+
 // Reads the command line; a wrong option ends the process with the usage text.
 Opciones Lee_Opciones(const QStringList &argumentos) {
     Opciones o;
     Fallos &f = o.Fallos_Pedidos;
+    bool de_modem = false;
     for (qsizetype i = 1; i < argumentos.size(); ++i) {
         const QString &nombre = argumentos[i];
         auto valor = [&]() -> QString {
@@ -114,6 +142,23 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
             f.Retardo_ms = static_cast<int>(numero(0, 60000));
         } else if (nombre == "--ident3") {
             f.Identificacion_3 = static_cast<uint16_t>(numero(0, 0xFFFF));
+        } else if (nombre == "--modem") {
+            o.Con_Modem = true;
+        } else if (nombre == "--dial-delay") {
+            o.Modem.Retardo_Marcado_ms = static_cast<int>(numero(0, 600000));
+            de_modem = true;
+        } else if (nombre == "--escape-guard") {
+            o.Modem.Guarda_Escape_ms = static_cast<int>(numero(1, 60000));
+            de_modem = true;
+        } else if (nombre == "--busy-number") {
+            o.Modem.Numero_Ocupado = Numero_Modem(nombre, valor());
+            de_modem = true;
+        } else if (nombre == "--silent-number") {
+            o.Modem.Numero_Mudo = Numero_Modem(nombre, valor());
+            de_modem = true;
+        } else if (nombre == "--connect-text") {
+            o.Modem.Texto_Conexion = valor().toLatin1();
+            de_modem = true;
         } else if (nombre == "--probe-fault") {
             const QStringList partes = valor().split(':');
             bool bien_k = false, bien_c = false;
@@ -129,6 +174,8 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
     }
     if (o.Enlace.isEmpty())
         Sale_Con_Uso("--link PATH is required");
+    if (de_modem && !o.Con_Modem)
+        Sale_Con_Uso("the modem options need --modem");
     return o;
 }
 
@@ -182,6 +229,15 @@ void Crea_Enlace(const QByteArray &enlace, const QByteArray &destino) {
         Falla(enlace.constData());
 }
 
+// Nobody reading the other end fills the terminal; what does not fit is lost,
+// as on a line with no one listening.
+void Escribe(int maestro, const QByteArray &b) {
+    if (b.isEmpty())
+        return;
+    if (write(maestro, b.constData(), static_cast<size_t>(b.size())) < 0 && errno != EAGAIN)
+        std::perror("kv73-sim: write");
+}
+
 void Borra_Enlace(const QByteArray &enlace, const QByteArray &destino) {
     char apunta[4096];
     const ssize_t n = readlink(enlace.constData(), apunta, sizeof apunta);
@@ -208,8 +264,9 @@ int main(int argc, char *argv[]) {
     const Terminal terminal = Abre_Terminal(opciones.Baudios);
     const QByteArray enlace = QFile::encodeName(opciones.Enlace);
     Crea_Enlace(enlace, terminal.Nombre);
-    std::printf("kv73-sim: relay at address %d on %s -> %s\n", opciones.Direccion,
-                enlace.constData(), terminal.Nombre.constData());
+    std::printf("kv73-sim: relay at address %d on %s -> %s%s\n", opciones.Direccion,
+                enlace.constData(), terminal.Nombre.constData(),
+                opciones.Con_Modem ? " behind a modem" : "");
     std::fflush(stdout);
 
     Rele_Simulado rele(opciones.Direccion, opciones.Fallos_Pedidos, opciones.Semilla);
@@ -238,12 +295,7 @@ int main(int argc, char *argv[]) {
     };
     QObject::connect(&envios, &QTimer::timeout, [&] {
         while (!cola.empty() && cola.front().Vence_ms <= reloj.elapsed()) {
-            // Nobody reading the other end fills the terminal; what does not
-            // fit is lost, as on a line with no one listening.
-            const QByteArray &b = cola.front().Bytes;
-            if (write(terminal.Maestro, b.constData(), static_cast<size_t>(b.size())) < 0 &&
-                errno != EAGAIN)
-                std::perror("kv73-sim: write");
+            Escribe(terminal.Maestro, cola.front().Bytes);
             cola.pop_front();
         }
         arma_envios();
@@ -255,10 +307,61 @@ int main(int argc, char *argv[]) {
     silencio.setSingleShot(true);
     QObject::connect(&silencio, &QTimer::timeout, [&] { entramador.Descarta(); });
 
+    // Behind a modem every byte goes through the modem model, which keeps its
+    // own time: one timer wakes it for the next thing it has pending.
+    std::optional<Modem_Simulado> modem;
+    if (opciones.Con_Modem)
+        modem.emplace(rele, opciones.Modem);
+    QTimer turno_modem;
+    turno_modem.setSingleShot(true);
+    turno_modem.setTimerType(Qt::PreciseTimer);
+    auto arma_modem = [&] {
+        if (const auto t = modem->Proximo_Evento_ms())
+            turno_modem.start(static_cast<int>(std::max<qint64>(0, *t - reloj.elapsed())));
+        else
+            turno_modem.stop();
+    };
+    QObject::connect(&turno_modem, &QTimer::timeout, [&] {
+        Escribe(terminal.Maestro, modem->Avanza(reloj.elapsed()));
+        arma_modem();
+    });
+
+    // Closing a serial port drops DTR, and a modem hangs up on that. A pseudo-
+    // terminal shows no DTR, but inotify sees the program close the device.
+    const int fd_cierres = modem ? inotify_init1(IN_NONBLOCK | IN_CLOEXEC) : -1;
+    if (modem && (fd_cierres < 0 || inotify_add_watch(fd_cierres, terminal.Nombre.constData(),
+                                                      IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0))
+        Falla("inotify");
+    auto atiende_cierres = [&] {
+        alignas(inotify_event) char eventos[4096];
+        bool cerrado = false;
+        while (read(fd_cierres, eventos, sizeof eventos) > 0)
+            cerrado = true;
+        if (cerrado)
+            modem->Cae_DTR();
+    };
+    std::optional<QSocketNotifier> cierres;
+    if (modem) {
+        cierres.emplace(fd_cierres, QSocketNotifier::Read);
+        QObject::connect(&*cierres, &QSocketNotifier::activated, [&] {
+            atiende_cierres();
+            arma_modem();
+        });
+    }
+
     QSocketNotifier lectura(terminal.Maestro, QSocketNotifier::Read);
     QObject::connect(&lectura, &QSocketNotifier::activated, [&] {
         char buffer[512];
         ssize_t n;
+        if (modem) {
+            // A close seen before these bytes came first: the program reopened
+            // its port and is talking to a modem that has hung up.
+            atiende_cierres();
+            while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0)
+                Escribe(terminal.Maestro, modem->Recibe(QByteArray(buffer, n), reloj.elapsed()));
+            arma_modem();
+            return;
+        }
         while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0)
             entramador.Agrega(QByteArray(buffer, n));
         while (const auto peticion = entramador.Siguiente()) {
@@ -286,5 +389,7 @@ int main(int argc, char *argv[]) {
     close(terminal.Maestro);
     close(terminal.Esclavo);
     close(fd_senales);
+    if (fd_cierres >= 0)
+        close(fd_cierres);
     return 0;
 }
