@@ -1,19 +1,25 @@
 #include "kv73ctl/Comandos.h"
 
+#include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Texto.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "datos/Manejo_de_Datos.h"
 #include "enlace/Puerto_Serie.h"
+#include "protocolo/Lectura_Escritura.h"
 
 #include <QJsonArray>
 #include <cstdio>
 
 namespace {
 
-const QStringList Comandos_Validos = {QStringLiteral("ident"), QStringLiteral("setpoints"),
-                                      QStringLiteral("values"), QStringLiteral("watch"),
-                                      QStringLiteral("reset-max")};
+const QStringList Comandos_Validos = {
+    QStringLiteral("ident"),     QStringLiteral("setpoints"), QStringLiteral("values"),
+    QStringLiteral("watch"),     QStringLiteral("reset-max"), QStringLiteral("save"),
+    QStringLiteral("show"),      QStringLiteral("send"),      QStringLiteral("set")};
+// Commands that take one file name.
+const QStringList Comandos_Archivo = {QStringLiteral("save"), QStringLiteral("show"),
+                                      QStringLiteral("send")};
 
 int Error_Uso(const QString &texto) {
     std::fprintf(stderr, "kv73ctl: %s\n%s", qPrintable(texto), qPrintable(Uso()));
@@ -56,20 +62,26 @@ const Setpoint Setpoints_Temperatura[] = {
 
 QString Uso() {
     return QStringLiteral(
-        "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A] [--json] COMMAND\n"
+        "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A] [--json] COMMAND [ARGS]\n"
         "commands:\n"
         "  ident                           identification registers; is it a KV-73?\n"
         "  setpoints                       the six setpoint registers\n"
         "  values                          one poll: temperatures, maxima, lamps\n"
         "  watch [--interval MS] [--count N]  a poll every MS (500) milliseconds\n"
         "  reset-max                       reset the maximum temperatures (command 16)\n"
+        "  save FILE                       the relay's setpoints and actual values to a .KV73 file\n"
+        "  show FILE                       what a .KV73 file holds (no relay needed)\n"
+        "  send FILE                       write a .KV73 file's setpoints to the relay at --address\n"
+        "  set NAME=VALUE ...              change setpoints: L1, L2, LowFan, HighFan (0..220 °C),\n"
+        "                                  RTD=3|4, Fan=yes|no, FanProbes=3|4, Weekly=yes|no\n"
         "options:\n"
         "  --port N      serial port number (device from KV73_COMn, else /dev/ttyS<N-1>)\n"
         "  --device PATH serial device to use instead of a port number\n"
         "  --baud B      1200, 2400, 4800 or 9600 (default 9600)\n"
         "  --address A   relay slave address 1..247 (default 1)\n"
         "  --json        one JSON object per result\n"
-        "exit status: 0 done, 1 usage, 2 link failure, 3 bad reply or relay refused\n");
+        "exit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad reply or relay\n"
+        "refused, 4 a file that cannot be read, is not a KV-73 file, or cannot be written\n");
 }
 
 std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opciones &op) {
@@ -119,8 +131,15 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
         return Error_Uso(QStringLiteral("no command"));
     if (!Comandos_Validos.contains(op.comando))
         return Error_Uso(QStringLiteral("unknown command: ") + op.comando);
-    if (!op.argumentos.isEmpty())
+    if (Comandos_Archivo.contains(op.comando)) {
+        if (op.argumentos.size() != 1)
+            return Error_Uso(op.comando + QStringLiteral(" takes one FILE"));
+    } else if (op.comando == QLatin1String("set")) {
+        if (op.argumentos.isEmpty())
+            return Error_Uso(QStringLiteral("set needs NAME=VALUE"));
+    } else if (!op.argumentos.isEmpty()) {
         return Error_Uso(QStringLiteral("unexpected argument: ") + op.argumentos.first());
+    }
     return std::nullopt;
 }
 
@@ -238,4 +257,254 @@ QJsonObject Json_Valores(const Lectura_Actual &v) {
     return {{QStringLiteral("temperatures"), temperaturas},
             {QStringLiteral("maxima"), maximos},
             {QStringLiteral("lamps"), luces}};
+}
+
+// --- setpoint files ------------------------------------------------------------
+
+namespace {
+QJsonValue Json_Fecha(double fecha) {
+    const QDate dia = Dia_Archivo(fecha);
+    return dia.isValid() ? QJsonValue(dia.toString(Qt::ISODate)) : QJsonValue();
+}
+} // namespace
+
+QStringList Texto_Archivo(const QString &ruta) {
+    const auto &r = Estado.Registro_Archivo;
+    const QDate dia = Dia_Archivo(r.Fecha);
+    QStringList lineas;
+    lineas << QStringLiteral("file: ") + ruta << QStringLiteral("tag: ") + r.Etiqueta.trimmed()
+           << QStringLiteral("saved: ") +
+                  (dia.isValid() ? dia.toString(Qt::ISODate) : QStringLiteral("not a date"))
+           << QStringLiteral("relay address in the file: %1").arg(r.Trama[1]);
+    lineas << Texto_Setpoints(Lee_Imagen_Setpoints());
+    lineas << QStringLiteral("actual values: ") + Texto_Valores(Lee_Lectura_Actual());
+    return lineas;
+}
+
+QJsonObject Json_Archivo(const QString &ruta) {
+    const auto &r = Estado.Registro_Archivo;
+    return {{QStringLiteral("file"), ruta},
+            {QStringLiteral("tag"), r.Etiqueta.trimmed()},
+            {QStringLiteral("date"), Json_Fecha(r.Fecha)},
+            {QStringLiteral("address"), r.Trama[1]},
+            {QStringLiteral("setpoints"), Json_Setpoints(Lee_Imagen_Setpoints())},
+            {QStringLiteral("values"), Json_Valores(Lee_Lectura_Actual())}};
+}
+
+int Lecturas_De_Arranque(bool con_sondeo) {
+    const auto mala = [malas = Estado.Respuestas_Malas] { return Estado.Respuestas_Malas != malas; };
+    Lee_Identificacion(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    if (!Verifica_Identificacion()) {
+        Estado.Comunicacion_OK = false;
+        if (mala())
+            std::fprintf(stderr, "kv73ctl: bad reply to the identification read\n");
+        else
+            std::fprintf(stderr, "kv73ctl: the device at address %d is not a KV-73 relay\n",
+                         Estado.Direccion_Rele);
+        return 3;
+    }
+    Lee_Setpoints(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    if (!con_sondeo)
+        return 0;
+    const uint32_t antes_del_sondeo = Estado.Respuestas_Malas;
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    // A file with the actual values of no poll at all is not what was asked for.
+    if (Estado.Respuestas_Malas != antes_del_sondeo) {
+        std::fprintf(stderr, "kv73ctl: bad reply to the actual-values poll\n");
+        return 3;
+    }
+    Arma_Trama_Escritura(Estado.Direccion_Rele);
+    return 0;
+}
+
+// --- set NAME=VALUE ------------------------------------------------------------
+
+namespace {
+
+constexpr int Maximo_Temperatura = 220;
+
+enum class Clase { Temperatura, Sondas, Si_No };
+struct Ajuste {
+    const char *nombre;
+    Clase clase;
+    std::optional<int> Cambios_Setpoints::*entero;
+    std::optional<bool> Cambios_Setpoints::*logico;
+};
+const Ajuste Ajustes[] = {
+    {"L1", Clase::Temperatura, &Cambios_Setpoints::L1, nullptr},
+    {"L2", Clase::Temperatura, &Cambios_Setpoints::L2, nullptr},
+    {"LowFan", Clase::Temperatura, &Cambios_Setpoints::Low_Fan, nullptr},
+    {"HighFan", Clase::Temperatura, &Cambios_Setpoints::High_Fan, nullptr},
+    {"RTD", Clase::Sondas, &Cambios_Setpoints::RTD, nullptr},
+    {"Fan", Clase::Si_No, nullptr, &Cambios_Setpoints::Fan},
+    {"FanProbes", Clase::Sondas, &Cambios_Setpoints::Fan_Probes, nullptr},
+    {"Weekly", Clase::Si_No, nullptr, &Cambios_Setpoints::Weekly},
+};
+
+const Ajuste *Busca_Ajuste(const QString &nombre) {
+    for (const Ajuste &a : Ajustes)
+        if (nombre.compare(QLatin1String(a.nombre), Qt::CaseInsensitive) == 0)
+            return &a;
+    return nullptr;
+}
+
+// One NAME=VALUE into `c`; a message when the value does not fit the name.
+std::optional<QString> Toma_Valor(const Ajuste &a, const QString &valor, Cambios_Setpoints &c) {
+    const QString dicho = QStringLiteral("%1=%2").arg(QLatin1String(a.nombre), valor);
+    switch (a.clase) {
+    case Clase::Temperatura: {
+        bool ok = false;
+        const int v = valor.toInt(&ok);
+        if (!ok || v < 0 || v > Maximo_Temperatura)
+            return dicho + QStringLiteral(" is out of range: give whole degrees from 0 to %1")
+                               .arg(Maximo_Temperatura);
+        c.*a.entero = v;
+        return std::nullopt;
+    }
+    case Clase::Sondas:
+        if (valor != QLatin1String("3") && valor != QLatin1String("4"))
+            return dicho + QStringLiteral(": give 3 or 4");
+        c.*a.entero = valor.toInt();
+        return std::nullopt;
+    case Clase::Si_No:
+        if (valor.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0)
+            c.*a.logico = true;
+        else if (valor.compare(QLatin1String("no"), Qt::CaseInsensitive) == 0)
+            c.*a.logico = false;
+        else
+            return dicho + QStringLiteral(": give yes or no");
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// The main page's rule between a level and the one that must stay above it
+// (L1 and L2, Low Fan and High Fan).
+std::optional<QString> Aplica_Par(const char *nombre_bajo, std::optional<int> bajo,
+                                  const char *nombre_alto, std::optional<int> alto, int &r_bajo,
+                                  int &r_alto) {
+    if (bajo) {
+        r_bajo = *bajo;
+        // Pushed one degree above, as the page does; the page would push past
+        // the top of the range, which no relay can hold.
+        if (!alto && r_alto < r_bajo + 1) {
+            if (r_bajo + 1 > Maximo_Temperatura)
+                return QStringLiteral("%1=%2 would push %3 to %4, above %5: give %3 as well")
+                    .arg(QLatin1String(nombre_bajo))
+                    .arg(r_bajo)
+                    .arg(QLatin1String(nombre_alto))
+                    .arg(r_bajo + 1)
+                    .arg(Maximo_Temperatura);
+            r_alto = r_bajo + 1;
+        }
+    }
+    if (alto) {
+        r_alto = *alto;
+        if (r_alto < r_bajo)
+            return QStringLiteral("%1=%2 is below %3 (%4)")
+                .arg(QLatin1String(nombre_alto))
+                .arg(r_alto)
+                .arg(QLatin1String(nombre_bajo))
+                .arg(r_bajo);
+    }
+    return std::nullopt;
+}
+
+// The changed block into the edit image, the way the editors and the option
+// lists store it: the temperature words, then bits 0..3 of register 0x0104 one
+// by one (its high byte and other bits stay as read).
+void Guarda_En_Edicion(const Imagen_Setpoints &s) {
+    for (int k = 0; k < 4; ++k)
+        Escribe_Word_Setpoint(QString::number(s.registros[k]),
+                              CByte(Posicion_Setpoint(QStringLiteral("%1").arg(0x0100 + k, 4, 16, QLatin1Char('0')))));
+    const uint8_t opciones = CByte(Posicion_Setpoint(QStringLiteral("0104")) + 1);
+    for (uint8_t bit = 0; bit < 4; ++bit) {
+        const auto estado = static_cast<int16_t>((s.registros[4] >> bit) & 1);
+        Escribe_Byte_Setpoint(opciones, CByte(Cambia_Bit_Setpoint(estado, bit, opciones)));
+    }
+}
+
+} // namespace
+
+std::optional<QString> Analiza_Cambios(const QStringList &argumentos, Cambios_Setpoints &c) {
+    c = {};
+    QStringList dados;
+    for (const QString &a : argumentos) {
+        const qsizetype igual = a.indexOf(QLatin1Char('='));
+        if (igual <= 0)
+            return QStringLiteral("not NAME=VALUE: ") + a;
+        const Ajuste *ajuste = Busca_Ajuste(a.left(igual));
+        if (!ajuste)
+            return QStringLiteral("unknown setpoint %1: give L1, L2, LowFan, HighFan, RTD, Fan, "
+                                  "FanProbes or Weekly")
+                .arg(a.left(igual));
+        if (dados.contains(QLatin1String(ajuste->nombre)))
+            return QLatin1String(ajuste->nombre) + QStringLiteral(" given twice");
+        dados << QLatin1String(ajuste->nombre);
+        if (auto error = Toma_Valor(*ajuste, a.mid(igual + 1), c))
+            return error;
+    }
+    // On a block that lets every value stand, only the contradictions among the
+    // values given show up: those are refused before the relay is asked.
+    Imagen_Setpoints abierto;
+    abierto.registros = {0, Maximo_Temperatura, 0, Maximo_Temperatura, 0x0001, 0};
+    return Aplica_Cambios(c, abierto);
+}
+
+std::optional<QString> Aplica_Cambios(const Cambios_Setpoints &c, Imagen_Setpoints &s) {
+    auto &r = s.registros;
+    if (auto error = Aplica_Par("L1", c.L1, "L2", c.L2, r[0], r[1]))
+        return error;
+    if (auto error = Aplica_Par("LowFan", c.Low_Fan, "HighFan", c.High_Fan, r[2], r[3]))
+        return error;
+    const auto pon_bit = [&r](int bit, bool puesto) {
+        r[4] = puesto ? (r[4] | (1 << bit)) : (r[4] & ~(1 << bit));
+    };
+    if (c.RTD)
+        pon_bit(0, *c.RTD == 4);
+    if (c.Fan)
+        pon_bit(1, *c.Fan);
+    if (c.Fan_Probes)
+        pon_bit(2, *c.Fan_Probes == 4);
+    if (c.Weekly)
+        pon_bit(3, *c.Weekly);
+    // With three probes the fan is commanded by three: the page disables that choice.
+    if ((r[4] & 1) == 0) {
+        if (c.Fan_Probes == 4)
+            return QStringLiteral("FanProbes=4 needs RTD=4");
+        pon_bit(2, false);
+    }
+    return std::nullopt;
+}
+
+int Cambia_Setpoints(const Cambios_Setpoints &c) {
+    if (const int fallo = Lecturas_De_Arranque(false))
+        return fallo;
+    Imagen_Setpoints s = Lee_Imagen_Setpoints();
+    if (const auto error = Aplica_Cambios(c, s)) {
+        std::fprintf(stderr, "kv73ctl: %s; nothing was written\n", qPrintable(*error));
+        return 1;
+    }
+    Guarda_En_Edicion(s);
+
+    const uint32_t malas = Estado.Respuestas_Malas;
+    // Commands 1 and 2 are silent whatever the relay answers; say it here.
+    const auto comando = [](int32_t numero) {
+        const uint32_t antes = Estado.Respuestas_Malas;
+        Ejecuta_Comando(Estado.Direccion_Rele, numero);
+        if (Estado.Respuestas_Malas != antes)
+            std::fprintf(stderr, "kv73ctl: bad reply to command %d\n", numero);
+    };
+    comando(1);
+    Escribe_Setpoints(Estado.Direccion_Rele);
+    comando(2);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    return Estado.Respuestas_Malas != malas ? 3 : 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The pieces of kv73ctl that are worth testing on their own: the command line,
-// opening the link, and reading the relay images into what the tool prints.
+// opening the link, reading the relay images into what the tool prints, and the
+// commands that change the relay or go through setpoint files.
 
 #include <QJsonObject>
 #include <QString>
@@ -17,7 +18,7 @@ struct Opciones {
     uint8_t direccion = 1;
     bool json = false;
     QString comando;
-    QStringList argumentos; // what follows the command (a file name)
+    QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
     int intervalo_ms = 500; // watch
     int cuenta = 0;         // watch: 0 runs until interrupted
 };
@@ -55,3 +56,42 @@ struct Lectura_Actual {
 Lectura_Actual Lee_Lectura_Actual();
 QString Texto_Valores(const Lectura_Actual &v);
 QJsonObject Json_Valores(const Lectura_Actual &v);
+
+// --- setpoint files ------------------------------------------------------------
+
+// What a setpoint file holds once loaded or saved (from Registro_Archivo and the
+// images): tag, save date, the relay address in its frame, setpoints, actual values.
+QStringList Texto_Archivo(const QString &ruta);
+QJsonObject Json_Archivo(const QString &ruta);
+
+// The reads of the link bring-up: identification (a device that is not a KV-73
+// is refused), the setpoint block and, with `con_sondeo`, one poll. 0 when all
+// went well, else the exit status (2 link failure, 3 bad reply or refused), with
+// a message on stderr.
+int Lecturas_De_Arranque(bool con_sondeo);
+
+// --- set NAME=VALUE ------------------------------------------------------------
+
+// What `set` was asked to change; nothing means "as the relay has it".
+struct Cambios_Setpoints {
+    std::optional<int> L1, L2, Low_Fan, High_Fan; // degrees Celsius
+    std::optional<int> RTD, Fan_Probes;           // 3 or 4 probes
+    std::optional<bool> Fan, Weekly;
+};
+
+// Reads the NAME=VALUE arguments. A message when a name is unknown or given
+// twice, a value is malformed or out of range, or the values given contradict
+// each other whatever the relay holds; nothing when they can be applied.
+std::optional<QString> Analiza_Cambios(const QStringList &argumentos, Cambios_Setpoints &c);
+
+// Applies the changes to a block as the main page's editors and option lists do:
+// a new L1 pushes L2 to at least L1 + 1 unless L2 is given, a given L2 must be at
+// least L1 (the same for Low Fan and High Fan), three probes leave only three to
+// command the fan. A message when the result breaks those rules.
+std::optional<QString> Aplica_Cambios(const Cambios_Setpoints &c, Imagen_Setpoints &s);
+
+// The whole `set` on an open link: the bring-up's reads, the changes into the
+// edit image, then command 1, the setpoint write and command 2, as the main
+// page's STORE sends them. The exit status: 0, 1 (a value refused, nothing
+// written), 2 or 3.
+int Cambia_Setpoints(const Cambios_Setpoints &c);

@@ -1,8 +1,10 @@
 // kv73ctl: the relay transactions without a display, for technicians and scripts.
-// Exit status: 0 success; 1 usage error; 2 the link failed ("Relay Not Response",
-// or the port could not be opened); 3 the relay answered but the reply was bad or
-// the relay was refused.
+// Exit status: 0 success; 1 usage error or a setpoint value refused; 2 the link
+// failed ("Relay Not Response", or the port could not be opened); 3 the relay
+// answered but the reply was bad or the relay was refused; 4 a setpoint file
+// could not be read, is not a KV-73 file, or could not be written.
 
+#include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Host.h"
 #include "comun/Operador.h"
@@ -180,6 +182,58 @@ int Reset_Max(const Opciones &) {
     return Estado.Respuestas_Malas != malas ? 3 : 0;
 }
 
+// --- save, show, send, set ----------------------------------------------------
+
+void Imprime_Archivo(const Opciones &op, const QString &ruta) {
+    if (op.json)
+        Imprime_Json(Json_Archivo(ruta));
+    else
+        for (const auto &linea : Texto_Archivo(ruta))
+            Imprime(linea);
+}
+
+// The reads of the link bring-up, then the file: what it holds is printed.
+int Save(const Opciones &op) {
+    if (const int fallo = Lecturas_De_Arranque(true))
+        return fallo;
+    const QString &ruta = op.argumentos.first();
+    if (!Escribir_Archivo(ruta))
+        return 4;
+    Imprime_Archivo(op, ruta);
+    return 0;
+}
+
+int Show(const Opciones &op) {
+    const QString &ruta = op.argumentos.first();
+    if (!Leer_Archivo(ruta))
+        return 4;
+    Imprime_Archivo(op, ruta);
+    return 0;
+}
+
+// The file was loaded before the link opened; its setpoints go out as they are,
+// and the relay's answer is the message printed.
+int Send(const Opciones &) {
+    const uint32_t malas = Estado.Respuestas_Malas;
+    Escribe_Setpoints(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    return Estado.Respuestas_Malas != malas ? 3 : 0;
+}
+
+int Set(const Opciones &op, const Cambios_Setpoints &cambios) {
+    const int resultado = Cambia_Setpoints(cambios);
+    if (resultado != 0)
+        return resultado;
+    const Imagen_Setpoints s = Lee_Imagen_Setpoints();
+    if (op.json)
+        Imprime_Json(Json_Setpoints(s));
+    else
+        for (const auto &linea : Texto_Setpoints(s))
+            Imprime(linea);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -195,11 +249,25 @@ int main(int argc, char **argv) {
     Temporizador_Comunicacion timer;
     Puerto_QSerialPort puerto;
     Host() = Recursos_Host{&puerto, &timer, &consola, &ventanas};
+    Estado.Direccion_Rele = op.direccion;
+
+    // What can be refused without the relay is refused before the port opens.
+    const QString &c = op.comando;
+    if (c == QLatin1String("show"))
+        return Show(op);
+    Cambios_Setpoints cambios;
+    if (c == QLatin1String("set")) {
+        if (const auto error = Analiza_Cambios(op.argumentos, cambios)) {
+            std::fprintf(stderr, "kv73ctl: %s; nothing was sent\n", qPrintable(*error));
+            return 1;
+        }
+    }
+    if (c == QLatin1String("send") && !Leer_Archivo(op.argumentos.first()))
+        return 4;
 
     if (const int fallo = Abre_Enlace(op, puerto))
         return fallo;
 
-    const QString &c = op.comando;
     if (c == QLatin1String("ident"))
         return Ident(op);
     if (c == QLatin1String("setpoints"))
@@ -210,5 +278,11 @@ int main(int argc, char **argv) {
         return Watch(op);
     if (c == QLatin1String("reset-max"))
         return Reset_Max(op);
+    if (c == QLatin1String("save"))
+        return Save(op);
+    if (c == QLatin1String("send"))
+        return Send(op);
+    if (c == QLatin1String("set"))
+        return Set(op, cambios);
     return 1;
 }
