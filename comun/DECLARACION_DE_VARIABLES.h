@@ -41,6 +41,9 @@ struct Estado_Global {
     // "Personal String" chosen under Communication Control of the settings dialog:
     // the dial-up then asks the operator for the local modem's initialisation.
     bool Cadena_Personal_Local = false;
+    // Exchanges waiting for their reply right now (a handler that runs inside a
+    // wait may start another): the main page runs its queue only when none is.
+    int Intercambios_En_Curso = 0;
 
     // Requests queued on the main page for the next poll.
     bool Grabar_Pendiente = false;

@@ -47,6 +47,11 @@ Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta,
     const auto llego = [&] { return puerto.InBufferCount() >= static_cast<int>(largo); };
     const auto cancelada = [&] { return cancelable && Estado.Cancelar_Enlace; };
 
+    struct En_Curso {
+        En_Curso() { ++Estado.Intercambios_En_Curso; }
+        ~En_Curso() { --Estado.Intercambios_En_Curso; }
+    } en_curso;
+
     Estado.Segundos = 0;
     timer.Set_Enabled(true);
     uint8_t limite = 2;

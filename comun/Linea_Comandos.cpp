@@ -1,0 +1,51 @@
+#include "comun/Linea_Comandos.h"
+
+#include "comun/Texto.h"
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+// Nearest integer, halves to the even neighbour, when it lies in [minimo, maximo].
+std::optional<long> Entero_En(double valor, long minimo, long maximo) {
+    const double r = std::nearbyint(valor);
+    if (!(r >= minimo && r <= maximo))
+        return std::nullopt;
+    return static_cast<long>(r);
+}
+
+} // namespace
+
+QString Forma_Linea_Kv73() {
+    return QStringLiteral("usage: kv73 SPEED,PARITY,DATA,STOP PORT ADDRESS\n"
+                          "  for example: kv73 9600,N,8,1 2 17   (9600 baud, COM2, relay 17)\n"
+                          "  without arguments the program starts for an operator.\n");
+}
+
+std::variant<Parametros_Enlace, QString> Analiza_Linea_Kv73(const QString &linea) {
+    const qsizetype p = linea.indexOf(QLatin1Char(' '));
+    if (p < 0)
+        return QStringLiteral("the port and the address are missing");
+    const QString palabra = linea.left(p);
+    const qsizetype coma = palabra.indexOf(QLatin1Char(','));
+    if (coma < 0)
+        return QStringLiteral("the first word must be the speed and a comma, as in 9600,N,8,1");
+    const QString resto = linea.mid(p + 1);
+    const qsizetype q = resto.indexOf(QLatin1Char(' '));
+    if (q < 0)
+        return QStringLiteral("the address is missing");
+
+    const auto velocidad = Entero_En(Val(palabra.left(coma)), INT16_MIN, INT16_MAX);
+    if (!velocidad)
+        return QStringLiteral("the speed does not fit a 16-bit number");
+    // The port word keeps its trailing blank; the number is read all the same.
+    const auto puerto = Entero_En(Val(resto.left(q + 1)), INT16_MIN, INT16_MAX);
+    if (!puerto)
+        return QStringLiteral("the port number does not fit a 16-bit number");
+    const auto direccion = Entero_En(Val(resto.mid(q + 1)), 0, 255);
+    if (!direccion)
+        return QStringLiteral("the relay address must be 0..255");
+    return Parametros_Enlace{static_cast<int16_t>(*velocidad), static_cast<int16_t>(*puerto),
+                             static_cast<uint8_t>(*direccion)};
+}

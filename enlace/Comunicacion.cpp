@@ -1,0 +1,332 @@
+#include "enlace/Comunicacion.h"
+
+#include "archivos/Manejo_de_Archivos.h"
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Espera.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
+#include "comun/Texto.h"
+#include "controles/Bolsa_Propiedades.h"
+#include "controles/Byte_UnR.h"
+#include "controles/UserControl1.h"
+#include "enlace/Abrir_Puerto.h"
+#include "enlace/Programacion_Modem.h"
+#include "enlace/Puerto_Serie.h"
+#include "formularios/AVPAGE2.h"
+#include "protocolo/Lectura_Escritura.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace TP = Textos_Protocolo;
+
+Comunicacion *Comunicacion::cargada_ = nullptr;
+
+Comunicacion &Comunicacion::Cargada() {
+    if (!cargada_) {
+        cargada_ = new Comunicacion;
+        cargada_->Form_Load();
+    }
+    return *cargada_;
+}
+
+Comunicacion *Comunicacion::Si_Cargada() { return cargada_; }
+
+void Comunicacion::Descarga() {
+    if (!cargada_)
+        return;
+    Comunicacion *dialogo = cargada_;
+    cargada_ = nullptr;
+    dialogo->hide();
+    dialogo->deleteLater();
+}
+
+namespace {
+
+QLabel *Etiqueta(const QString &texto, QWidget *padre, int x, int y, int ancho = 150) {
+    auto *l = new QLabel(texto, padre);
+    l->setGeometry(x, y, ancho, 22);
+    return l;
+}
+
+QComboBox *Lista(const QStringList &elementos, QWidget *padre, int x, int y) {
+    auto *c = new QComboBox(padre);
+    c->addItems(elementos);
+    c->setGeometry(x, y, 90, 24);
+    return c;
+}
+
+QGroupBox *Marco(const QString &titulo, QWidget *padre, int x, int y, int ancho, int alto) {
+    auto *g = new QGroupBox(titulo, padre);
+    g->setGeometry(x, y, ancho, alto);
+    return g;
+}
+
+const QStringList Puertos = {QStringLiteral("COM1"), QStringLiteral("COM2"),
+                             QStringLiteral("COM3"), QStringLiteral("COM4")};
+const QStringList Velocidades = {QStringLiteral("1200"), QStringLiteral("2400"),
+                                 QStringLiteral("4800"), QStringLiteral("9600")};
+
+int Indice_Velocidad(int16_t velocidad) {
+    for (int i = 0; i < 4; ++i)
+        if (Velocidades_Lista[i] == velocidad)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+Comunicacion::Comunicacion() : QDialog(nullptr) {
+    setWindowTitle(QStringLiteral("Communication"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    Construye();
+    setFixedSize(600, 452);
+}
+
+Comunicacion::~Comunicacion() {
+    if (cargada_ == this)
+        cargada_ = nullptr;
+    // The dialog's "Personal String" choice lives only as long as the dialog.
+    Estado.Cadena_Personal_Local = false;
+}
+
+void Comunicacion::Construye() {
+    auto *Label9 = new QLabel(QStringLiteral("COMMUNICATION CONTROL"), this);
+    QFont titulo(QStringLiteral("Arial"), 14, QFont::Bold);
+    Label9->setFont(titulo);
+    Label9->setAlignment(Qt::AlignCenter);
+    Label9->setGeometry(0, 8, 600, 28);
+
+    auto *Frame1 = Marco(QStringLiteral("Computer Settings"), this, 10, 42, 265, 300);
+    Etiqueta(QStringLiteral("Slave Address:"), Frame1, 12, 30);
+    Byte_UnR1 = new Byte_UnR(Frame1);
+    Byte_UnR1->setGeometry(150, 28, 100, 24);
+    {
+        Bolsa_Propiedades diseno;
+        diseno.Escribe(QStringLiteral("Paso"), 1.0);
+        diseno.Escribe(QStringLiteral("Medida"), QString());
+        diseno.Escribe(QStringLiteral("Max"), 254);
+        diseno.Escribe(QStringLiteral("Min"), 1);
+        diseno.Escribe(QStringLiteral("SmallChange"), 1);
+        diseno.Escribe(QStringLiteral("Titulo"), QStringLiteral("Address Relay"));
+        Byte_UnR1->Lee_Propiedades(diseno);
+    }
+    Etiqueta(QStringLiteral("Communication Port #:"), Frame1, 12, 64);
+    Combo1 = Lista(Puertos, Frame1, 160, 62);
+    Etiqueta(QStringLiteral("Baud Rate:"), Frame1, 12, 98);
+    Combo2 = Lista(Velocidades, Frame1, 160, 96);
+
+    auto *Frame3 = Marco(QStringLiteral("Communication Type"), Frame1, 10, 134, 245, 80);
+    auto *tipo = new QButtonGroup(this);
+    for (int i = 0; i < 2; ++i) {
+        Option1[i] = new QRadioButton(Frame3);
+        Option1[i]->setGeometry(14 + 120 * i, 34, 20, 22);
+        tipo->addButton(Option1[i], i);
+        connect(Option1[i], &QRadioButton::clicked, this, [this, i] { Option1_Click(static_cast<int16_t>(i)); });
+    }
+    auto *Label10 = Etiqueta(QStringLiteral("Modem"), Frame3, 36, 34, 80);
+    auto *Label11 = Etiqueta(QStringLiteral("RS485/422"), Frame3, 156, 34, 80);
+    Label10->setBuddy(Option1[0]);
+    Label11->setBuddy(Option1[1]);
+
+    Etiqueta(QStringLiteral("Telephone Number"), Frame1, 12, 226);
+    Text1 = new QLineEdit(Frame1);
+    Text1->setGeometry(12, 252, 240, 24);
+    Text1->setMaxLength(20);
+    connect(Text1, &QLineEdit::textChanged, this, &Comunicacion::Text1_Change);
+
+    auto *Frame2 = Marco(QStringLiteral("Communication Control"), this, 285, 42, 305, 180);
+    auto *cadena = new QButtonGroup(this);
+    Option3[0] = new QRadioButton(QStringLiteral("Default String"), Frame2);
+    Option3[1] = new QRadioButton(QStringLiteral("Personal String"), Frame2);
+    for (int i = 0; i < 2; ++i) {
+        Option3[i]->setGeometry(14, 28 + 26 * i, 200, 22);
+        cadena->addButton(Option3[i], i);
+    }
+    connect(Option3[1], &QRadioButton::toggled, this,
+            [](bool personal) { Estado.Cadena_Personal_Local = personal; });
+    Etiqueta(QStringLiteral("Communicate:"), Frame2, 14, 92, 100);
+    Command1 = new QPushButton(QStringLiteral("ON"), Frame2);
+    Command1->setGeometry(120, 88, 60, 28);
+    Command2 = new QPushButton(QStringLiteral("OFF"), Frame2);
+    Command2->setGeometry(190, 88, 60, 28);
+    connect(Command1, &QPushButton::clicked, this, &Comunicacion::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Comunicacion::Command2_Click);
+    Etiqueta(QStringLiteral("Status:"), Frame2, 14, 132, 60);
+    Label6 = Etiqueta(QStringLiteral("Label6"), Frame2, 70, 132, 230);
+    QFont estado = Label6->font();
+    estado.setBold(true);
+    Label6->setFont(estado);
+
+    auto *Frame4 = Marco(QStringLiteral("Remote Modem Programing"), this, 285, 228, 305, 160);
+    auto *remoto = new QButtonGroup(this);
+    Option2[0] = new QRadioButton(QStringLiteral("Default String"), Frame4);
+    Option2[1] = new QRadioButton(QStringLiteral("Personal String"), Frame4);
+    for (int i = 0; i < 2; ++i) {
+        Option2[i]->setGeometry(14, 26 + 24 * i, 200, 22);
+        remoto->addButton(Option2[i], i);
+    }
+    Option2[0]->setChecked(true);
+    Etiqueta(QStringLiteral("Modem Location:"), Frame4, 14, 80, 120);
+    Combo4 = Lista(Puertos, Frame4, 140, 78);
+    Etiqueta(QStringLiteral("Baud Rate:"), Frame4, 14, 112, 120);
+    Combo3 = Lista(Velocidades, Frame4, 140, 110);
+    Modem = new QPushButton(QStringLiteral("OK"), Frame4);
+    Modem->setGeometry(236, 26, 56, 28);
+    connect(Modem, &QPushButton::clicked, this, &Comunicacion::Modem_Click);
+
+    Frame5 = Marco(QString(), this, 10, 392, 580, 52);
+    Okey = new QPushButton(QStringLiteral("OK"), Frame5);
+    Okey->setGeometry(170, 12, 100, 30);
+    Cancelar = new QPushButton(QStringLiteral("Exit"), Frame5);
+    Cancelar->setGeometry(310, 12, 100, 30);
+    connect(Okey, &QPushButton::clicked, this, &Comunicacion::Okey_Click);
+    connect(Cancelar, &QPushButton::clicked, this, &Comunicacion::Cancelar_Click);
+
+    // Enter in the telephone number or the lists must not trigger OK by itself.
+    Okey->setAutoDefault(false);
+    for (QPushButton *b : {Command1, Command2, Modem, Cancelar})
+        b->setAutoDefault(false);
+}
+
+void Comunicacion::Form_Load() {
+    Estado.Cancelar_Enlace = false;
+    Byte_UnR1->Set_Value(Estado.Direccion_Rele);
+    Byte_UnR1->Set_Text(QString::number(Estado.Direccion_Rele) + QLatin1Char(' '));
+    Text1->blockSignals(true);
+    Text1->setText(Estado.Telefono.left(20));
+    Text1->blockSignals(false);
+    Option1[Estado.Via_Modem ? 0 : 1]->setChecked(true);
+    Option3[0]->setChecked(true);
+    Estado.Cadena_Personal_Local = false;
+    Label6->setText(Estado.Comunicacion_OK ? TP::Enlace_Activo : TP::Enlace_Caido);
+    const int velocidad = Indice_Velocidad(Estado.Velocidad);
+    if (velocidad >= 0)
+        Combo2->setCurrentIndex(velocidad);
+    // A port beyond COM4 (from a command line) has no entry: the list shows none.
+    Combo1->setCurrentIndex(Estado.Puerto_Com >= 1 && Estado.Puerto_Com <= 4 ? Estado.Puerto_Com - 1 : -1);
+    Combo3->setCurrentIndex(Combo2->currentIndex());
+    Combo4->setCurrentIndex(Combo1->currentIndex());
+    const bool libre = !Estado.Modo_Linea_Comandos;
+    Combo1->setEnabled(libre);
+    Combo2->setEnabled(libre);
+    Byte_UnR1->Set_Enabled(libre);
+}
+
+void Comunicacion::Toma_Controles() {
+    Estado.Direccion_Rele = static_cast<uint8_t>(Byte_UnR1->Value() & 0xFF);
+    if (Combo1->currentIndex() >= 0)
+        Estado.Puerto_Com = static_cast<int16_t>(Combo1->currentIndex() + 1);
+    if (Combo2->currentIndex() >= 0)
+        Estado.Velocidad = Velocidades_Lista[Combo2->currentIndex()];
+}
+
+void Comunicacion::Paneles_Enlace() {
+    Ventanas &textos = *Host().Textos;
+    textos.Escribe_Panel(5, QStringLiteral("Address: ") + Str(Estado.Direccion_Rele));
+    textos.Escribe_Panel(4, QStringLiteral("Baud Rate: ") + Str(Estado.Velocidad));
+    textos.Escribe_Panel(3, QStringLiteral("COM:") + Str(Estado.Puerto_Com));
+}
+
+void Comunicacion::Okey_Click() {
+    Toma_Controles();
+    Paneles_Enlace();
+    Descarga();
+}
+
+void Comunicacion::Cancelar_Click() { Descarga(); }
+
+void Comunicacion::reject() { Cancelar_Click(); }
+
+void Comunicacion::closeEvent(QCloseEvent *evento) {
+    // While ON works the dialog cannot be closed: Exit is disabled then too.
+    if (!Cancelar->isEnabled()) {
+        evento->ignore();
+        return;
+    }
+    evento->accept();
+    Cancelar_Click();
+}
+
+void Comunicacion::Option1_Click(int16_t indice) { Estado.Via_Modem = indice == 0; }
+
+void Comunicacion::Text1_Change() { Estado.Telefono = Ajusta(Text1->text(), 20); }
+
+void Comunicacion::Command1_Click() {
+    Estado.Cancelar_Enlace = false;
+    Cancelar->setEnabled(false);
+    Frame5->setEnabled(false);
+    Estado.Errores_CRC = 0;
+    Estado.Ocupado = false;
+    Toma_Controles();
+
+    const Respuesta respuesta =
+        Estado.Modo_Linea_Comandos
+            ? Respuesta::Yes
+            : Host().Dialogos->Mensaje(QStringLiteral("The SetPoints Will be Lost, Do You Want Save ?"),
+                                       TP::Titulo, Botones::Yes_No_Cancel, Icono::Critico);
+    if (respuesta == Respuesta::Yes || respuesta == Respuesta::No) {
+        if (respuesta == Respuesta::Yes && !Estado.Modo_Linea_Comandos)
+            Guardar_Archivo();
+        Abrir_Puerto();
+        if (respuesta == Respuesta::Yes)
+            Estado.Comunicacion_OK = true;
+        Lee_Identificacion(Estado.Direccion_Rele);
+        if (Verifica_Identificacion()) {
+            Lee_Setpoints(Estado.Direccion_Rele);
+            if (Estado.Comunicacion_OK) {
+                Lee_Valores_Actuales(Estado.Direccion_Rele);
+                Arma_Trama_Escritura(Estado.Direccion_Rele);
+            }
+        } else {
+            Estado.Comunicacion_OK = false;
+        }
+    }
+    if (Estado.Comunicacion_OK) {
+        Host().Textos->Escribe_Panel(6, TP::Comunicando);
+        if (AVPAGE2 *pagina = AVPAGE2::Instancia())
+            pagina->Arranca_Timers();
+    }
+    Paneles_Enlace();
+    if (respuesta == Respuesta::Cancel)
+        Host().Textos->Escribe_Panel(6, TP::No_Comunicando);
+    Frame5->setEnabled(true);
+    Cancelar->setEnabled(true);
+}
+
+void Comunicacion::Command2_Click() {
+    Estado.Cancelar_Enlace = true;
+    Puerto_Serie &puerto = *Host().MSComm1;
+    if (puerto.PortOpen()) {
+        puerto.Output(QByteArray(1, '\0'));
+        int32_t comando = 2;
+        Ejecuta_Comando(Estado.Direccion_Rele, comando);
+    }
+    Estado.Comunicacion_OK = false;
+    if (Estado.Via_Modem && puerto.PortOpen()) {
+        // DTR low for a second makes the modem hang up.
+        puerto.Set_DTREnable(false);
+        Estado.Segundos = 0;
+        Host().Timer_Comunicacion->Set_Enabled(true);
+        Espera_Hasta([] { return Estado.Segundos >= 1; });
+        Host().Timer_Comunicacion->Set_Enabled(false);
+        puerto.Set_DTREnable(true);
+    }
+    Estado.Ocupado = false;
+    Host().Textos->Escribe_Panel(6, TP::No_Comunicando);
+    Label6->setText(TP::Enlace_Caido);
+    if (AVPAGE2 *pagina = AVPAGE2::Instancia())
+        pagina->UserControl11->Desactivar();
+}
+
+void Comunicacion::Modem_Click() {
+    Programa_Modem_Remoto({Option2[1]->isChecked(), Combo3->currentIndex(), Combo4->currentIndex(),
+                           Combo4->currentText()});
+}

@@ -1,0 +1,97 @@
+#pragma once
+// The main page: the setpoints with their editors and option lists, the live
+// temperatures and maxima, the front-panel lamps, and the menu. While the link is
+// up, Timer1 polls twice a second and runs the operator's queued requests after
+// its poll; Timer2 re-reads the setpoints once a minute.
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QStatusBar;
+class UserControl1;
+class Word_UnR;
+class Marcador_Menu;
+
+class AVPAGE2 : public QWidget {
+    Q_OBJECT
+  public:
+    AVPAGE2();
+    ~AVPAGE2() override;
+
+    // The page of the run, or null before it is loaded.
+    static AVPAGE2 *Instancia();
+
+    void Form_Load();
+    void Form_Activate();
+    void Form_Unload();
+
+    void Menu_Click(int indice);
+    void Menu_MouseMove(int indice);
+    void Frame3_MouseMove();
+
+    // Refresh of the lamps, temperatures and maxima from Valores_Actuales.
+    void Actualiza_Valores_de_Pantalla();
+    // Refresh of the editors and option lists from Set_Setpoints.
+    void Actualiza_Valores_de_Pantalla_SP();
+
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Ejecuta_Pendientes();
+    void Arranca_Sondeo();
+    // Both timers on: the settings dialog's ON brought the link up.
+    void Arranca_Timers();
+
+    void Combo_Click(int indice);
+    void Word_UnR_Change(int indice);
+    void Command1_Click();
+    void Reset_Click(int indice);
+
+    UserControl1 *UserControl11;
+    std::array<Word_UnR *, 4> Word_UnR_{};
+    std::array<QComboBox *, 4> Combo{}; // Combo1..Combo4
+    std::array<QLabel *, 4> Actual{};
+    std::array<QLabel *, 4> Tmaximun{};
+    std::array<QLabel *, 7> Menu{};
+    QLabel *RTD;
+    QFrame *Ventilador;
+    QFrame *Sonda_4;
+    QPushButton *Command1;
+    QPushButton *Reset;
+    QStatusBar *Barra_Estado;
+    QTimer Timer1;
+    QTimer Timer2;
+
+  protected:
+    void showEvent(QShowEvent *evento) override;
+    void closeEvent(QCloseEvent *evento) override;
+    bool eventFilter(QObject *objeto, QEvent *evento) override;
+
+  private:
+    void Construye();
+    void Construye_Setpoints();
+    void Construye_Actuales();
+    void Construye_Menu();
+    void Construye_Barra();
+    void Muestra_Sondas(bool cuatro);
+    // Status value for a launching program (command-line mode only).
+    void Escribe_Estado(int16_t valor);
+    void Envia_Setpoints();
+    void Imprime();
+    // The relay's Prog lamp from its status words: lit, and (blink bit) blinking.
+    bool Prog_Encendido() const;
+    bool Prog_Parpadea() const;
+
+    std::array<Marcador_Menu *, 7> Circulo{};
+    QFrame *Frame3;
+    QFrame *Line2;
+    QLabel *Paneles[6];
+};
+
+// Where the status file for a launching program is: KV73_STATUS_FILE when set,
+// else the place the launcher reads; empty when its folder does not exist.
+QString Ruta_Archivo_Estado();

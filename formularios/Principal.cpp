@@ -1,0 +1,87 @@
+#include "formularios/Principal.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Texto.h"
+#include "datos/Manejo_de_ActualValues.h"
+#include "enlace/Abrir_Puerto.h"
+#include "enlace/Comunicacion.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QSessionManager>
+#include <cstdlib>
+
+namespace {
+Principal *instancia = nullptr;
+}
+
+Principal *Principal::Instancia() { return instancia; }
+
+Principal::Principal() {
+    instancia = this;
+    Host() = Recursos_Host{&MSComm1, &Timer_Comunicacion, &Dialogo1, this};
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &Principal::Al_Pedir_Cierre);
+}
+
+Principal::~Principal() {
+    Host() = Recursos_Host{};
+    if (instancia == this)
+        instancia = nullptr;
+}
+
+void Principal::Form_Load() {
+    Reiniciar_Enlace();
+    if (!Estado.Modo_Linea_Comandos) {
+        Estado.Puerto_Com = 2;
+        Estado.Direccion_Rele = 1;
+        Estado.Velocidad = 9600;
+    }
+    Estado.Posicion_Estado = CByte(Posicion_Actual(QStringLiteral("0208")));
+    // The operator sees these panels on the main page: they start with the
+    // settings in force rather than the form's design texts.
+    Escribe_Panel(3, QStringLiteral("COM:") + Str(Estado.Puerto_Com));
+    Escribe_Panel(4, QStringLiteral("Baud Rate: ") + Str(Estado.Velocidad));
+    Escribe_Panel(5, QStringLiteral("Address: ") + Str(Estado.Direccion_Rele));
+}
+
+bool Principal::Form_QueryUnload() {
+    const Respuesta r = Dialogo1.Mensaje(QStringLiteral(" Are You Sure ?"),
+                                         QStringLiteral("Exit KV-72"), Botones::Yes_No,
+                                         Icono::Pregunta);
+    if (r != Respuesta::Yes)
+        return false;
+    if (MSComm1.PortOpen())
+        MSComm1.Output(QByteArray(1, '\0'));
+    Termina_Programa();
+    return true;
+}
+
+void Principal::Al_Pedir_Cierre(QSessionManager &sesion) {
+    if (sesion.allowsInteraction() && !Form_QueryUnload())
+        sesion.cancel();
+}
+
+void Principal::Escribe_Estado_Enlace(const QString &texto) {
+    Comunicacion::Cargada().Label6->setText(texto);
+}
+
+void Principal::Escribe_Panel(int panel, const QString &texto) {
+    if (panel < 1 || panel > 6)
+        return;
+    paneles_[static_cast<std::size_t>(panel - 1)] = texto;
+    emit Panel_Cambiado(panel, texto);
+}
+
+void Principal::Escribe_Titulo(const QString &texto) {
+    caption_ = texto;
+    emit Caption_Cambiado(texto);
+}
+
+namespace {
+// The port and the files are closed by the system; nothing else needs an orderly end.
+void Fin_Inmediato() { std::_Exit(0); }
+} // namespace
+
+void (*Terminador)() = Fin_Inmediato;
+
+void Termina_Programa() { Terminador(); }

@@ -1,0 +1,60 @@
+#pragma once
+// The host of the run, never shown: it owns the serial port, the one-second tick,
+// the operator's dialogs and the status bar texts, and plugs them into the core.
+
+#include "comun/Operador.h"
+#include "enlace/Puerto_QSerialPort.h"
+#include "comun/Host.h"
+#include "formularios/Operador_Qt.h"
+
+#include <QObject>
+#include <functional>
+#include <QString>
+#include <array>
+
+class QSessionManager;
+
+class Principal : public QObject, private Ventanas {
+    Q_OBJECT
+  public:
+    // Plugs its port, tick, dialogs and window texts into the core.
+    Principal();
+    ~Principal() override;
+    static Principal *Instancia();
+
+    // No transaction busy, tick off; the link defaults of an interactive start;
+    // where the status words sit in the actual values.
+    void Form_Load();
+
+    // The system asks the program to close (log-off, shutdown): " Are You Sure ?".
+    // True when the operator lets it close.
+    bool Form_QueryUnload();
+
+    // Text of status bar panel n (1..6), and the host's caption.
+    QString Panel(int n) const { return paneles_.at(static_cast<std::size_t>(n - 1)); }
+    QString Caption() const { return caption_; }
+
+    Puerto_QSerialPort MSComm1;
+    Temporizador_Comunicacion Timer_Comunicacion;
+    Operador_Qt Dialogo1;
+
+  signals:
+    void Panel_Cambiado(int panel, const QString &texto);
+    void Caption_Cambiado(const QString &texto);
+
+  private:
+    void Escribe_Estado_Enlace(const QString &texto) override;
+    void Escribe_Panel(int panel, const QString &texto) override;
+    void Escribe_Titulo(const QString &texto) override;
+    void Al_Pedir_Cierre(QSessionManager &sesion);
+
+    std::array<QString, 6> paneles_{QString(), QString(), QStringLiteral("COM: 4"),
+                                    QString(), QStringLiteral("Address: 255"),
+                                    QStringLiteral("Not Communicating....")};
+    QString caption_ = QStringLiteral("KV72");
+};
+
+// Ends the whole program at once, from wherever it is. Tests put their own
+// ending in Terminador to see that the program would end.
+void Termina_Programa();
+extern void (*Terminador)();
