@@ -21,7 +21,8 @@ PAQUETES_CONSTRUCCION=(
     qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6-dev libgl-dev
     fonts-liberation2
 )
-# What the tests add: GoogleTest, and libmodbus as an independent Modbus peer.
-PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev)
+# What the tests add: GoogleTest, libmodbus as an independent Modbus peer, and
+# poppler's pdftotext to read back the printed report.
+PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils)
 # What running the desktop program on a machine without a display needs.
 PAQUETES_PANTALLA=(xvfb xauth)

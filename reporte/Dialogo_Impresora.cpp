@@ -1,0 +1,22 @@
+#include "reporte/Dialogo_Impresora.h"
+
+#include <QPrintDialog>
+#include <QPrinter>
+
+bool Dialogo_Impresora_Qt::Elige(QPrinter &impresora) {
+    QPrintDialog dialogo(&impresora, padre_);
+    dialogo.setOption(QAbstractPrintDialog::PrintToFile, false);
+    dialogo.setOption(QAbstractPrintDialog::PrintSelection, false);
+    return dialogo.exec() == QDialog::Accepted;
+}
+
+namespace {
+Dialogo_Impresora *sustituto = nullptr;
+}
+
+Dialogo_Impresora &Dialogo_Impresora_En_Uso() {
+    static Dialogo_Impresora_Qt qt;
+    return sustituto ? *sustituto : qt;
+}
+
+void Usa_Dialogo_Impresora(Dialogo_Impresora *dialogo) { sustituto = dialogo; }

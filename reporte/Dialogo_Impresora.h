@@ -1,0 +1,29 @@
+#pragma once
+// The printer dialog, behind a seam so that a test can choose the printer (a
+// PDF file) or cancel without a dialog on the screen.
+
+class QPrinter;
+class QWidget;
+
+class Dialogo_Impresora {
+  public:
+    virtual ~Dialogo_Impresora() = default;
+    // Lets the operator choose and set up `impresora`. False means do not print.
+    virtual bool Elige(QPrinter &impresora) = 0;
+};
+
+// The platform's printer dialog, without the print-to-file box and the
+// selection choice: the report is always one whole page on a real printer.
+class Dialogo_Impresora_Qt : public Dialogo_Impresora {
+  public:
+    explicit Dialogo_Impresora_Qt(QWidget *padre = nullptr) : padre_(padre) {}
+    bool Elige(QPrinter &impresora) override;
+
+  private:
+    QWidget *padre_;
+};
+
+// The dialog the "Print" item uses: the Qt dialog unless a test has put its own
+// here. Set it back to nullptr to return to the Qt dialog.
+Dialogo_Impresora &Dialogo_Impresora_En_Uso();
+void Usa_Dialogo_Impresora(Dialogo_Impresora *dialogo);

@@ -1,0 +1,182 @@
+#include "reporte/REPORTE.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Texto.h"
+#include "controles/Formato.h"
+#include "controles/Twips.h"
+#include "datos/Manejo_de_ActualValues.h"
+#include "datos/Manejo_de_Datos.h"
+
+#include <QDate>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+
+namespace {
+
+// Fonts are sized in pixels, not points: the page is laid out in fixed pixels
+// (twips / 15), and a screen with another dot density must not make a text
+// outgrow its place. 11 px is 8.25 pt at 96 dpi, the forms' usual size.
+QFont Letra(int pixeles, bool negrita = false) {
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(pixeles);
+    f.setBold(negrita);
+    return f;
+}
+constexpr int Letra_Normal = 11;
+constexpr int Letra_Empresa = 24;
+
+// One line of text with its top left corner and width in twips.
+QLabel *Etiqueta(QWidget *padre, const QString &texto, int x, int y, int ancho,
+                 Qt::Alignment alineacion = Qt::AlignLeft, int alto = 240,
+                 const QFont &letra = Letra(Letra_Normal)) {
+    auto *l = new QLabel(texto, padre);
+    l->setFont(letra);
+    l->setAlignment(alineacion | Qt::AlignVCenter);
+    l->setGeometry(Pixeles(x), Pixeles(y), Pixeles(ancho), Pixeles(alto));
+    return l;
+}
+
+QGroupBox *Marco(QWidget *padre, const QString &titulo, int x, int y, int ancho, int alto) {
+    auto *g = new QGroupBox(titulo, padre);
+    g->setFont(Letra(Letra_Normal, true));
+    g->setGeometry(Pixeles(x), Pixeles(y), Pixeles(ancho), Pixeles(alto));
+    return g;
+}
+
+const QString Grados = QStringLiteral("°C");
+
+// Columns of the "Actual Values" frame, in twips from its left edge: the row
+// caption, then each value right-aligned so the digits line up, with its unit.
+constexpr int Col_Titulo = 240;
+constexpr int Col_Actual = 2880;
+constexpr int Col_Maximo = 4320;
+constexpr int Ancho_Valor = 720;
+constexpr int Ancho_Unidad = 360;
+constexpr int Hueco_Unidad = 60;
+constexpr int Filas_Pt[3] = {1230, 1610, 1990};
+
+// Columns of the "Set Points" frame.
+constexpr int Col_Setp = 3960;
+constexpr int Ancho_Setp = 1800;
+constexpr int Filas_Setp[4] = {360, 750, 1140, 1530};
+// The fan sub-frame and its rows, relative to it.
+constexpr int Sub_X = 120, Sub_Y = 2010, Sub_Ancho = 6045, Sub_Alto = 1716;
+constexpr int Filas_Sub[4] = {195, 585, 975, 1365};
+
+const char *const Titulos_Setp[8] = {
+    "RTD Quantity :",
+    "Alarm Temperature \"L1\" :",
+    "Trip Temperature \"L2\" :",
+    "Fan Presence :",
+    "Stop Fan Temperatue \"Low Fan\" :",
+    "Start Fan Temperatue \"High Fan\" :",
+    "Probe Quantity For Command Fan :",
+    "Weekly Automatic Activation Fan:",
+};
+
+// A temperature setpoint as its editor on the main page writes it: raw value
+// times Paso (1) in the editor's pattern, a blank, the unit.
+QString Texto_Editor(const char *direccion, const char *formato) {
+    const int32_t valor = Lee_Word_Setpoint(CByte(Posicion_Setpoint(QLatin1String(direccion))));
+    return Formatea(static_cast<double>(valor), QLatin1String(formato)) + QLatin1Char(' ') + Grados;
+}
+
+} // namespace
+
+Textos_Pagina Textos_Desde_Imagenes() {
+    // Option bits sit in the low byte of register 0x0104.
+    const auto bajo = static_cast<uint8_t>(CByte(Posicion_Setpoint(QStringLiteral("0104"))) + 1);
+    const auto bit = [bajo](uint8_t b) { return Lee_Bit_Setpoint(b, bajo) != 0; };
+    const auto tres_cuatro = [](bool b) { return b ? QStringLiteral("4") : QStringLiteral("3"); };
+    const auto no_si = [](bool b) { return b ? QStringLiteral("Yes") : QStringLiteral("No"); };
+
+    Textos_Pagina t;
+    t.setp = {tres_cuatro(bit(0)),
+              Texto_Editor("0100", "###0"),
+              Texto_Editor("0101", "###0"),
+              no_si(bit(1)),
+              Texto_Editor("0102", "0"),
+              Texto_Editor("0103", "0"),
+              tres_cuatro(bit(2)),
+              no_si(bit(3))};
+    t.tres_sondas = !bit(0);
+    return t;
+}
+
+REPORTE::REPORTE(QWidget *padre) : QWidget(padre) {
+    setObjectName(QStringLiteral("REPORTE"));
+    resize(Pixeles(Ancho_Twips), Pixeles(Alto_Twips));
+    // Paper is white and ink black, whatever the desktop's colours.
+    QPalette papel = palette();
+    papel.setColor(QPalette::Window, Qt::white);
+    papel.setColor(QPalette::Base, Qt::white);
+    papel.setColor(QPalette::WindowText, Qt::black);
+    papel.setColor(QPalette::Text, Qt::black);
+    setPalette(papel);
+    setAutoFillBackground(true);
+
+    Label49 = Etiqueta(this, QStringLiteral("VELTRA SISTEMI"), 315, 630, 5000, Qt::AlignLeft, 555,
+                       Letra(Letra_Empresa, true));
+    Label50[1] = Etiqueta(this, QStringLiteral("Relay Type:"), 315, 1620, 1245);
+    Label50[2] = Etiqueta(this, QStringLiteral("KV - 73"), 1632, 1632, 1500);
+    Label103 = Etiqueta(this, QStringLiteral("Print Date:"), 7650, 930, 870);
+    Fecha = Etiqueta(this, QString(), 8520, 945, 2400);
+
+    Frame2 = Marco(this, QStringLiteral("Actual Values"), 1560, 2160, 6315, 3060);
+    Etiqueta(Frame2, QStringLiteral("RTD Quantity :"), Col_Titulo, 360, 2400);
+    RTD = Etiqueta(Frame2, QString(), Col_Actual, 360, Ancho_Valor, Qt::AlignRight);
+    const int ancho_columna = Ancho_Valor + Hueco_Unidad + Ancho_Unidad;
+    Etiqueta(Frame2, QStringLiteral("Actual"), Col_Actual, 840, ancho_columna, Qt::AlignHCenter);
+    Etiqueta(Frame2, QStringLiteral("Tmaximun"), Col_Maximo, 840, ancho_columna, Qt::AlignHCenter);
+
+    Sonda_4 = new QFrame(Frame2);
+    Sonda_4->setFrameShape(QFrame::NoFrame);
+    Sonda_4->setGeometry(Pixeles(120), Pixeles(2370), Pixeles(5625), Pixeles(525));
+    for (int k = 0; k < 4; ++k) {
+        // The Pt4 row lives in Sonda_4, one column step to the left of the frame.
+        QWidget *fila = k < 3 ? static_cast<QWidget *>(Frame2) : Sonda_4;
+        const int dx = k < 3 ? 0 : -120;
+        const int y = k < 3 ? Filas_Pt[k] : 0;
+        Etiqueta(fila, QStringLiteral("Temperature Pt%1 :").arg(k + 1), Col_Titulo + dx, y, 2400);
+        Actual[k] = Etiqueta(fila, QString(), Col_Actual + dx, y, Ancho_Valor, Qt::AlignRight);
+        Etiqueta(fila, Grados, Col_Actual + dx + Ancho_Valor + Hueco_Unidad, y, Ancho_Unidad);
+        Tmaximun[k] = Etiqueta(fila, QString(), Col_Maximo + dx, y, Ancho_Valor, Qt::AlignRight);
+        Etiqueta(fila, Grados, Col_Maximo + dx + Ancho_Valor + Hueco_Unidad, y, Ancho_Unidad);
+    }
+
+    Frame1 = Marco(this, QStringLiteral("Set Points"), 1560, 5280, 6315, 3852);
+    Frame3 = new QFrame(Frame1);
+    Frame3->setFrameShape(QFrame::Box);
+    Frame3->setFrameShadow(QFrame::Plain);
+    Frame3->setGeometry(Pixeles(Sub_X), Pixeles(Sub_Y), Pixeles(Sub_Ancho), Pixeles(Sub_Alto));
+    for (int k = 0; k < 8; ++k) {
+        QWidget *marco = k < 4 ? static_cast<QWidget *>(Frame1) : Frame3;
+        const int dx = k < 4 ? 0 : -Sub_X;
+        const int y = k < 4 ? Filas_Setp[k] : Filas_Sub[k - 4];
+        Etiqueta(marco, QString::fromUtf8(Titulos_Setp[k]), Col_Titulo + dx, y, Col_Setp - Col_Titulo);
+        SETP[k] = Etiqueta(marco, QString(), Col_Setp + dx, y, Ancho_Setp);
+    }
+}
+
+void REPORTE::Form_Load(const Textos_Pagina &textos, Temperaturas origen) {
+    Fecha->setText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
+
+    const bool en_vivo = Estado.Comunicacion_OK || origen == Temperaturas::Guardadas;
+    for (int k = 0; k < 4; ++k) {
+        const auto actual = CByte(Posicion_Actual(QStringLiteral("020%1").arg(k)));
+        const auto maximo = CByte(Posicion_Actual(QStringLiteral("020%1").arg(k + 4)));
+        // 231 is the open-probe code: with the link down nothing is measured.
+        Actual[k]->setText(Texto_Temperatura(en_vivo ? Lee_Word_Actual(actual) : 231));
+        // A maximum is a plain unsigned word; the probe-fault codes are not applied.
+        Tmaximun[k]->setText(QString::number(Lee_Word_Actual(maximo)));
+    }
+
+    Sonda_4->setHidden(textos.tres_sondas);
+    RTD->setText(textos.tres_sondas ? QStringLiteral("3") : QStringLiteral("4"));
+
+    for (int k = 0; k < 8; ++k)
+        SETP[k]->setText(textos.setp[k]);
+}
