@@ -16,7 +16,8 @@ namespace {
 const QStringList Comandos_Validos = {
     QStringLiteral("ident"),     QStringLiteral("setpoints"), QStringLiteral("values"),
     QStringLiteral("watch"),     QStringLiteral("reset-max"), QStringLiteral("save"),
-    QStringLiteral("show"),      QStringLiteral("send"),      QStringLiteral("set")};
+    QStringLiteral("show"),      QStringLiteral("send"),      QStringLiteral("set"),
+    QStringLiteral("report")};
 // Commands that take one file name.
 const QStringList Comandos_Archivo = {QStringLiteral("save"), QStringLiteral("show"),
                                       QStringLiteral("send")};
@@ -74,6 +75,8 @@ QString Uso() {
         "  send FILE                       write a .KV73 file's setpoints to the relay at --address\n"
         "  set NAME=VALUE ...              change setpoints: L1, L2, LowFan, HighFan (0..220 °C),\n"
         "                                  RTD=3|4, Fan=yes|no, FanProbes=3|4, Weekly=yes|no\n"
+        "  report [FILE] --pdf OUT.pdf     the printed report as a PDF, of a .KV73 file or, without\n"
+        "                                  FILE, of the relay (setpoints and one poll)\n"
         "options:\n"
         "  --port N      serial port number (device from KV73_COMn, else /dev/ttyS<N-1>)\n"
         "  --device PATH serial device to use instead of a port number\n"
@@ -108,6 +111,9 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
             if (a == QLatin1String("--device")) {
                 op.dispositivo = *texto;
                 continue;
+            } else if (a == QLatin1String("--pdf")) {
+                op.pdf = *texto;
+                continue;
             } else if (a == QLatin1String("--port") && (n = Entero(*texto, 1, 255)))
                 op.puerto = static_cast<int16_t>(*n);
             else if (a == QLatin1String("--baud") && (n = Entero(*texto, 50, 4000000)))
@@ -134,12 +140,19 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
     if (Comandos_Archivo.contains(op.comando)) {
         if (op.argumentos.size() != 1)
             return Error_Uso(op.comando + QStringLiteral(" takes one FILE"));
+    } else if (op.comando == QLatin1String("report")) {
+        if (op.argumentos.size() > 1)
+            return Error_Uso(QStringLiteral("report takes at most one FILE"));
+        if (op.pdf.isEmpty())
+            return Error_Uso(QStringLiteral("report needs --pdf OUT.pdf"));
     } else if (op.comando == QLatin1String("set")) {
         if (op.argumentos.isEmpty())
             return Error_Uso(QStringLiteral("set needs NAME=VALUE"));
     } else if (!op.argumentos.isEmpty()) {
         return Error_Uso(QStringLiteral("unexpected argument: ") + op.argumentos.first());
     }
+    if (!op.pdf.isEmpty() && op.comando != QLatin1String("report"))
+        return Error_Uso(QStringLiteral("--pdf is for report only"));
     return std::nullopt;
 }
 

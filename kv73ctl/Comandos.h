@@ -21,6 +21,7 @@ struct Opciones {
     QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
     int intervalo_ms = 500; // watch
     int cuenta = 0;         // watch: 0 runs until interrupted
+    QString pdf;            // report: where the PDF goes
 };
 
 // Fills `op` from the arguments. Returns the exit status when the program must

@@ -2,7 +2,8 @@
 // Exit status: 0 success; 1 usage error or a setpoint value refused; 2 the link
 // failed ("Relay Not Response", or the port could not be opened); 3 the relay
 // answered but the reply was bad or the relay was refused; 4 a setpoint file
-// could not be read, is not a KV-73 file, or could not be written.
+// could not be read, is not a KV-73 file, or could not be written, or the
+// report's PDF could not be written.
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
@@ -14,7 +15,9 @@
 #include "enlace/Puerto_QSerialPort.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Lectura_Escritura.h"
+#include "reporte/Impresion.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,6 +29,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -234,15 +238,65 @@ int Set(const Opciones &op, const Cambios_Setpoints &cambios) {
     return 0;
 }
 
+// --- report -------------------------------------------------------------------
+
+int Escribe_Reporte(const Opciones &op, Temperaturas origen) {
+    if (!Reporte_Pdf(op.pdf, Textos_Desde_Imagenes(), origen)) {
+        std::fprintf(stderr, "kv73ctl: the report could not be written to %s\n", qPrintable(op.pdf));
+        return 4;
+    }
+    return 0;
+}
+
+// A file's report shows the temperatures stored in it: a file is never the
+// live relay, and a page of "Fco" would tell its reader nothing.
+int Report_Archivo(const Opciones &op) {
+    if (!Leer_Archivo(op.argumentos.first()))
+        return 4;
+    return Escribe_Reporte(op, Temperaturas::Guardadas);
+}
+
+// The relay's report: its setpoints and one poll, printed as the main page
+// would print them with the link up.
+int Report_Rele(const Opciones &op) {
+    Lee_Setpoints(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    const uint32_t malas = Estado.Respuestas_Malas;
+    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    if (const int fallo = Resultado_Enlace())
+        return fallo;
+    if (Estado.Respuestas_Malas != malas) {
+        std::fprintf(stderr, "kv73ctl: bad reply to the actual-values poll\n");
+        return 3;
+    }
+    return Escribe_Reporte(op, Temperaturas::Segun_Enlace);
+}
+
+// The report draws a page with widgets, which needs a GUI application; the other
+// commands stay without one so they run where no GUI library can start. The page
+// is never shown, so no display is needed either.
+std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opciones &op) {
+    if (op.comando != QLatin1String("report"))
+        return std::make_unique<QCoreApplication>(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QApplication>(argc, argv);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication aplicacion(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("kv73ctl"));
-
+    // The command decides which application object to make, so the command line
+    // is read before there is one.
+    QStringList argumentos;
+    for (int i = 0; i < argc; ++i)
+        argumentos << QString::fromLocal8Bit(argv[i]);
     Opciones op;
-    if (const auto salida = Analiza_Linea_Comandos(QCoreApplication::arguments(), op))
+    if (const auto salida = Analiza_Linea_Comandos(argumentos, op))
         return *salida;
+    const auto aplicacion = Aplicacion(argc, argv, op);
+    QCoreApplication::setApplicationName(QStringLiteral("kv73ctl"));
 
     Operador_Consola consola;
     Ventanas_En_Memoria ventanas;
@@ -255,6 +309,8 @@ int main(int argc, char **argv) {
     const QString &c = op.comando;
     if (c == QLatin1String("show"))
         return Show(op);
+    if (c == QLatin1String("report") && !op.argumentos.isEmpty())
+        return Report_Archivo(op);
     Cambios_Setpoints cambios;
     if (c == QLatin1String("set")) {
         if (const auto error = Analiza_Cambios(op.argumentos, cambios)) {
@@ -284,5 +340,7 @@ int main(int argc, char **argv) {
         return Send(op);
     if (c == QLatin1String("set"))
         return Set(op, cambios);
+    if (c == QLatin1String("report"))
+        return Report_Rele(op);
     return 1;
 }

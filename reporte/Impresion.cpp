@@ -22,10 +22,6 @@ namespace {
 // its edges (then its own margins win).
 const QMarginsF Margenes_mm(10, 10, 10, 10);
 
-} // namespace
-
-namespace {
-
 const QColor Tinta = Qt::black;
 const QColor Borde = QColor(96, 96, 96);
 

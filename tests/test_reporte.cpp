@@ -6,13 +6,17 @@
 #include "reporte/Impresion.h"
 #include "reporte/REPORTE.h"
 #include "tests/soporte/Banco.h"
+#include "tests/soporte/Simulador.h"
 
 #include <QDate>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLocale>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -218,4 +222,104 @@ TEST_F(Reporte, PdfReportsWhetherItWasWritten) {
                              Pagina_De_Prueba(false)));
     EXPECT_FALSE(Reporte_Pdf(dir.path(), Pagina_De_Prueba(false)));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing"))));
+}
+
+// --- kv73ctl report ------------------------------------------------------------
+
+namespace {
+
+const QString Muestra = QStringLiteral(KV73_VECTORS "/sample.KV73");
+const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=50")};
+
+Salida_Programa Ctl(const QStringList &argumentos) {
+    return Ejecuta(QStringLiteral(KV73CTL), argumentos, Tick_Rapido);
+}
+
+} // namespace
+
+TEST(Kv73ctl_Report, AFileReportPrintsWhatTheFileHolds) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pdf = dir.filePath(QStringLiteral("sample.pdf"));
+    const auto r = Ctl({QStringLiteral("report"), Muestra, QStringLiteral("--pdf"), pdf});
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    EXPECT_TRUE(r.salida.isEmpty());
+
+    // The values the file was made with, temperatures included: a file is never
+    // the live relay, but its reader wants what it stored, not "Fco" everywhere.
+    const QString plano = Simplifica(Texto_Pdf(pdf));
+    for (const char *esperado :
+         {"RTD Quantity : 4", "Temperature Pt1 : 62 °C 71 °C", "Temperature Pt2 : 64 °C 73 °C",
+          "Temperature Pt3 : Fco °C 231 °C", "Temperature Pt4 : 58 °C 60 °C",
+          "Alarm Temperature \"L1\" : 85 °C", "Trip Temperature \"L2\" : 105 °C",
+          "Fan Presence : Yes", "Stop Fan Temperatue \"Low Fan\" : 50 °C",
+          "Start Fan Temperatue \"High Fan\" : 65 °C", "Probe Quantity For Command Fan : 4",
+          "Weekly Automatic Activation Fan: No"})
+        EXPECT_TRUE(plano.contains(QString::fromUtf8(esperado))) << esperado << "\n"
+                                                                 << plano.toStdString();
+}
+
+TEST(Kv73ctl_Report, RefusesWhatItCannotReadOrWrite) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
+    const QString ajeno = dir.filePath(QStringLiteral("other.KV73"));
+    {
+        QFile f(ajeno);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(255, 'x'));
+    }
+    const QString falta = dir.filePath(QStringLiteral("missing.KV73"));
+    EXPECT_EQ(Ctl({QStringLiteral("report"), falta, QStringLiteral("--pdf"), pdf}).estado, 4);
+    const auto r = Ctl({QStringLiteral("report"), ajeno, QStringLiteral("--pdf"), pdf});
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("It isn't KV-73 File"))) << r.errores.toStdString();
+    EXPECT_FALSE(QFile::exists(pdf));
+
+    const QString sin_carpeta = dir.filePath(QStringLiteral("no/such/dir/out.pdf"));
+    EXPECT_EQ(Ctl({QStringLiteral("report"), Muestra, QStringLiteral("--pdf"), sin_carpeta}).estado, 4);
+
+    EXPECT_EQ(Ctl({QStringLiteral("report"), Muestra}).estado, 1);
+    EXPECT_EQ(Ctl({QStringLiteral("report"), Muestra, Muestra, QStringLiteral("--pdf"), pdf}).estado, 1);
+    EXPECT_EQ(Ctl({QStringLiteral("show"), Muestra, QStringLiteral("--pdf"), pdf}).estado, 1);
+    EXPECT_FALSE(QFile::exists(pdf));
+}
+
+TEST(Kv73ctl_Report, ARelayReportPrintsItsSetpointsAndOnePoll) {
+    Simulador sim({QStringLiteral("--probe-fault"), QStringLiteral("1:-11"),
+                   QStringLiteral("--probe-fault"), QStringLiteral("3:231")});
+    ASSERT_TRUE(sim.Listo());
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString pdf = dir.filePath(QStringLiteral("relay.pdf"));
+    const QStringList enlace = {QStringLiteral("--device"), sim.Enlace()};
+
+    auto r = Ctl(enlace + QStringList{QStringLiteral("report"), QStringLiteral("--pdf"), pdf});
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    r = Ctl(enlace + QStringList{QStringLiteral("--json"), QStringLiteral("setpoints")});
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    const QJsonObject s = QJsonDocument::fromJson(r.salida.toUtf8()).object();
+
+    const QString plano = Simplifica(Texto_Pdf(pdf));
+    const auto contiene = [&plano](const QString &t) {
+        EXPECT_TRUE(plano.contains(t)) << t.toStdString() << "\n" << plano.toStdString();
+    };
+    contiene(QStringLiteral("Alarm Temperature \"L1\" : %1 °C").arg(s[QStringLiteral("L1")].toInt()));
+    contiene(QStringLiteral("Trip Temperature \"L2\" : %1 °C").arg(s[QStringLiteral("L2")].toInt()));
+    contiene(QStringLiteral("RTD Quantity : %1").arg(s[QStringLiteral("rtd_quantity")].toInt()));
+    // The link is up, so the probe codes and measured values print as such.
+    contiene(QStringLiteral("Temperature Pt1 : Fcc °C"));
+    contiene(QStringLiteral("Temperature Pt3 : Fco °C"));
+    EXPECT_TRUE(plano.contains(QRegularExpression(QStringLiteral("Temperature Pt2 : -?\\d+ °C \\d+ °C"))))
+        << plano.toStdString();
+
+    // No relay, no report.
+    Simulador mudo({QStringLiteral("--silent")});
+    ASSERT_TRUE(mudo.Listo());
+    const QString nada = dir.filePath(QStringLiteral("none.pdf"));
+    r = Ctl({QStringLiteral("--device"), mudo.Enlace(), QStringLiteral("report"),
+             QStringLiteral("--pdf"), nada});
+    EXPECT_EQ(r.estado, 2);
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("Relay Not Response")));
+    EXPECT_FALSE(QFile::exists(nada));
 }
