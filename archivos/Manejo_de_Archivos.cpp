@@ -43,19 +43,22 @@ const QDate Dia_Cero(1899, 12, 30);
 // Texts are one byte a character. Latin-1 gives every byte a character of its
 // own, so texts made by other programs come back unchanged when saved again.
 void Pon_Texto(QByteArray &registro, Campo campo, const QString &texto) {
-    registro.replace(campo.inicio, campo.ancho, Ajusta(texto, static_cast<int>(campo.ancho)).toLatin1());
+    registro.replace(campo.inicio, campo.ancho,
+                     Ajusta(texto, static_cast<int>(campo.ancho)).toLatin1());
 }
 
 QString Toma_Texto(const QByteArray &registro, Campo campo) {
     return QString::fromLatin1(registro.mid(campo.inicio, campo.ancho));
 }
 
-template <std::size_t N> void Pon_Imagen(QByteArray &registro, Campo campo, const Imagen<N> &imagen) {
+template <std::size_t N>
+void Pon_Imagen(QByteArray &registro, Campo campo, const Imagen<N> &imagen) {
     for (qsizetype i = 0; i < campo.ancho; ++i)
         registro[campo.inicio + i] = static_cast<char>(imagen[static_cast<std::size_t>(i)]);
 }
 
-template <std::size_t N> void Toma_Imagen(const QByteArray &registro, Campo campo, Imagen<N> &imagen) {
+template <std::size_t N>
+void Toma_Imagen(const QByteArray &registro, Campo campo, Imagen<N> &imagen) {
     for (qsizetype i = 0; i < campo.ancho; ++i)
         imagen[static_cast<std::size_t>(i)] = static_cast<uint8_t>(registro[campo.inicio + i]);
 }
@@ -99,7 +102,21 @@ bool Etiqueta_Correcta(const QString &etiqueta) {
     return etiqueta.mid(desde, hasta - desde) == T::Etiqueta;
 }
 
-void Avisa(const QString &texto) { Host().Dialogos->Mensaje(texto); }
+void Avisa(const QString &texto) {
+    Host().Dialogos->Mensaje(texto);
+}
+
+// The record in the bytes of a file, or nothing (the operator told why) when
+// they are too short or not tagged "KV73". Bytes past the first record are not
+// the program's.
+std::optional<Registro_KV73> Registro_Leido(const QByteArray &bytes) {
+    // A short file would load its missing setpoints as 0 degrees.
+    if (bytes.size() < Largo_Registro || !Etiqueta_Correcta(Toma_Texto(bytes, Campo_Etiqueta))) {
+        Avisa(T::No_Es_KV73);
+        return std::nullopt;
+    }
+    return Registro_De_Bytes(bytes);
+}
 
 // The record of a file, or nothing (the operator told why) when it cannot be
 // one: missing, not a plain file, unreadable, too short or not tagged "KV73".
@@ -125,12 +142,7 @@ std::optional<Registro_KV73> Lee_Registro(const QString &ruta) {
         Avisa(T::No_Se_Lee.arg(ruta, archivo.errorString()));
         return std::nullopt;
     }
-    // A short file would load its missing setpoints as 0 degrees.
-    if (bytes.size() < Largo_Registro || !Etiqueta_Correcta(Toma_Texto(bytes, Campo_Etiqueta))) {
-        Avisa(T::No_Es_KV73);
-        return std::nullopt;
-    }
-    return Registro_De_Bytes(bytes);
+    return Registro_Leido(bytes);
 }
 
 // A loaded file replaces what the program shows; the relay's address stays the
@@ -167,11 +179,15 @@ bool Escribe_Todo(QSaveFile &archivo, const QByteArray &bytes) {
 #endif
 }
 
-Peticion_Archivo Peticion(const QString &filtro) { return {QString(), filtro, T::Nombre_Inicial}; }
+Peticion_Archivo Peticion(const QString &filtro) {
+    return {QString(), filtro, T::Nombre_Inicial};
+}
 
 } // namespace
 
-double Fecha_Archivo(const QDate &dia) { return static_cast<double>(Dia_Cero.daysTo(dia)); }
+double Fecha_Archivo(const QDate &dia) {
+    return static_cast<double>(Dia_Cero.daysTo(dia));
+}
 
 QDate Dia_Archivo(double fecha) {
     // Beyond a few million days no calendar date is meant.
@@ -201,14 +217,21 @@ bool Escribir_Archivo(const QString &ruta) {
     return true;
 }
 
-bool Leer_Archivo(const QString &ruta) {
-    const auto registro = Lee_Registro(ruta);
+namespace {
+bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta) {
     if (!registro) {
         Estado.Archivo_Cargado = false;
         return false;
     }
     Aplica_Registro(*registro, ruta);
     return true;
+}
+} // namespace
+
+bool Leer_Archivo(const QString &ruta) { return Carga(Lee_Registro(ruta), ruta); }
+
+bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta) {
+    return Carga(Registro_Leido(bytes), ruta);
 }
 
 void Guardar_Archivo() {

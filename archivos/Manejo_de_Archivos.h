@@ -17,6 +17,9 @@ bool Escribir_Archivo(const QString &ruta);
 // that is missing, unreadable, shorter than a record or not tagged "KV73" is
 // refused with a message and changes nothing but Archivo_Cargado (false).
 bool Leer_Archivo(const QString &ruta);
+// Leer_Archivo for the bytes a file named `ruta` holds, already in memory (any
+// length): the same checks, message and effects, without the disk.
+bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta);
 
 // The save and open dialogs, then Escribir_Archivo or Leer_Archivo. Cancel
 // reads and writes nothing and says nothing.
@@ -30,8 +33,10 @@ QDate Dia_Archivo(double fecha);
 
 namespace Textos_Archivos {
 inline const QString Etiqueta = QStringLiteral("KV73");
-inline const QString Filtro_Abrir = QStringLiteral("KV73 Files (*.KV73)|*.KV73|All Files (*.*)|*.*|");
-inline const QString Filtro_Guardar = QStringLiteral("KV73 Files (*.KV73)|*.KV73| All Files (*.*)|*.*|");
+inline const QString Filtro_Abrir =
+    QStringLiteral("KV73 Files (*.KV73)|*.KV73|All Files (*.*)|*.*|");
+inline const QString Filtro_Guardar =
+    QStringLiteral("KV73 Files (*.KV73)|*.KV73| All Files (*.*)|*.*|");
 inline const QString Nombre_Inicial = QStringLiteral("*.KV73");
 inline const QString No_Es_KV73 = QStringLiteral("It isn't KV-73 File");
 inline const QString No_Existe = QStringLiteral("The file %1 does not exist");
