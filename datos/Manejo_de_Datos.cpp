@@ -2,6 +2,7 @@
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -34,7 +35,11 @@ int16_t Lee_Bit_Setpoint(uint8_t bit, uint8_t p) {
 
 void Escribe_Word_Setpoint(const QString &valor, uint8_t p) {
     // The editors hand the value over as decimal text; only 16 bits go to a register.
-    const auto n = static_cast<uint32_t>(valor.trimmed().toDouble()) & 0xFFFFu;
+    // A negative value keeps its 16-bit pattern (-2 is 0xFFFE), as the register holds it.
+    const double leido = valor.trimmed().toDouble();
+    const auto n = static_cast<uint32_t>(
+        static_cast<int64_t>(std::isfinite(leido) ? std::fmod(std::trunc(leido), 65536.0) : 0) &
+        0xFFFF);
     Estado.Nuevos_Setpoints[p + 5u] = static_cast<uint8_t>(n & 0xFF);
     Estado.Nuevos_Setpoints[p + 4u] = static_cast<uint8_t>((n & 0xFF00) / 256);
 }

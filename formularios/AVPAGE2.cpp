@@ -359,9 +359,13 @@ void AVPAGE2::Form_Unload() {
 QString Ruta_Archivo_Estado() {
     if (qEnvironmentVariableIsSet("KV73_STATUS_FILE"))
         return qEnvironmentVariable("KV73_STATUS_FILE");
+#ifdef Q_OS_WIN
     const QString ruta = QStringLiteral("c:\\windows\\escritorio\\prueba.txt");
-    const QString nativa = QDir::fromNativeSeparators(ruta);
-    return QFileInfo(nativa).dir().exists() ? nativa : QString();
+    return QFileInfo(ruta).dir().exists() ? ruta : QString();
+#else
+    // The launcher's place is a Windows folder: elsewhere it is named by KV73_STATUS_FILE.
+    return QString();
+#endif
 }
 
 void AVPAGE2::Escribe_Estado(int16_t valor) {

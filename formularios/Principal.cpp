@@ -5,6 +5,8 @@
 #include "datos/Manejo_de_ActualValues.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Comunicacion.h"
+#include "enlace/Puerto_QSerialPort.h"
+#include "formularios/Operador_Qt.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -17,9 +19,11 @@ Principal *instancia = nullptr;
 
 Principal *Principal::Instancia() { return instancia; }
 
-Principal::Principal() {
+Principal::Principal(std::unique_ptr<Puerto_Serie> puerto, std::unique_ptr<Operador> operador)
+    : puerto_(puerto ? std::move(puerto) : std::make_unique<Puerto_QSerialPort>()),
+      operador_(operador ? std::move(operador) : std::make_unique<Operador_Qt>()) {
     instancia = this;
-    Host() = Recursos_Host{&MSComm1, &Timer_Comunicacion, &Dialogo1, this};
+    Host() = Recursos_Host{puerto_.get(), &Timer_Comunicacion, operador_.get(), this};
     connect(qApp, &QGuiApplication::commitDataRequest, this, &Principal::Al_Pedir_Cierre);
 }
 
@@ -45,13 +49,13 @@ void Principal::Form_Load() {
 }
 
 bool Principal::Form_QueryUnload() {
-    const Respuesta r = Dialogo1.Mensaje(QStringLiteral(" Are You Sure ?"),
+    const Respuesta r = operador_->Mensaje(QStringLiteral(" Are You Sure ?"),
                                          QStringLiteral("Exit KV-72"), Botones::Yes_No,
                                          Icono::Pregunta);
     if (r != Respuesta::Yes)
         return false;
-    if (MSComm1.PortOpen())
-        MSComm1.Output(QByteArray(1, '\0'));
+    if (puerto_->PortOpen())
+        puerto_->Output(QByteArray(1, '\0'));
     Termina_Programa();
     return true;
 }

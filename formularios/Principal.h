@@ -2,23 +2,24 @@
 // The host of the run, never shown: it owns the serial port, the one-second tick,
 // the operator's dialogs and the status bar texts, and plugs them into the core.
 
-#include "comun/Operador.h"
-#include "enlace/Puerto_QSerialPort.h"
 #include "comun/Host.h"
-#include "formularios/Operador_Qt.h"
+#include "comun/Operador.h"
+#include "enlace/Puerto_Serie.h"
 
 #include <QObject>
-#include <functional>
 #include <QString>
 #include <array>
+#include <memory>
 
 class QSessionManager;
 
 class Principal : public QObject, private Ventanas {
     Q_OBJECT
   public:
-    // Plugs its port, tick, dialogs and window texts into the core.
-    Principal();
+    // Plugs its port, tick, dialogs and window texts into the core: the serial
+    // port and Qt's dialogs, unless a test hands in its own.
+    explicit Principal(std::unique_ptr<Puerto_Serie> puerto = nullptr,
+                       std::unique_ptr<Operador> operador = nullptr);
     ~Principal() override;
     static Principal *Instancia();
 
@@ -34,9 +35,9 @@ class Principal : public QObject, private Ventanas {
     QString Panel(int n) const { return paneles_.at(static_cast<std::size_t>(n - 1)); }
     QString Caption() const { return caption_; }
 
-    Puerto_QSerialPort MSComm1;
+    Puerto_Serie &MSComm1() { return *puerto_; }
     Temporizador_Comunicacion Timer_Comunicacion;
-    Operador_Qt Dialogo1;
+    Operador &Dialogo1() { return *operador_; }
 
   signals:
     void Panel_Cambiado(int panel, const QString &texto);
@@ -48,6 +49,8 @@ class Principal : public QObject, private Ventanas {
     void Escribe_Titulo(const QString &texto) override;
     void Al_Pedir_Cierre(QSessionManager &sesion);
 
+    std::unique_ptr<Puerto_Serie> puerto_;
+    std::unique_ptr<Operador> operador_;
     std::array<QString, 6> paneles_{QString(), QString(), QStringLiteral("COM: 4"),
                                     QString(), QStringLiteral("Address: 255"),
                                     QStringLiteral("Not Communicating....")};

@@ -34,6 +34,9 @@ TEST(Datos, SetpointReadsAndWritesTouchOnlyTheirImage) {
     EXPECT_EQ(Estado.Nuevos_Setpoints[18], 0xFF);
     EXPECT_EQ(Estado.Nuevos_Setpoints[19], 0xFF);
     EXPECT_EQ(Estado.Set_Setpoints[6], 0) << "writes go to the edit image only";
+    Escribe_Word_Setpoint(QStringLiteral("-2"), 4);
+    EXPECT_EQ(Estado.Nuevos_Setpoints[8], 0xFF);
+    EXPECT_EQ(Estado.Nuevos_Setpoints[9], 0xFE) << "a negative step result keeps its 16-bit pattern";
 
     Estado.Nuevos_Setpoints[17] = 0x01;
     EXPECT_EQ(Cambia_Bit_Setpoint(-1, 2, 13), 5);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 
 class Banco : public ::testing::Test {
   protected:
@@ -28,6 +29,9 @@ class Banco : public ::testing::Test {
     std::unique_ptr<Operador_Guionizado> operador;
     Ventanas_En_Memoria ventanas;
 };
+
+// Failures show texts as texts.
+inline void PrintTo(const QString &texto, std::ostream *salida) { *salida << '"' << texto.toStdString() << '"'; }
 
 // Bytes from the hex text of a frame ("01 04 00 ..."), blanks ignored.
 QByteArray Hex(const char *texto);

@@ -1,0 +1,84 @@
+// Start-up: the command line a launching program gives, and the program run as
+// that program runs it.
+
+#include "comun/Linea_Comandos.h"
+#include "tests/soporte/Simulador.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+Parametros_Enlace Bien(const char *linea) {
+    const auto r = Analiza_Linea_Kv73(QLatin1String(linea));
+    EXPECT_TRUE(std::holds_alternative<Parametros_Enlace>(r)) << linea;
+    return std::holds_alternative<Parametros_Enlace>(r) ? std::get<Parametros_Enlace>(r)
+                                                        : Parametros_Enlace{};
+}
+
+} // namespace
+
+TEST(Linea_Comandos, WordsGiveSpeedPortAndAddress) {
+    const Parametros_Enlace p = Bien("9600,N,8,1 2 17");
+    EXPECT_EQ(p.velocidad, 9600);
+    EXPECT_EQ(p.puerto, 2);
+    EXPECT_EQ(p.direccion, 17);
+    EXPECT_EQ(Bien("19200,N,8,1 1 1").velocidad, 19200);
+    EXPECT_EQ(Bien("9600, 3 255").direccion, 255);
+    EXPECT_EQ(Bien("1200,E,7,2 12 0").puerto, 12);
+    EXPECT_EQ(Bien("9600,N,8,1 2 17 more words").direccion, 17) << "the rest is the address word";
+    EXPECT_EQ(Bien("9600,N,8,1 2.5 1").puerto, 2) << "half to the even neighbour";
+}
+
+TEST(Linea_Comandos, LinesThatDoNotFitAreRefused) {
+    for (const char *mala : {"9600,N,8,1", "9600,N,8,1 2", "9600 2 17", "40000,N,8,1 2 1",
+                             "9600,N,8,1 2 256", "9600,N,8,1 70000 1", "9600,N,8,1 2 -1"})
+        EXPECT_TRUE(std::holds_alternative<QString>(Analiza_Linea_Kv73(QLatin1String(mala)))) << mala;
+    EXPECT_TRUE(Forma_Linea_Kv73().contains(QStringLiteral("9600,N,8,1 2 17")));
+}
+
+TEST(Programa, AnswersHelpVersionAndBadLinesWithoutOpeningAnything) {
+    const QString kv73 = QStringLiteral(KV73_PROGRAMA);
+    const auto ayuda = Ejecuta(kv73, {QStringLiteral("--help")});
+    EXPECT_EQ(ayuda.estado, 0);
+    EXPECT_TRUE(ayuda.salida.contains(QStringLiteral("for example")));
+    const auto version = Ejecuta(kv73, {QStringLiteral("--version")});
+    EXPECT_EQ(version.estado, 0);
+    EXPECT_TRUE(version.salida.startsWith(QStringLiteral("kv73 ")));
+    const auto mala = Ejecuta(kv73, {QStringLiteral("9600"), QStringLiteral("2")});
+    EXPECT_EQ(mala.estado, 1);
+    EXPECT_TRUE(mala.errores.contains(QStringLiteral("for example")));
+}
+
+TEST(Programa, LaunchedWithALinkItComesUpAndTellsItsLauncher) {
+    Simulador sim;
+    ASSERT_TRUE(sim.Listo());
+    QTemporaryDir carpeta;
+    const QString estado = carpeta.filePath(QStringLiteral("estado"));
+    QProcess kv73;
+    auto entorno = QProcessEnvironment::systemEnvironment();
+    entorno.insert(QStringLiteral("KV73_COM2"), sim.Enlace());
+    entorno.insert(QStringLiteral("KV73_STATUS_FILE"), estado);
+    entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    kv73.setProcessEnvironment(entorno);
+    kv73.start(QStringLiteral(KV73_PROGRAMA), {QStringLiteral("9600,N,8,1"), QStringLiteral("2"), QStringLiteral("1")});
+    ASSERT_TRUE(kv73.waitForStarted(5000));
+    QElapsedTimer reloj;
+    reloj.start();
+    QByteArray leido;
+    while (reloj.elapsed() < 15000 && leido != QByteArray("\x01\x00", 2)) {
+        QThread::msleep(50);
+        QFile f(estado);
+        if (f.open(QIODevice::ReadOnly))
+            leido = f.readAll();
+    }
+    EXPECT_EQ(leido, QByteArray("\x01\x00", 2)) << "the page came up";
+    EXPECT_EQ(kv73.state(), QProcess::Running) << kv73.readAllStandardError().toStdString();
+    kv73.terminate();
+    if (!kv73.waitForFinished(5000))
+        kv73.kill();
+    kv73.waitForFinished(5000);
+}

@@ -1,0 +1,191 @@
+// The communication settings dialog: its load, OK, ON and OFF, and its life as
+// a hidden form whose status label the core writes.
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "controles/Byte_UnR.h"
+#include "controles/UserControl1.h"
+#include "enlace/Comunicacion.h"
+#include "formularios/AVPAGE2.h"
+#include "protocolo/Lectura_Escritura.h"
+#include "tests/soporte/Banco.h"
+#include "tests/soporte/Escritorio.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+const QString Pregunta = QStringLiteral("The SetPoints Will be Lost, Do You Want Save ?");
+
+class Dialogo : public Escritorio {
+  protected:
+    Comunicacion &Abre() { return Comunicacion::Cargada(); }
+    void Pregunta_Con(Respuesta r) { operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), r); }
+};
+
+} // namespace
+
+TEST_F(Dialogo, LoadShowsTheSettingsAndOkAppliesThem) {
+    Estado.Velocidad = 19200; // possible from a command line
+    Estado.Puerto_Com = 3;
+    Estado.Direccion_Rele = 7;
+    Estado.Via_Modem = true;
+    Estado.Telefono = QStringLiteral("5551234").leftJustified(20);
+    Comunicacion &d = Abre();
+    EXPECT_EQ(d.Combo2->currentIndex(), 0) << "19200 has no entry: the list is left as it was";
+    EXPECT_EQ(d.Combo1->currentIndex(), 2);
+    EXPECT_EQ(d.Combo4->currentIndex(), 2);
+    EXPECT_EQ(d.Byte_UnR1->Value(), 7);
+    EXPECT_TRUE(d.Option1[0]->isChecked());
+    EXPECT_EQ(d.Text1->text().trimmed().toStdString(), "5551234");
+    EXPECT_EQ(d.Label6->text().toStdString(), "Communication Not Stablished");
+    EXPECT_TRUE(d.Combo1->isEnabled());
+
+    d.Combo2->setCurrentIndex(-1);
+    d.Combo1->setCurrentIndex(0);
+    d.Byte_UnR1->Set_Value(12);
+    d.Okey_Click();
+    EXPECT_EQ(Estado.Velocidad, 19200) << "no speed selected keeps the speed";
+    EXPECT_EQ(Estado.Puerto_Com, 1);
+    EXPECT_EQ(Estado.Direccion_Rele, 12);
+    EXPECT_EQ(host->Panel(5).toStdString(), "Address:  12");
+    EXPECT_EQ(host->Panel(4).toStdString(), "Baud Rate:  19200");
+    EXPECT_EQ(host->Panel(3).toStdString(), "COM: 1");
+    EXPECT_EQ(Comunicacion::Si_Cargada(), nullptr) << "OK unloads the dialog";
+    EXPECT_TRUE(puerto->escrituras.empty()) << "OK sends nothing";
+}
+
+TEST_F(Dialogo, OnReadsTheRelayAndStartsThePage) {
+    Conecta_Rele();
+    AVPAGE2 &p = Pagina();
+    Comunicacion &d = Abre();
+    Pregunta_Con(Respuesta::No);
+    d.Command1_Click();
+    EXPECT_EQ(Resumen(puerto->Peticiones()), (std::vector<QString>{"04/0000", "03/0100", "04/0200"}));
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_EQ(d.Label6->text().toStdString(), "Communication Stablished");
+    EXPECT_EQ(host->Panel(6).toStdString(), "Communicating....");
+    EXPECT_TRUE(p.Timer1.isActive());
+    EXPECT_TRUE(p.Timer2.isActive());
+    EXPECT_EQ(Estado.Trama_Escritura[9], 90) << "the write frame holds the relay's setpoints";
+    EXPECT_TRUE(d.Cancelar->isEnabled());
+
+    // OFF: a goodbye byte, command 2, the link and the lamps down, the port open.
+    p.UserControl11->Set_Pt1(true);
+    p.UserControl11->Refrescar();
+    puerto->escrituras.clear();
+    d.Command2_Click();
+    EXPECT_EQ(puerto->Todo_Lo_Escrito().left(9), QByteArray(1, '\0') + Vector(QStringLiteral("command 2 request (and its echo reply), address 1")));
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_TRUE(puerto->PortOpen());
+    EXPECT_EQ(d.Label6->text().toStdString(), "Communication Not Stablished");
+    EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
+    EXPECT_FALSE(p.UserControl11->Led_Encendido(1));
+    EXPECT_TRUE(puerto->dtr.empty()) << "a direct line has no modem to hang up";
+}
+
+TEST_F(Dialogo, SaveQuestionDecidesWhatHappens) {
+    Conecta_Rele();
+    QTemporaryDir carpeta;
+    const QString archivo = carpeta.filePath(QStringLiteral("antes.KV73"));
+    Comunicacion &d = Abre();
+    Pregunta_Con(Respuesta::Yes);
+    operador->Espera_Guardar(archivo);
+    d.Command1_Click();
+    EXPECT_TRUE(QFile::exists(archivo)) << "Yes saves the setpoints first";
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+
+    d.Command2_Click();
+    puerto->escrituras.clear();
+    Pregunta_Con(Respuesta::Cancel);
+    d.Byte_UnR1->Set_Value(9);
+    d.Command1_Click();
+    EXPECT_TRUE(puerto->escrituras.empty());
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_EQ(host->Panel(5).toStdString(), "Address:  9") << "the panels follow the controls all the same";
+    EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
+}
+
+TEST_F(Dialogo, ARefusedRelayLeavesTheLinkDownWithoutAMessage) {
+    puerto->al_recibir = [this](const QByteArray &) {
+        puerto->Inyecta(Vector(QStringLiteral("identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)")));
+    };
+    Comunicacion &d = Abre();
+    Pregunta_Con(Respuesta::No);
+    d.Command1_Click();
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_EQ(Resumen(puerto->Peticiones()), std::vector<QString>{"04/0000"});
+}
+
+TEST_F(Dialogo, OffDuringAWaitingSetpointReadEndsIt) {
+    // The relay answers the identification and then keeps the setpoints back.
+    puerto->al_recibir = [this](const QByteArray &peticion) {
+        if (peticion[1] == 0x04 && peticion[3] == 0x00)
+            puerto->Inyecta(rele.Responde(peticion));
+        else if (peticion[1] == 0x05)
+            puerto->Inyecta(rele.Responde(peticion));
+    };
+    Comunicacion &d = Abre();
+    Pregunta_Con(Respuesta::No);
+    QTimer::singleShot(Tick_ms / 2 + 5, &d, [&d] {
+        if (Estado.Ocupado)
+            d.Command2_Click();
+    });
+    d.Command1_Click();
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_FALSE(Estado.Ocupado);
+    const auto r = Resumen(puerto->Peticiones());
+    EXPECT_EQ(std::count(r.begin(), r.end(), QStringLiteral("03/0100")), 1) << "no resend after OFF";
+    EXPECT_EQ(std::count(r.begin(), r.end(), QStringLiteral("04/0200")), 0);
+}
+
+TEST_F(Dialogo, OffOnAModemLinkDropsDtrForATick) {
+    Estado.Via_Modem = true;
+    Enlace_Arriba();
+    Comunicacion &d = Abre();
+    puerto->al_recibir = [this](const QByteArray &p) { puerto->Inyecta(rele.Responde(p)); };
+    d.Command2_Click();
+    EXPECT_EQ(puerto->dtr, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(puerto->PortOpen());
+    EXPECT_GE(Estado.Segundos, 1);
+
+    // With the port closed nothing is sent and no hang-up is tried.
+    puerto->Set_PortOpen(false);
+    puerto->escrituras.clear();
+    d.Command2_Click();
+    EXPECT_TRUE(puerto->escrituras.empty());
+    EXPECT_EQ(puerto->dtr.size(), 2u);
+}
+
+TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
+    Estado.Modo_Linea_Comandos = true;
+    Conecta_Rele();
+    Comunicacion &d = Abre();
+    EXPECT_FALSE(d.Combo1->isEnabled());
+    EXPECT_FALSE(d.Combo2->isEnabled());
+    EXPECT_FALSE(d.Byte_UnR1->Enabled());
+    d.Command1_Click(); // no question, no save dialog
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+}
+
+TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialog) {
+    ASSERT_EQ(Comunicacion::Si_Cargada(), nullptr);
+    Enlace_Arriba();
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Valores_Actuales(1);
+    Comunicacion *d = Comunicacion::Si_Cargada();
+    ASSERT_NE(d, nullptr) << "writing its label loads it";
+    EXPECT_FALSE(d->isVisible());
+    EXPECT_EQ(d->Label6->text().toStdString(), "Communication Not Stablished");
+    // Shown later as it was: its load does not run again.
+    d->Byte_UnR1->Set_Value(33);
+    EXPECT_EQ(&Comunicacion::Cargada(), d);
+    EXPECT_EQ(d->Byte_UnR1->Value(), 33);
+}
