@@ -15,6 +15,7 @@
 #include "enlace/Puerto_Serie.h"
 #include "formularios/Principal.h"
 #include "protocolo/Lectura_Escritura.h"
+#include "reporte/Impresion.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -499,7 +500,15 @@ void AVPAGE2::Envia_Setpoints() {
     Actualiza_Valores_de_Pantalla();
 }
 
-void AVPAGE2::Imprime() {}
+void AVPAGE2::Imprime() {
+    // The page prints what it shows, edits not yet sent included.
+    Textos_Pagina textos;
+    textos.setp = {Combo[0]->currentText(), Word_UnR_[0]->Text(), Word_UnR_[1]->Text(),
+                   Combo[1]->currentText(), Word_UnR_[2]->Text(), Word_UnR_[3]->Text(),
+                   Combo[2]->currentText(), Combo[3]->currentText()};
+    textos.tres_sondas = Combo[0]->currentIndex() == 0;
+    Impresion(textos);
+}
 
 // --- live values ------------------------------------------------------------------
 

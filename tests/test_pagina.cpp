@@ -15,6 +15,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QFileInfo>
+#include <QPrinter>
+#include "reporte/Dialogo_Impresora.h"
 
 namespace {
 
@@ -342,4 +345,30 @@ TEST(Archivo_Estado, WithoutItsVariableAndOffWindowsThereIsNoStatusFile) {
     qputenv("KV73_STATUS_FILE", "/tmp/x");
     EXPECT_EQ(Ruta_Archivo_Estado().toStdString(), "/tmp/x");
     qunsetenv("KV73_STATUS_FILE");
+}
+
+namespace {
+// Keeps the page the "Print" item would send to the printer, as a PDF.
+class Impresora_Pdf : public Dialogo_Impresora {
+  public:
+    explicit Impresora_Pdf(QString ruta) : ruta_(std::move(ruta)) {}
+    bool Elige(QPrinter &impresora) override {
+        impresora.setOutputFormat(QPrinter::PdfFormat);
+        impresora.setOutputFileName(ruta_);
+        return true;
+    }
+
+  private:
+    QString ruta_;
+};
+} // namespace
+
+TEST_F(Pagina_Principal, PrintSendsThePageAsShown) {
+    QTemporaryDir carpeta;
+    const QString pdf = carpeta.filePath(QStringLiteral("reporte.pdf"));
+    Impresora_Pdf impresora(pdf);
+    Usa_Dialogo_Impresora(&impresora);
+    Pagina().Menu_Click(3);
+    Usa_Dialogo_Impresora(nullptr);
+    EXPECT_GT(QFileInfo(pdf).size(), 1000);
 }
