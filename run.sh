@@ -17,6 +17,11 @@ trap 'kill "$simulador" 2>/dev/null; wait "$simulador" 2>/dev/null; rm -rf "$car
 for _ in $(seq 100); do [ -e "$enlace" ] && break; sleep 0.05; done
 [ -e "$enlace" ] || { echo "run.sh: the relay simulator did not start" >&2; exit 1; }
 
-# Until the desktop program brings the link up itself, watch the relay from the
-# command line.
-./build-run/kv73ctl/kv73ctl --device "$enlace" watch --interval 500 "$@"
+# The desktop program as a launching program starts it: linked at once to the
+# relay on COM2 (the simulator), 9600 baud, address 1.
+programa=(./build-run/formularios/kv73 9600,N,8,1 2 1)
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "run.sh: no display here; the program runs under Xvfb"
+    programa=(xvfb-run -a -s "-screen 0 1280x800x24" "${programa[@]}")
+fi
+KV73_COM2="$enlace" "${programa[@]}"

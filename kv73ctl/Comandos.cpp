@@ -5,6 +5,7 @@
 #include "comun/Texto.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "datos/Manejo_de_Datos.h"
+#include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Serie.h"
 #include "protocolo/Lectura_Escritura.h"
 
@@ -63,7 +64,8 @@ const Setpoint Setpoints_Temperatura[] = {
 
 QString Uso() {
     return QStringLiteral(
-        "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A] [--json] COMMAND [ARGS]\n"
+        "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A] [--modem PHONE] [--json]\n"
+        "               COMMAND [ARGS]\n"
         "commands:\n"
         "  ident                           identification registers; is it a KV-73?\n"
         "  setpoints                       the six setpoint registers\n"
@@ -82,6 +84,7 @@ QString Uso() {
         "  --device PATH serial device to use instead of a port number\n"
         "  --baud B      1200, 2400, 4800 or 9600 (default 9600)\n"
         "  --address A   relay slave address 1..247 (default 1)\n"
+        "  --modem PHONE dial PHONE through the modem on the port before the transactions\n"
         "  --json        one JSON object per result\n"
         "exit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad reply or relay\n"
         "refused, 4 a file that cannot be read, is not a KV-73 file, or cannot be written\n");
@@ -108,6 +111,10 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
             if (!texto)
                 return Error_Uso(a + QStringLiteral(" needs a value"));
             std::optional<long long> n;
+            if (a == QLatin1String("--modem")) {
+                op.telefono = *texto;
+                continue;
+            }
             if (a == QLatin1String("--device")) {
                 op.dispositivo = *texto;
                 continue;
@@ -170,7 +177,23 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
                      qPrintable(Nombre_Dispositivo(op.puerto)), qPrintable(puerto.Error_Texto()));
         return 2;
     }
-    Estado.Comunicacion_OK = true;
+    if (op.telefono.isEmpty()) {
+        Estado.Comunicacion_OK = true;
+        return 0;
+    }
+    // Through the local modem, as a launching program brings the link up: no
+    // questions, numeric result codes accepted.
+    Estado.Via_Modem = true;
+    Estado.Modo_Linea_Comandos = true;
+    Estado.Telefono = Ajusta(op.telefono, 20);
+    if (!Conectar_Modem()) {
+        std::fprintf(stderr, "%s\n", qPrintable(Textos_Modem::Puerto_Invalido + Str(op.puerto)));
+        return 2;
+    }
+    if (!Estado.Comunicacion_OK) {
+        std::fprintf(stderr, "kv73ctl: the modem did not connect to %s\n", qPrintable(op.telefono));
+        return 2;
+    }
     return 0;
 }
 

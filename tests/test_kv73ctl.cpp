@@ -89,3 +89,17 @@ TEST(Kv73ctl, ExitStatusTellsWhatWentWrong) {
     EXPECT_EQ(ayuda.estado, 0);
     EXPECT_TRUE(ayuda.salida.contains(QStringLiteral("usage: kv73ctl")));
 }
+
+TEST(Kv73ctl, DialsThroughTheModemFirst) {
+    Simulador sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("20"),
+                   QStringLiteral("--busy-number"), QStringLiteral("999")});
+    ASSERT_TRUE(sim.Listo());
+    auto r = Ctl(sim, {QStringLiteral("--modem"), QStringLiteral("5551234"), QStringLiteral("ident")});
+    EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+    EXPECT_TRUE(r.salida.contains(QStringLiteral("accepted")));
+    // Without the dial-up the modem passes nothing to the relay.
+    r = Ctl(sim, {QStringLiteral("ident")});
+    EXPECT_EQ(r.estado, 2);
+    r = Ctl(sim, {QStringLiteral("--modem"), QStringLiteral("999"), QStringLiteral("ident")});
+    EXPECT_EQ(r.estado, 2);
+}
