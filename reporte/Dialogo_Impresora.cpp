@@ -19,4 +19,6 @@ Dialogo_Impresora &Dialogo_Impresora_En_Uso() {
     return sustituto ? *sustituto : qt;
 }
 
-void Usa_Dialogo_Impresora(Dialogo_Impresora *dialogo) { sustituto = dialogo; }
+void Usa_Dialogo_Impresora(Dialogo_Impresora *dialogo) {
+    sustituto = dialogo;
+}

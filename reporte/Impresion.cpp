@@ -91,7 +91,9 @@ bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo) {
     return pintor.end();
 }
 
-bool Impresion(const Textos_Pagina &textos) { return Impresion(textos, Dialogo_Impresora_En_Uso()); }
+bool Impresion(const Textos_Pagina &textos) {
+    return Impresion(textos, Dialogo_Impresora_En_Uso());
+}
 
 bool Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos, Temperaturas origen) {
     QSaveFile archivo(ruta);

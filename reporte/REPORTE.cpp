@@ -94,14 +94,10 @@ Textos_Pagina Textos_Desde_Imagenes() {
     const auto no_si = [](bool b) { return b ? QStringLiteral("Yes") : QStringLiteral("No"); };
 
     Textos_Pagina t;
-    t.setp = {tres_cuatro(bit(0)),
-              Texto_Editor("0100", "###0"),
-              Texto_Editor("0101", "###0"),
-              no_si(bit(1)),
-              Texto_Editor("0102", "0"),
-              Texto_Editor("0103", "0"),
-              tres_cuatro(bit(2)),
-              no_si(bit(3))};
+    t.setp = {tres_cuatro(bit(0)),          Texto_Editor("0100", "###0"),
+              Texto_Editor("0101", "###0"), no_si(bit(1)),
+              Texto_Editor("0102", "0"),    Texto_Editor("0103", "0"),
+              tres_cuatro(bit(2)),          no_si(bit(3))};
     t.tres_sondas = !bit(0);
     return t;
 }
@@ -156,7 +152,8 @@ REPORTE::REPORTE(QWidget *padre) : QWidget(padre) {
         QWidget *marco = k < 4 ? static_cast<QWidget *>(Frame1) : Frame3;
         const int dx = k < 4 ? 0 : -Sub_X;
         const int y = k < 4 ? Filas_Setp[k] : Filas_Sub[k - 4];
-        Etiqueta(marco, QString::fromUtf8(Titulos_Setp[k]), Col_Titulo + dx, y, Col_Setp - Col_Titulo);
+        Etiqueta(marco, QString::fromUtf8(Titulos_Setp[k]), Col_Titulo + dx, y,
+                 Col_Setp - Col_Titulo);
         SETP[k] = Etiqueta(marco, QString(), Col_Setp + dx, y, Ancho_Setp);
     }
 }

@@ -45,13 +45,12 @@ class REPORTE : public QWidget {
 
     // Fills every value of the page: the date of today, the temperatures of
     // Valores_Actuales and the setpoint texts given.
-    void Form_Load(const Textos_Pagina &textos,
-                   Temperaturas origen = Temperaturas::Segun_Enlace);
+    void Form_Load(const Textos_Pagina &textos, Temperaturas origen = Temperaturas::Segun_Enlace);
 
     // Heading.
-    QLabel *Label49 = nullptr;                  // company name
-    std::array<QLabel *, 3> Label50{};          // [1] "Relay Type:", [2] "KV - 73"
-    QLabel *Label103 = nullptr;                 // "Print Date:"
+    QLabel *Label49 = nullptr;         // company name
+    std::array<QLabel *, 3> Label50{}; // [1] "Relay Type:", [2] "KV - 73"
+    QLabel *Label103 = nullptr;        // "Print Date:"
     QLabel *Fecha = nullptr;
 
     // "Actual Values".

@@ -67,7 +67,9 @@ QString Texto_Pdf(const QString &ruta) {
 }
 
 // A row of the printed page with its words separated by single blanks.
-QString Simplifica(const QString &texto) { return texto.simplified(); }
+QString Simplifica(const QString &texto) {
+    return texto.simplified();
+}
 
 class Dialogo_Prueba : public Dialogo_Impresora {
   public:
@@ -151,8 +153,8 @@ TEST_F(Reporte, TextsFromTheSetpointImageReadAsTheMainPageShowsThem) {
     Pon_Setpoint(4, 0xFFFB); // low byte 1111 1011: bits 0, 1, 3 set, bit 2 clear
     Pon_Setpoint(5, 0xFFFF);
     Textos_Pagina t = Textos_Desde_Imagenes();
-    EXPECT_EQ(t.setp, (std::array<QString, 8>{"4", "85 °C", "220 °C", "Yes", "0 °C", "1234 °C",
-                                              "3", "Yes"}));
+    EXPECT_EQ(t.setp, (std::array<QString, 8>{"4", "85 °C", "220 °C", "Yes", "0 °C", "1234 °C", "3",
+                                              "Yes"}));
     EXPECT_FALSE(t.tres_sondas);
 
     Pon_Setpoint(4, 0x0004); // three probes, no fan, fan on four probes, no weekly run
@@ -204,8 +206,8 @@ TEST_F(Reporte, PrintGoesOutOnlyWhenThePrinterIsChosen) {
           "Fan Presence : Yes"})
         EXPECT_TRUE(plano.contains(QString::fromUtf8(esperado))) << esperado << "\n"
                                                                  << texto.toStdString();
-    EXPECT_TRUE(plano.contains(
-        QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)));
+    EXPECT_TRUE(
+        plano.contains(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)));
     EXPECT_FALSE(plano.contains(QStringLiteral("Pt4"))) << texto.toStdString();
     EXPECT_EQ(plano.count(QStringLiteral("RTD Quantity : 3")), 2) << texto.toStdString();
 }
@@ -216,10 +218,11 @@ TEST_F(Reporte, PdfReportsWhetherItWasWritten) {
     const QString ruta = dir.filePath(QStringLiteral("report.pdf"));
     ASSERT_TRUE(Reporte_Pdf(ruta, Pagina_De_Prueba(false)));
     const QString plano = Simplifica(Texto_Pdf(ruta));
-    EXPECT_TRUE(plano.contains(QStringLiteral("Temperature Pt4 : Fco °C 0 °C"))) << plano.toStdString();
+    EXPECT_TRUE(plano.contains(QStringLiteral("Temperature Pt4 : Fco °C 0 °C")))
+        << plano.toStdString();
 
-    EXPECT_FALSE(Reporte_Pdf(dir.filePath(QStringLiteral("missing/report.pdf")),
-                             Pagina_De_Prueba(false)));
+    EXPECT_FALSE(
+        Reporte_Pdf(dir.filePath(QStringLiteral("missing/report.pdf")), Pagina_De_Prueba(false)));
     EXPECT_FALSE(Reporte_Pdf(dir.path(), Pagina_De_Prueba(false)));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing"))));
 }
@@ -273,14 +276,17 @@ TEST(Kv73ctl_Report, RefusesWhatItCannotReadOrWrite) {
     EXPECT_EQ(Ctl({QStringLiteral("report"), falta, QStringLiteral("--pdf"), pdf}).estado, 4);
     const auto r = Ctl({QStringLiteral("report"), ajeno, QStringLiteral("--pdf"), pdf});
     EXPECT_EQ(r.estado, 4);
-    EXPECT_TRUE(r.errores.contains(QStringLiteral("It isn't KV-73 File"))) << r.errores.toStdString();
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("It isn't KV-73 File")))
+        << r.errores.toStdString();
     EXPECT_FALSE(QFile::exists(pdf));
 
     const QString sin_carpeta = dir.filePath(QStringLiteral("no/such/dir/out.pdf"));
-    EXPECT_EQ(Ctl({QStringLiteral("report"), Muestra, QStringLiteral("--pdf"), sin_carpeta}).estado, 4);
+    EXPECT_EQ(Ctl({QStringLiteral("report"), Muestra, QStringLiteral("--pdf"), sin_carpeta}).estado,
+              4);
 
     EXPECT_EQ(Ctl({QStringLiteral("report"), Muestra}).estado, 1);
-    EXPECT_EQ(Ctl({QStringLiteral("report"), Muestra, Muestra, QStringLiteral("--pdf"), pdf}).estado, 1);
+    EXPECT_EQ(
+        Ctl({QStringLiteral("report"), Muestra, Muestra, QStringLiteral("--pdf"), pdf}).estado, 1);
     EXPECT_EQ(Ctl({QStringLiteral("show"), Muestra, QStringLiteral("--pdf"), pdf}).estado, 1);
     EXPECT_FALSE(QFile::exists(pdf));
 }
@@ -304,13 +310,16 @@ TEST(Kv73ctl_Report, ARelayReportPrintsItsSetpointsAndOnePoll) {
     const auto contiene = [&plano](const QString &t) {
         EXPECT_TRUE(plano.contains(t)) << t.toStdString() << "\n" << plano.toStdString();
     };
-    contiene(QStringLiteral("Alarm Temperature \"L1\" : %1 °C").arg(s[QStringLiteral("L1")].toInt()));
-    contiene(QStringLiteral("Trip Temperature \"L2\" : %1 °C").arg(s[QStringLiteral("L2")].toInt()));
+    contiene(
+        QStringLiteral("Alarm Temperature \"L1\" : %1 °C").arg(s[QStringLiteral("L1")].toInt()));
+    contiene(
+        QStringLiteral("Trip Temperature \"L2\" : %1 °C").arg(s[QStringLiteral("L2")].toInt()));
     contiene(QStringLiteral("RTD Quantity : %1").arg(s[QStringLiteral("rtd_quantity")].toInt()));
     // The link is up, so the probe codes and measured values print as such.
     contiene(QStringLiteral("Temperature Pt1 : Fcc °C"));
     contiene(QStringLiteral("Temperature Pt3 : Fco °C"));
-    EXPECT_TRUE(plano.contains(QRegularExpression(QStringLiteral("Temperature Pt2 : -?\\d+ °C \\d+ °C"))))
+    EXPECT_TRUE(
+        plano.contains(QRegularExpression(QStringLiteral("Temperature Pt2 : -?\\d+ °C \\d+ °C"))))
         << plano.toStdString();
 
     // No relay, no report.
