@@ -385,13 +385,19 @@ void AVPAGE2::Escribe_Estado(int16_t valor) {
 // --- menu -----------------------------------------------------------------------
 
 bool AVPAGE2::eventFilter(QObject *objeto, QEvent *evento) {
-    if (evento->type() == QEvent::MouseMove || evento->type() == QEvent::Enter) {
+    const bool movimiento = evento->type() == QEvent::MouseMove;
+    if (movimiento || evento->type() == QEvent::Enter) {
         for (int i = 0; i < 7; ++i)
             if (objeto == Menu[i]) {
                 Menu_MouseMove(i);
-                return false;
+                // Taken here: a move the item ignores goes on to the menu area,
+                // which would turn the item dark again.
+                return true;
             }
-        Frame3_MouseMove();
+        // The menu area learns of the pointer only when it moves over the area
+        // itself: its Enter also comes when the pointer goes straight onto an item.
+        if (movimiento)
+            Frame3_MouseMove();
     } else if (evento->type() == QEvent::MouseButtonRelease) {
         auto *raton = static_cast<QMouseEvent *>(evento);
         for (int i = 0; i < 7; ++i)

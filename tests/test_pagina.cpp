@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTest>
 #include <QFileInfo>
 #include <QPrinter>
 #include "reporte/Dialogo_Impresora.h"
@@ -371,4 +372,17 @@ TEST_F(Pagina_Principal, PrintSendsThePageAsShown) {
     Pagina().Menu_Click(3);
     Usa_Dialogo_Impresora(nullptr);
     EXPECT_GT(QFileInfo(pdf).size(), 1000);
+}
+
+TEST_F(Pagina_Principal, MenuItemUnderThePointerTurnsWhite) {
+    AVPAGE2 &p = Pagina();
+    p.show();
+    QTest::mouseMove(p.Menu[4], QPoint(10, 10));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(p.Menu[4]->palette().color(QPalette::WindowText), QColor(Qt::white));
+    EXPECT_EQ(p.Menu[3]->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    QTest::mouseMove(p.Menu[2], QPoint(10, 10));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(p.Menu[4]->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    EXPECT_EQ(p.Menu[2]->palette().color(QPalette::WindowText), QColor(Qt::white));
 }
