@@ -13,6 +13,7 @@
 #include "enlace/Programacion_Modem.h"
 #include "enlace/Puerto_Serie.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Disposicion.h"
 #include "protocolo/Lectura_Escritura.h"
 
 #include <QButtonGroup>
@@ -48,19 +49,6 @@ void Comunicacion::Descarga() {
 }
 
 namespace {
-
-QLabel *Etiqueta(const QString &texto, QWidget *padre, int x, int y, int ancho = 150) {
-    auto *l = new QLabel(texto, padre);
-    l->setGeometry(x, y, ancho, 22);
-    return l;
-}
-
-QComboBox *Lista(const QStringList &elementos, QWidget *padre, int x, int y) {
-    auto *c = new QComboBox(padre);
-    c->addItems(elementos);
-    c->setGeometry(x, y, 90, 24);
-    return c;
-}
 
 QGroupBox *Marco(const QString &titulo, QWidget *padre, int x, int y, int ancho, int alto) {
     auto *g = new QGroupBox(titulo, padre);
@@ -105,7 +93,7 @@ void Comunicacion::Construye() {
     Label9->setGeometry(0, 8, 600, 28);
 
     auto *Frame1 = Marco(QStringLiteral("Computer Settings"), this, 10, 42, 265, 300);
-    Etiqueta(QStringLiteral("Slave Address:"), Frame1, 12, 30);
+    Etiqueta(QStringLiteral("Slave Address:"), Frame1, 12, 30, 150);
     Byte_UnR1 = new Byte_UnR(Frame1);
     Byte_UnR1->setGeometry(150, 28, 100, 24);
     {
@@ -118,10 +106,10 @@ void Comunicacion::Construye() {
         diseno.Escribe(QStringLiteral("Titulo"), QStringLiteral("Address Relay"));
         Byte_UnR1->Lee_Propiedades(diseno);
     }
-    Etiqueta(QStringLiteral("Communication Port #:"), Frame1, 12, 64);
-    Combo1 = Lista(Puertos, Frame1, 160, 62);
-    Etiqueta(QStringLiteral("Baud Rate:"), Frame1, 12, 98);
-    Combo2 = Lista(Velocidades, Frame1, 160, 96);
+    Etiqueta(QStringLiteral("Communication Port #:"), Frame1, 12, 64, 150);
+    Combo1 = Lista(Puertos, Frame1, 160, 62, 90, 24);
+    Etiqueta(QStringLiteral("Baud Rate:"), Frame1, 12, 98, 150);
+    Combo2 = Lista(Velocidades, Frame1, 160, 96, 90, 24);
 
     auto *Frame3 = Marco(QStringLiteral("Communication Type"), Frame1, 10, 134, 245, 80);
     auto *tipo = new QButtonGroup(this);
@@ -136,7 +124,7 @@ void Comunicacion::Construye() {
     Label10->setBuddy(Option1[0]);
     Label11->setBuddy(Option1[1]);
 
-    Etiqueta(QStringLiteral("Telephone Number"), Frame1, 12, 226);
+    Etiqueta(QStringLiteral("Telephone Number"), Frame1, 12, 226, 150);
     Text1 = new QLineEdit(Frame1);
     Text1->setGeometry(12, 252, 240, 24);
     Text1->setMaxLength(20);
@@ -175,9 +163,9 @@ void Comunicacion::Construye() {
     }
     Option2[0]->setChecked(true);
     Etiqueta(QStringLiteral("Modem Location:"), Frame4, 14, 80, 120);
-    Combo4 = Lista(Puertos, Frame4, 140, 78);
+    Combo4 = Lista(Puertos, Frame4, 140, 78, 90, 24);
     Etiqueta(QStringLiteral("Baud Rate:"), Frame4, 14, 112, 120);
-    Combo3 = Lista(Velocidades, Frame4, 140, 110);
+    Combo3 = Lista(Velocidades, Frame4, 140, 110, 90, 24);
     Modem = new QPushButton(QStringLiteral("OK"), Frame4);
     Modem->setGeometry(236, 26, 56, 28);
     connect(Modem, &QPushButton::clicked, this, &Comunicacion::Modem_Click);

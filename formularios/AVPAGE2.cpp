@@ -13,6 +13,7 @@
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Comunicacion.h"
 #include "enlace/Puerto_Serie.h"
+#include "formularios/Disposicion.h"
 #include "formularios/Principal.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Impresion.h"
@@ -64,12 +65,6 @@ QFont Letra(const QString &familia, double puntos, bool negrita = false, bool cu
     return f;
 }
 
-QLabel *Etiqueta(const QString &texto, QWidget *padre, int x, int y, int ancho, int alto = 20) {
-    auto *l = new QLabel(texto, padre);
-    l->setGeometry(x, y, ancho, alto);
-    return l;
-}
-
 QFrame *Marco(const QString &titulo, QWidget *padre, QRect lugar) {
     QFrame *marco;
     if (titulo.isEmpty()) {
@@ -93,13 +88,6 @@ QFrame *Linea(QWidget *padre, QRect lugar) {
     l->setFrameShadow(QFrame::Sunken);
     l->setGeometry(lugar);
     return l;
-}
-
-QComboBox *Lista(const QStringList &elementos, QWidget *padre, int x, int y) {
-    auto *c = new QComboBox(padre);
-    c->addItems(elementos);
-    c->setGeometry(x, y, 70, 22);
-    return c;
 }
 
 struct Diseno_Editor {
@@ -181,7 +169,7 @@ void AVPAGE2::Construye_Setpoints() {
     const QStringList tres_cuatro = {QStringLiteral("3"), QStringLiteral("4")};
     const QStringList no_si = {QStringLiteral("No"), QStringLiteral("Yes")};
     Etiqueta(QStringLiteral("RTD Quantity :"), Frame1, 12, 22, 200);
-    Combo[0] = Lista(tres_cuatro, Frame1, 228, 20);
+    Combo[0] = Lista(tres_cuatro, Frame1, 228, 20, 70);
     Etiqueta(QStringLiteral("Alarm Temperature \"L1\" :"), Frame1, 12, 50, 200);
     Word_UnR_[0] = Editor(0, Frame1, 228, 48);
     Etiqueta(QStringLiteral("Trip Temperature \"L2\" :"), Frame1, 12, 78, 200);
@@ -189,13 +177,13 @@ void AVPAGE2::Construye_Setpoints() {
     auto *regla_disparo = Etiqueta(QStringLiteral("Trip > Alarm"), Frame1, 334, 62, 80);
     regla_disparo->setStyleSheet(QStringLiteral("color: #404040"));
     Etiqueta(QStringLiteral("Fan Presence :"), Frame1, 12, 106, 200);
-    Combo[1] = Lista(no_si, Frame1, 228, 104);
+    Combo[1] = Lista(no_si, Frame1, 228, 104, 70);
 
     Ventilador = Marco(QString(), Frame1, QRect(8, 134, 403, 114));
     Etiqueta(QStringLiteral("Probe Quantity For Command Fan :"), Ventilador, 4, 6, 210);
-    Combo[2] = Lista(tres_cuatro, Ventilador, 220, 4);
+    Combo[2] = Lista(tres_cuatro, Ventilador, 220, 4, 70);
     Etiqueta(QStringLiteral("Weekly Automatic Activation Fan:"), Ventilador, 4, 32, 210);
-    Combo[3] = Lista(no_si, Ventilador, 220, 30);
+    Combo[3] = Lista(no_si, Ventilador, 220, 30, 70);
     Etiqueta(QStringLiteral("Stop Fan Temperatue \"Low Fan\" :"), Ventilador, 4, 60, 210);
     Word_UnR_[2] = Editor(2, Ventilador, 220, 58);
     Etiqueta(QStringLiteral("Start Fan Temperatue \"High Fan\" :"), Ventilador, 4, 88, 214);
