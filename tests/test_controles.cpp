@@ -25,10 +25,7 @@
 #include <memory>
 #include <ostream>
 
-// Readable failures: texts and results as the operator would read them.
-void PrintTo(const QString &texto, std::ostream *salida) {
-    *salida << '"' << texto.toStdString() << '"';
-}
+// Readable failures: results as the operator would read them (texts: Banco.h).
 void PrintTo(const Moneda &valor, std::ostream *salida) {
     *salida << valor.A_Double();
 }
