@@ -189,3 +189,15 @@ TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialog) {
     EXPECT_EQ(&Comunicacion::Cargada(), d);
     EXPECT_EQ(d->Byte_UnR1->Value(), 33);
 }
+
+TEST_F(Dialogo, SystemCloseAsksFirst) {
+    Enlace_Arriba();
+    operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV-72"), Respuesta::No);
+    EXPECT_FALSE(host->Form_QueryUnload());
+    EXPECT_EQ(terminaciones, 0);
+    EXPECT_TRUE(puerto->escrituras.empty());
+    operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV-72"), Respuesta::Yes);
+    EXPECT_TRUE(host->Form_QueryUnload());
+    EXPECT_EQ(terminaciones, 1);
+    EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray(1, '\0')) << "a goodbye byte on the open port";
+}

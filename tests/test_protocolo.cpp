@@ -1,6 +1,7 @@
 // The relay exchange and transactions, over the in-memory port with a fast tick.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Espera.h"
 #include "protocolo/Crc.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "tests/soporte/Banco.h"
@@ -337,4 +338,15 @@ TEST_F(Protocolo, DeviceGoneDuringAWaitEndsThroughTheNoReplyPath) {
     Lee_Valores_Actuales(Estado.Direccion_Rele);
     EXPECT_FALSE(Estado.Comunicacion_OK);
     EXPECT_EQ(puerto->Peticiones().size(), 1u) << "nothing goes to a port that closed itself";
+}
+
+TEST_F(Protocolo, TickParksItselfPastOneHundred) {
+    Estado.Segundos = 100;
+    timer->Set_Enabled(true);
+    Espera_Hasta([] { return Estado.Segundos != 100; });
+    EXPECT_EQ(Estado.Segundos, 101);
+    EXPECT_TRUE(timer->Enabled());
+    Espera_Hasta([] { return Estado.Segundos != 101; });
+    EXPECT_EQ(Estado.Segundos, 1);
+    EXPECT_FALSE(timer->Enabled()) << "a tick nothing stops switches itself off";
 }
