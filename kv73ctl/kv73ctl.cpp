@@ -85,7 +85,7 @@ int Ident(const Opciones &op) {
         const auto p = static_cast<std::size_t>(2 * r + 4);
         const int valor = Estado.Identificacion[p] * 256 + Estado.Identificacion[p + 1];
         registros.append(valor);
-        textos << QStringLiteral("register 0x%1: %2").arg(Hex4(r), Hex4(valor));
+        textos << QStringLiteral("register %1: %2").arg(Hex4(r), Hex4(valor));
     }
     const bool aceptado = Verifica_Identificacion();
     if (op.json) {

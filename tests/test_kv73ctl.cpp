@@ -28,6 +28,7 @@ TEST(Kv73ctl, ReadsTheSimulatedRelay) {
     auto r = Ctl(sim, {QStringLiteral("ident")});
     EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
     EXPECT_TRUE(r.salida.contains(QStringLiteral("accepted"))) << r.salida.toStdString();
+    EXPECT_TRUE(r.salida.startsWith(QStringLiteral("register 0x0000: 0x0002\n"))) << r.salida.toStdString();
 
     r = Ctl(sim, {QStringLiteral("--json"), QStringLiteral("ident")});
     const QJsonObject id = Json(r.salida);
