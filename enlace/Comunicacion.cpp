@@ -188,8 +188,13 @@ void Comunicacion::Form_Load() {
     Estado.Cancelar_Enlace = false;
     Byte_UnR1->Set_Value(Estado.Direccion_Rele);
     Byte_UnR1->Set_Text(QString::number(Estado.Direccion_Rele) + QLatin1Char(' '));
+    // The number is kept padded to 20 with blanks; shown with them, the box
+    // would be full and take no digit.
     Text1->blockSignals(true);
-    Text1->setText(Estado.Telefono.left(20));
+    QString telefono = Estado.Telefono.left(20);
+    while (telefono.endsWith(QLatin1Char(' ')))
+        telefono.chop(1);
+    Text1->setText(telefono);
     Text1->blockSignals(false);
     Option1[Estado.Via_Modem ? 0 : 1]->setChecked(true);
     Option3[0]->setChecked(true);

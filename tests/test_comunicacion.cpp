@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -44,7 +45,9 @@ TEST_F(Dialogo, LoadShowsTheSettingsAndOkAppliesThem) {
     EXPECT_EQ(d.Combo4->currentIndex(), 2);
     EXPECT_EQ(d.Byte_UnR1->Value(), 7);
     EXPECT_TRUE(d.Option1[0]->isChecked());
-    EXPECT_EQ(d.Text1->text().trimmed().toStdString(), "5551234");
+    EXPECT_EQ(d.Text1->text().toStdString(), "5551234");
+    QTest::keyClicks(d.Text1, QStringLiteral("89"));
+    EXPECT_EQ(Estado.Telefono, QStringLiteral("555123489").leftJustified(20)) << "the operator can type on";
     EXPECT_EQ(d.Label6->text().toStdString(), "Communication Not Stablished");
     EXPECT_TRUE(d.Combo1->isEnabled());
 
