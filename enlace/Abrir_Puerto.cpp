@@ -10,6 +10,9 @@
 
 #include <QSet>
 
+#include <algorithm>
+#include <iterator>
+
 namespace T = Textos_Modem;
 
 namespace {
@@ -50,9 +53,11 @@ bool Linea_Cerrada(const QString &respuesta) {
 
 bool Conexion_Aceptada(const QString &respuesta) {
     if (Estado.Modo_Linea_Comandos) {
-        static const QSet<int> codigos = {0, 1, 5, 10, 11, 12, 22};
+        // Compared as numbers: a reply of a dozen digits is no result code, and
+        // must not be squeezed into an int on the way.
+        static const double codigos[] = {0, 1, 5, 10, 11, 12, 22};
         const double codigo = Val(respuesta);
-        return codigo == static_cast<int>(codigo) && codigos.contains(static_cast<int>(codigo));
+        return std::find(std::begin(codigos), std::end(codigos), codigo) != std::end(codigos);
     }
     static const QSet<QString> textos = {
         QStringLiteral("CONNECT"), QStringLiteral("CONNECT 1200"), QStringLiteral("CONNECT 2400"),
