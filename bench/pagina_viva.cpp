@@ -1,0 +1,140 @@
+// The live page on its own, for bench/soak.sh: the desktop program's host and
+// main page, offscreen and never shown, polling a relay through the real serial
+// port at the program's own pace (1 s tick, 500 ms poll, setpoints re-read every
+// minute) for a set time. It prints its resident memory once a minute and, at
+// the end, how the run went: polls, replies taken, bad replies, link failures.
+// A lost link is brought up again the way an operator would, with ON a second
+// later, so that a failure costs one line of output, not the rest of the run.
+//
+// usage: pagina_viva --device PATH [--minutes N]
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Operador.h"
+#include "enlace/Comunicacion.h"
+#include "formularios/AVPAGE2.h"
+#include "formularios/Principal.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Nobody at the desk: each message is printed and answered at once.
+class Operador_Ausente : public Operador {
+  public:
+    Respuesta Mensaje(const QString &texto, const QString &titulo, Botones botones,
+                      Icono) override {
+        ++mensajes;
+        std::fprintf(stderr, "pagina_viva: message \"%s\" (%s)\n", qPrintable(texto),
+                     qPrintable(titulo));
+        return botones == Botones::OK || botones == Botones::OK_Cancel ? Respuesta::OK
+                                                                       : Respuesta::Yes;
+    }
+    QString Caja_Entrada(const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<QString> Dialogo_Abrir(const Peticion_Archivo &) override { return std::nullopt; }
+    std::optional<QString> Dialogo_Guardar(const Peticion_Archivo &) override { return std::nullopt; }
+
+    int mensajes = 0;
+};
+
+// VmRSS of this process, in kB.
+long Memoria_Residente_kB() {
+    QFile estado(QStringLiteral("/proc/self/status"));
+    if (!estado.open(QIODevice::ReadOnly))
+        return -1;
+    // A /proc file has no size: it is read whole, not line by line to its end.
+    for (const QByteArray &linea : estado.readAll().split('\n'))
+        if (linea.startsWith("VmRSS:"))
+            return linea.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+[[noreturn]] void Uso() {
+    std::fputs("usage: pagina_viva --device PATH [--minutes N]\n", stderr);
+    std::exit(2);
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QString dispositivo;
+    int minutos = 10;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--device") && i + 1 < args.size())
+            dispositivo = args[++i];
+        else if (args[i] == QLatin1String("--minutes") && i + 1 < args.size())
+            minutos = args[++i].toInt();
+        else
+            Uso();
+    }
+    if (dispositivo.isEmpty() || minutos < 1)
+        Uso();
+
+    // Port 2 is the device; the launcher's mode makes ON ask nothing.
+    qputenv("KV73_COM2", QFile::encodeName(dispositivo));
+    Estado.Modo_Linea_Comandos = true;
+    auto propio = std::make_unique<Operador_Ausente>();
+    Operador_Ausente &operador = *propio;
+    Principal host(nullptr, std::move(propio));
+    host.Form_Load();
+    auto pagina = std::make_unique<AVPAGE2>();
+    pagina->Form_Load();
+    int sondeos = 0;
+    QObject::connect(&pagina->Timer1, &QTimer::timeout, [&] { ++sondeos; });
+
+    Comunicacion::Cargada().Command1_Click();
+    if (!Estado.Comunicacion_OK) {
+        std::fprintf(stderr, "pagina_viva: no link to the relay on %s\n", qPrintable(dispositivo));
+        return 1;
+    }
+
+    QTimer vigia;
+    QObject::connect(&vigia, &QTimer::timeout, [&] {
+        if (!Estado.Comunicacion_OK && !pagina->Timer1.isActive() &&
+            Estado.Intercambios_En_Curso == 0)
+            Comunicacion::Cargada().Command1_Click();
+    });
+    vigia.start(1000);
+
+    long rss_1 = -1, rss_fin = -1;
+    int minuto = 0;
+    QTimer reloj;
+    QObject::connect(&reloj, &QTimer::timeout, [&] {
+        ++minuto;
+        const long rss = Memoria_Residente_kB();
+        if (minuto == 1)
+            rss_1 = rss;
+        std::printf("minute %2d: resident %ld kB, %d polls\n", minuto, rss, sondeos);
+        std::fflush(stdout);
+        if (minuto == minutos) {
+            rss_fin = rss;
+            reloj.stop();
+            vigia.stop();
+            pagina->Timer1.stop();
+            pagina->Timer2.stop();
+            app.quit();
+        }
+    });
+    reloj.start(60000);
+    app.exec();
+
+    std::printf("polls: %d\nreplies taken: %u\nbad replies: %u\nlink failures: %u\nmessages: %d\n",
+                sondeos, Estado.Intercambios, Estado.Respuestas_Malas, Estado.Fallos_Enlace,
+                operador.mensajes);
+    std::printf("resident memory: %ld kB after 1 min, %ld kB after %d min, growth %ld kB"
+                "   target < 1024 kB\n",
+                rss_1, rss_fin, minutos, rss_fin - rss_1);
+    pagina.reset();
+    Comunicacion::Descarga();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return 0;
+}
