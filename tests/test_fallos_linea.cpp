@@ -507,6 +507,27 @@ TEST_F(Linea_Real, AnUnpluggedDeviceFailsTheLinkWithoutSpinningAndOnBringsItBack
     EXPECT_TRUE(Corre_Hasta([&] { return sondeos >= s0 + 2; }, 3000));
     EXPECT_EQ(Estado.Intercambios - intercambios, 2u);
     EXPECT_EQ(Estado.Fallos_Enlace, 1u);
+
+    // Pulled out between two polls, the usual moment: the port closes itself and
+    // the next poll finds it closed, which takes the link down without a message.
+    const double antes_cpu = Cpu_Segundos();
+    const qint64 antes_ms = Reloj().elapsed();
+    rele->Desenchufa();
+    ASSERT_TRUE(Corre_Hasta([&] { return !pagina->Timer1.isActive(); }, 3000)) << "still polling";
+    Corre(500);
+    const double pared2 = static_cast<double>(Reloj().elapsed() - antes_ms) / 1000.0;
+    EXPECT_LT(Cpu_Segundos() - antes_cpu, 0.5 * pared2);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_FALSE(host->MSComm1().PortOpen());
+    EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
+    EXPECT_EQ(pagina->Actual[0]->text().toStdString(), "Fco");
+    EXPECT_FALSE(pagina->UserControl11->Led_Encendido(1));
+    rele.reset();
+    rele = std::make_unique<Rele_En_Pty>(Enlace(), QStringList{});
+    ASSERT_TRUE(rele->Listo());
+    Enciende();
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_TRUE(pagina->Timer1.isActive());
 }
 
 TEST_F(Linea_Real, AModalMessageOpenedDuringAPollEndsItExactlyOnce) {
