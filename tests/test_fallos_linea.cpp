@@ -199,6 +199,8 @@ class Linea_Real : public ::testing::Test {
         puerto = p.get();
         operador = o.get();
         host = std::make_unique<Principal>(std::move(p), std::move(o));
+        // A 50 ms tick puts the five-tick timeout at a quarter of a second; Timer1
+        // keeps its 500 ms unless a case sets its own pace.
         host->Timer_Comunicacion.Set_Interval(50);
         host->Form_Load();
         pagina = std::make_unique<AVPAGE2>();
