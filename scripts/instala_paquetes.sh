@@ -26,3 +26,5 @@ PAQUETES_CONSTRUCCION=(
 PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils)
 # What running the desktop program on a machine without a display needs.
 PAQUETES_PANTALLA=(xvfb xauth)
+# What fuzz/run.sh adds: clang with libFuzzer and the sanitizer runtimes.
+PAQUETES_FUZZ=(clang-14 libclang-rt-14-dev)
