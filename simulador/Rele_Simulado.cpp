@@ -3,6 +3,7 @@
 #include "protocolo/Crc.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -365,4 +366,20 @@ std::optional<QByteArray> Entramador::Siguiente() {
         return candidato;
     }
     return std::nullopt;
+}
+
+int64_t Tiempo_Linea_ns(double bytes, int64_t baudios) {
+    return std::llround(bytes * 10 * 1e9 / static_cast<double>(baudios));
+}
+
+void Linea_Serie::Llegan(qsizetype n, int64_t ahora_ns) {
+    libre_ns_ = std::max(libre_ns_, ahora_ns) + Tiempo_Linea_ns(static_cast<double>(n), baudios_);
+}
+
+void Anade_Tiempo_De_Linea(std::vector<Trozo> &trozos, int64_t baudios) {
+    double caracteres = 3.5;
+    for (Trozo &t : trozos) {
+        t.Linea_ns = Tiempo_Linea_ns(caracteres + static_cast<double>(t.Bytes.size()), baudios);
+        caracteres = 0;
+    }
 }

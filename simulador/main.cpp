@@ -16,12 +16,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <algorithm>
 #include <deque>
 #include <fcntl.h>
 #include <optional>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,6 +50,13 @@ SIGINT or SIGTERM removes the link and ends the simulator.
   --exception            answer every request with exception 04
   --wrong-address        answer with address + 1 (and a good CRC)
   --delay MS             wait MS milliseconds before each reply
+  --wire-time            time the line as a real one at --baud, 10 bits a byte:
+                         the request's bytes go through one character time each
+                         from when they are written (a pseudo-terminal delivers
+                         them at once), then each reply waits for the 3.5-
+                         character silence that ends the request and for its
+                         own bytes; so a reply is out no sooner than it would be
+                         complete on a real line
   --probe-fault K:CODE   probe K (1..4) reads fault code CODE (-11 shorted, 231 open);
                          may be given once per probe
   --ident3 V             third identification register (default 0x0073)
@@ -72,6 +83,7 @@ struct Opciones {
     speed_t Baudios = 9600;
     uint32_t Semilla = 1;
     Fallos Fallos_Pedidos;
+    bool Tiempo_Linea = false;
     bool Con_Modem = false;
     Opciones_Modem Modem;
 };
@@ -140,6 +152,8 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
             f.Otra_Direccion = true;
         } else if (nombre == "--delay") {
             f.Retardo_ms = static_cast<int>(numero(0, 60000));
+        } else if (nombre == "--wire-time") {
+            o.Tiempo_Linea = true;
         } else if (nombre == "--ident3") {
             f.Identificacion_3 = static_cast<uint16_t>(numero(0, 0xFFFF));
         } else if (nombre == "--modem") {
@@ -176,6 +190,8 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
         Sale_Con_Uso("--link PATH is required");
     if (de_modem && !o.Con_Modem)
         Sale_Con_Uso("the modem options need --modem");
+    if (o.Tiempo_Linea && o.Con_Modem)
+        Sale_Con_Uso("--wire-time is for a direct line, not behind --modem");
     return o;
 }
 
@@ -238,6 +254,55 @@ void Escribe(int maestro, const QByteArray &b) {
         std::perror("kv73-sim: write");
 }
 
+int64_t Ahora_ns() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Wakes the event loop at a moment of CLOCK_MONOTONIC to the microsecond: a
+// reply held for the time of the line must not be late by the millisecond
+// rounding of a QTimer.
+class Despertador {
+  public:
+    Despertador() : fd_(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
+        if (fd_ < 0)
+            Falla("timerfd");
+        aviso_.emplace(fd_, QSocketNotifier::Read);
+    }
+    ~Despertador() {
+        aviso_.reset();
+        close(fd_);
+    }
+    Despertador(const Despertador &) = delete;
+    Despertador &operator=(const Despertador &) = delete;
+
+    template <typename F> void Al_Sonar(F funcion) {
+        QObject::connect(&*aviso_, &QSocketNotifier::activated, [this, funcion] {
+            uint64_t veces = 0;
+            while (read(fd_, &veces, sizeof veces) > 0) {
+            }
+            funcion();
+        });
+    }
+    // At `ns`; a moment already past rings at once.
+    void Arma(int64_t ns) {
+        itimerspec cuando{};
+        const int64_t en = std::max<int64_t>(ns, 1);
+        cuando.it_value.tv_sec = en / 1'000'000'000;
+        cuando.it_value.tv_nsec = en % 1'000'000'000;
+        timerfd_settime(fd_, TFD_TIMER_ABSTIME, &cuando, nullptr);
+    }
+    void Desarma() {
+        const itimerspec nunca{};
+        timerfd_settime(fd_, 0, &nunca, nullptr);
+    }
+
+  private:
+    int fd_;
+    std::optional<QSocketNotifier> aviso_;
+};
+
 void Borra_Enlace(const QByteArray &enlace, const QByteArray &destino) {
     char apunta[4096];
     const ssize_t n = readlink(enlace.constData(), apunta, sizeof apunta);
@@ -279,22 +344,25 @@ int main(int argc, char *argv[]) {
     // Replies wait in one queue with their due times, so that a delayed or
     // split reply never overtakes, or is overtaken by, the next one.
     struct Envio {
-        qint64 Vence_ms;
+        int64_t Vence_ns;
         QByteArray Bytes;
     };
     std::deque<Envio> cola;
     QElapsedTimer reloj;
     reloj.start();
-    QTimer envios;
-    envios.setSingleShot(true);
-    envios.setTimerType(Qt::PreciseTimer);
+    // The kernel may otherwise wake the simulator up to 50 us late.
+    if (opciones.Tiempo_Linea)
+        prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
+    Despertador envios;
+    Linea_Serie linea(opciones.Baudios);
     auto arma_envios = [&] {
-        if (!cola.empty())
-            envios.start(
-                static_cast<int>(std::max<qint64>(0, cola.front().Vence_ms - reloj.elapsed())));
+        if (cola.empty())
+            envios.Desarma();
+        else
+            envios.Arma(cola.front().Vence_ns);
     };
-    QObject::connect(&envios, &QTimer::timeout, [&] {
-        while (!cola.empty() && cola.front().Vence_ms <= reloj.elapsed()) {
+    envios.Al_Sonar([&] {
+        while (!cola.empty() && cola.front().Vence_ns <= Ahora_ns()) {
             Escribe(terminal.Maestro, cola.front().Bytes);
             cola.pop_front();
         }
@@ -362,13 +430,21 @@ int main(int argc, char *argv[]) {
             arma_modem();
             return;
         }
-        while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0)
+        while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0) {
             entramador.Agrega(QByteArray(buffer, n));
+            linea.Llegan(n, Ahora_ns());
+        }
+        // A reply is timed from the end of its request: now on a pseudo-
+        // terminal, when the line has carried it with --wire-time.
+        const int64_t fin_peticion = opciones.Tiempo_Linea ? linea.Libre_ns() : Ahora_ns();
         while (const auto peticion = entramador.Siguiente()) {
-            for (const Trozo &t : rele.Responde_Por_Partes(*peticion)) {
-                const qint64 desde = cola.empty() ? reloj.elapsed()
-                                                  : std::max(reloj.elapsed(), cola.back().Vence_ms);
-                cola.push_back({desde + t.Retardo_ms, t.Bytes});
+            std::vector<Trozo> trozos = rele.Responde_Por_Partes(*peticion);
+            if (opciones.Tiempo_Linea)
+                Anade_Tiempo_De_Linea(trozos, opciones.Baudios);
+            for (const Trozo &t : trozos) {
+                const int64_t desde =
+                    cola.empty() ? fin_peticion : std::max(fin_peticion, cola.back().Vence_ns);
+                cola.push_back({desde + int64_t{t.Retardo_ms} * 1'000'000 + t.Linea_ns, t.Bytes});
             }
         }
         arma_envios();

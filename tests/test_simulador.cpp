@@ -313,3 +313,42 @@ TEST(Kv73_Sim, ABadOptionEndsWithStatusOne) {
     ASSERT_TRUE(sim.waitForFinished(10000));
     EXPECT_EQ(sim.exitCode(), 1);
 }
+
+// --wire-time. A poll of 8 bytes takes 8 character times on the line from its
+// first byte, however it was written; one written with pauses takes longer.
+// Its reply of 33 bytes follows 3.5 characters of silence: 44.5 characters
+// of 10 bits in all. A split reply's pieces share that time.
+TEST(Simulador_Linea, WireTimeCountsRequestSilenceAndReply) {
+    Linea_Serie entera(9600);
+    entera.Llegan(8, 5'000'000);
+    EXPECT_EQ(entera.Libre_ns(), 5'000'000 + 8'333'333); // 80 bits at 9600 baud
+
+    Linea_Serie a_bytes(9600);
+    for (int i = 0; i < 8; ++i)
+        a_bytes.Llegan(1, 5'000'000 + 10'000 * i); // one write a byte, 10 us apart
+    EXPECT_NEAR(a_bytes.Libre_ns(), 5'000'000 + 8'333'333, 10);
+
+    Linea_Serie con_pausa(9600);
+    con_pausa.Llegan(4, 0);
+    con_pausa.Llegan(4, 20'000'000); // the line was idle for most of 20 ms
+    EXPECT_NEAR(con_pausa.Libre_ns(), 20'000'000 + 4'166'667, 10);
+
+    std::vector<Trozo> respuesta{{0, QByteArray(33, 'x')}};
+    Anade_Tiempo_De_Linea(respuesta, 9600);
+    EXPECT_EQ(respuesta[0].Linea_ns, 38'020'833); // (3.5 + 33) x 10 / 9600 s
+    EXPECT_NEAR(entera.Libre_ns() - 5'000'000 + respuesta[0].Linea_ns, 46'354'167, 10);
+    Anade_Tiempo_De_Linea(respuesta, 1200);
+    EXPECT_EQ(respuesta[0].Linea_ns, 304'166'667);
+
+    std::vector<Trozo> partida{{0, QByteArray(16, 'x')}, {20, QByteArray(17, 'x')}};
+    Anade_Tiempo_De_Linea(partida, 9600);
+    EXPECT_EQ(partida[0].Linea_ns, 20'312'500); // silence, first 16 bytes
+    EXPECT_EQ(partida[1].Linea_ns, 17'708'333); // the other 17, after the split delay
+    EXPECT_EQ(partida[1].Retardo_ms, 20);
+
+    QProcess sim;
+    sim.setStandardErrorFile(QProcess::nullDevice());
+    sim.start(KV73_SIM_PATH, {"--link", "/nonexistent/kv73", "--wire-time", "--modem"});
+    ASSERT_TRUE(sim.waitForFinished(10000));
+    EXPECT_EQ(sim.exitCode(), 1);
+}
