@@ -10,15 +10,41 @@
 
 namespace T = Textos_Protocolo;
 
+namespace {
+
+// The value of a hex digit, or -1.
+int Valor_Hex(QChar c) {
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    return -1;
+}
+
+} // namespace
+
 void Calcula_CRC() {
     const QString &trama = Estado.Trama;
     const qsizetype cuenta = trama.size() / 2; // a trailing odd digit is ignored
-    QByteArray bytes;
-    bytes.reserve(cuenta);
-    for (qsizetype i = 0; i < cuenta; ++i)
-        bytes.append(static_cast<char>(trama.mid(2 * i, 2).toUInt(nullptr, 16)));
-    Estado.CRC_Texto =
-        QStringLiteral("%1").arg(CRC16_Modbus(bytes), 4, 16, QLatin1Char('0')).toUpper();
+    QByteArray bytes(cuenta, Qt::Uninitialized);
+    for (qsizetype i = 0; i < cuenta; ++i) {
+        const int alto = Valor_Hex(trama[2 * i]);
+        const int bajo = Valor_Hex(trama[2 * i + 1]);
+        // The frames' own texts are plain digits; anything else is read as
+        // the number parser reads it.
+        bytes[i] = static_cast<char>(alto >= 0 && bajo >= 0
+                                         ? alto * 16 + bajo
+                                         : trama.mid(2 * i, 2).toUInt(nullptr, 16));
+    }
+    static constexpr char16_t Digitos[] = u"0123456789ABCDEF";
+    const uint16_t crc = CRC16_Modbus(bytes);
+    QString texto(4, Qt::Uninitialized);
+    for (int k = 0; k < 4; ++k)
+        texto[k] = QChar(Digitos[(crc >> (12 - 4 * k)) & 0x0F]);
+    Estado.CRC_Texto = texto;
 }
 
 namespace {

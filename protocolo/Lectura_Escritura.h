@@ -9,10 +9,16 @@
 #include <cstdint>
 
 // Upper-case hex text of bytes 1..n of a frame, two digits a byte ("0E", "FF").
+// Built digit by digit: every poll makes two of these, and formatting each
+// byte as a number cost a poll tens of microseconds.
 template <std::size_t N> QString Texto_Hex(const Imagen<N> &trama, std::size_t n) {
-    QString texto;
-    for (std::size_t i = 1; i <= n; ++i)
-        texto += QStringLiteral("%1").arg(trama[i], 2, 16, QLatin1Char('0')).toUpper();
+    static constexpr char16_t Digitos[] = u"0123456789ABCDEF";
+    QString texto(static_cast<qsizetype>(2 * n), Qt::Uninitialized);
+    QChar *c = texto.data();
+    for (std::size_t i = 1; i <= n; ++i) {
+        *c++ = QChar(Digitos[trama[i] >> 4]);
+        *c++ = QChar(Digitos[trama[i] & 0x0F]);
+    }
     return texto;
 }
 
