@@ -28,3 +28,5 @@ PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils)
 PAQUETES_PANTALLA=(xvfb xauth)
 # What fuzz/run.sh adds: clang with libFuzzer and the sanitizer runtimes.
 PAQUETES_FUZZ=(clang-14 libclang-rt-14-dev)
+# What bench/compare.sh adds: mbpoll, a Modbus master on libmodbus, to measure against.
+PAQUETES_BANCO=(mbpoll)
