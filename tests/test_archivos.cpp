@@ -1,12 +1,19 @@
-// Setpoint files on disk: the bytes written, what a load does to the state, and
-// the files that must be refused.
+// Setpoint files and the setpoint write: the bytes of a file, what a load does to
+// the state and the files that must be refused; the block write and its reply;
+// kv73ctl's save, show, send and set, in-process and against kv73-sim.
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "datos/Manejo_de_Datos.h"
+#include "kv73ctl/Comandos.h"
+#include "protocolo/Lectura_Escritura.h"
 #include "tests/soporte/Banco.h"
+#include "tests/soporte/Pty.h"
+#include "tests/soporte/Simulador.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -18,12 +25,21 @@ namespace {
 
 const QString Muestra = QStringLiteral(KV73_VECTORS "/sample.KV73");
 const QString No_Es_KV73 = QStringLiteral("It isn't KV-73 File");
-
+const QString Guardados = QStringLiteral("Setpoints were Saved to the Relay memory");
 // What the hand-made file holds, as its README describes it.
 const QByteArray Trama_Muestra =
     Hex("05 10 01 00 00 06 0C 00 55 00 69 00 32 00 41 00 07 5A 5A 5C 7E");
 const QByteArray Actuales_Muestra = Hex("05 04 1C 00 3E 00 40 00 E7 00 3A 00 47 00 49 00 E7 00 3C"
                                         "00 00 00 00 00 22 00 00 00 00 00 00 3D 21 00");
+// The relay's setpoints, and the write of them with L1 moved to 95 and L2 to 120.
+const char *const Lectura = "setpoint read reply, address 1: L1 90, L2 110, Low Fan 60, "
+                            "High Fan 75, options 0x000B, 0x0105 = 0x1234";
+const char *const Escritura = "setpoint write request, address 1: L1 95, L2 120, Low Fan 60, "
+                              "High Fan 75, options 0x000B, 0x0105 = 0x1234";
+
+QByteArray V(const char *descripcion) {
+    return Vector(QLatin1String(descripcion));
+}
 
 QByteArray Lee(const QString &ruta) {
     QFile f(ruta);
@@ -61,7 +77,41 @@ class Archivos : public Banco {
   protected:
     QTemporaryDir dir;
     QString Ruta(const char *nombre) const { return dir.filePath(QLatin1String(nombre)); }
+
+    // A KV-73 on the in-memory port, answering with the independent frames: its
+    // setpoint reply is `lectura` and its reply to a setpoint write `escrita`.
+    QByteArray lectura = V(Lectura), escrita = V("setpoint write reply, address 1");
+    void Conecta_Rele() {
+        Enlace_Arriba();
+        puerto->al_recibir = [this](const QByteArray &p) {
+            const auto f = static_cast<uint8_t>(p[1]);
+            puerto->Inyecta(f == 0x04   ? V("identification reply, address 1, registers 0x0002 "
+                                              "0x0001 0x007F (accepted)")
+                            : f == 0x03 ? lectura
+                            : f == 0x05 ? p
+                                        : escrita);
+        };
+    }
+    int Set(const QStringList &argumentos) {
+        Cambios_Setpoints c;
+        EXPECT_FALSE(Analiza_Cambios(argumentos, c));
+        return Cambia_Setpoints(c);
+    }
 };
+
+class Escritura_Setpoints : public Archivos {};
+
+// The block after `argumentos` on a relay holding `rele`, or the refusal.
+QString Aplicado(const char *argumentos, std::array<int, 6> rele = {90, 110, 60, 75, 0x0B, 0}) {
+    Cambios_Setpoints c;
+    if (const auto error = Analiza_Cambios(QString::fromLatin1(argumentos).split(u' '), c))
+        return QStringLiteral("before the relay: ") + *error;
+    Imagen_Setpoints s{rele};
+    if (const auto error = Aplica_Cambios(c, s))
+        return *error;
+    const auto &r = s.registros;
+    return QString::asprintf("%d %d %d %d %x", r[0], r[1], r[2], r[3], r[4]);
+}
 
 } // namespace
 
@@ -80,28 +130,22 @@ TEST_F(Archivos, WritingAKnownStateGivesTheHandMadeFile) {
     const QDate hoy = QDate::currentDate();
     ASSERT_TRUE(Escribir_Archivo(Ruta("a.KV73")));
     const QByteArray escrito = Lee(Ruta("a.KV73"));
-    ASSERT_EQ(escrito.size(), 255);
     EXPECT_EQ(Sin_Fecha(escrito), Sin_Fecha(Lee(Muestra)));
-
-    // Today, as whole days since 30 December 1899 in a little-endian double;
-    // the hand-made file's 14 March 2025 checks the encoding.
+    // Today, as whole days since 30 December 1899 in a little-endian double; the
+    // hand-made file's 14 March 2025 checks the encoding.
     double fecha = 0;
     std::memcpy(&fecha, escrito.constData() + 50, 8);
     EXPECT_GE(fecha, Fecha_Archivo(hoy));
     EXPECT_LE(fecha, Fecha_Archivo(hoy) + 1) << "midnight may pass during the test";
-    EXPECT_EQ(Lee(Muestra).mid(50, 8), Hex("00 00 00 00 40 54 E6 40"));
     EXPECT_EQ(Fecha_Archivo(QDate(2025, 3, 14)), 45730.0);
 }
 
-TEST_F(Archivos, LoadingTheHandMadeFileShowsItsValues) {
+TEST_F(Archivos, LoadedShowsItsValuesAndSavedAgainIsIdenticalButTheDate) {
     Estado.Comunicacion_OK = true;
     Estado.Direccion_Rele = 3;
     ASSERT_TRUE(Leer_Archivo(Muestra));
-
-    EXPECT_TRUE(Estado.Archivo_Cargado);
     EXPECT_FALSE(Estado.Comunicacion_OK) << "a loaded file is not the relay's live state";
     EXPECT_EQ(Estado.Direccion_Rele, 3) << "the frame's address does not change the link's";
-    EXPECT_EQ(Bytes(Estado.Trama_Escritura, 1, 21), Trama_Muestra);
     EXPECT_EQ(Bytes(Estado.Nuevos_Setpoints, 1, 21), Trama_Muestra);
     EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17),
               QByteArray(3, '\0') + Trama_Muestra.mid(7, 12) + QByteArray(2, '\0'));
@@ -109,25 +153,17 @@ TEST_F(Archivos, LoadingTheHandMadeFileShowsItsValues) {
     EXPECT_EQ(ventanas.Paneles[4].toStdString(), "Address:  3");
     EXPECT_EQ(ventanas.Paneles[5].toStdString(), "Not Communicating..");
     EXPECT_EQ(ventanas.Titulo, QStringLiteral("KV73 - ") + Muestra);
-    EXPECT_EQ(Estado.Registro_Archivo.Texto_1, QStringLiteral("UNIT 7").leftJustified(20));
-}
 
-TEST_F(Archivos, SavedLoadedAndSavedAgainIsIdenticalButTheDate) {
     // Bytes [0] of both images and 8-bit text characters belong to the file's
-    // maker: carried along.
+    // maker: carried along. An old, longer file is replaced whole.
     QByteArray muestra = Lee(Muestra);
     muestra[198] = '\x42';
     muestra[220] = '\x43';
     muestra[60] = '\xE9';
-    Escribe(Ruta("orig.KV73"), muestra);
-
-    ASSERT_TRUE(Leer_Archivo(Ruta("orig.KV73")));
-    ASSERT_TRUE(Escribir_Archivo(Ruta("uno.KV73")));
-    ASSERT_TRUE(Leer_Archivo(Ruta("uno.KV73")));
-    Escribe(Ruta("dos.KV73"), QByteArray(1000, 'x')); // an old, longer file is replaced whole
-    ASSERT_TRUE(Escribir_Archivo(Ruta("dos.KV73")));
-    EXPECT_EQ(Sin_Fecha(Lee(Ruta("uno.KV73"))), Sin_Fecha(muestra));
-    EXPECT_EQ(Sin_Fecha(Lee(Ruta("dos.KV73"))), Sin_Fecha(muestra));
+    Escribe(Ruta("otra.KV73"), QByteArray(1000, 'x'));
+    ASSERT_TRUE(Leer_Archivo_Bytes(muestra, Ruta("orig.KV73")));
+    ASSERT_TRUE(Escribir_Archivo(Ruta("otra.KV73")));
+    EXPECT_EQ(Sin_Fecha(Lee(Ruta("otra.KV73"))), Sin_Fecha(muestra));
 }
 
 TEST_F(Archivos, RefusedFilesChangeNothing) {
@@ -135,7 +171,6 @@ TEST_F(Archivos, RefusedFilesChangeNothing) {
     Escribe(Ruta("minusculas.KV73"), QByteArray(muestra).replace(0, 4, "kv73"));
     Escribe(Ruta("corto.KV73"), muestra.left(254));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("carpeta.KV73")));
-
     Estado.Comunicacion_OK = true;
     const QByteArray antes = Foto(ventanas);
     operador->Espera_Mensaje(No_Es_KV73)
@@ -151,60 +186,130 @@ TEST_F(Archivos, RefusedFilesChangeNothing) {
         EXPECT_EQ(Foto(ventanas), antes) << nombre;
     }
     EXPECT_FALSE(QFile::exists(Ruta("falta.KV73"))) << "a missing name is not created";
-
-    // Blanks around the tag are trimmed; a longer file is read from its first record.
-    Escribe(Ruta("otro.KV73"),
-            QByteArray(muestra).replace(0, 50, QByteArray("   KV73").leftJustified(50)) +
-                QByteArray(300, '\x7F'));
-    EXPECT_TRUE(Leer_Archivo(Ruta("otro.KV73")));
-    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 34), Actuales_Muestra);
 }
 
 TEST_F(Archivos, FailedSaveIsReportedAndLeavesTheOldFileWhole) {
     const QByteArray viejo = Lee(Muestra);
     Escribe(Ruta("viejo.KV73"), viejo);
-    const QString no_se_escribe = QStringLiteral("The file %1 could not be written: %2");
-
     // A disk that fills up after 100 bytes of the record.
     rlimit limite{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limite), 0);
-    rlimit corto = limite;
-    corto.rlim_cur = 100;
+    const rlimit corto{100, limite.rlim_max};
     const auto senal = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &corto), 0);
-    operador->Espera_Mensaje(no_se_escribe.arg(Ruta("viejo.KV73"), qt_error_string(EFBIG)));
+    operador->Espera_Mensaje(QStringLiteral("The file %1 could not be written: %2")
+                                 .arg(Ruta("viejo.KV73"), qt_error_string(EFBIG)));
     const bool escrito = Escribir_Archivo(Ruta("viejo.KV73"));
     setrlimit(RLIMIT_FSIZE, &limite);
     std::signal(SIGXFSZ, senal);
     EXPECT_FALSE(escrito);
     EXPECT_EQ(Lee(Ruta("viejo.KV73")), viejo);
 
-    operador->Espera_Mensaje(no_se_escribe.arg(Ruta("falta/a.KV73"), qt_error_string(ENOENT)));
-    EXPECT_FALSE(Escribir_Archivo(Ruta("falta/a.KV73")));
+    // Cancel in the dialogs: nothing written, read or said; the last load stands.
+    ASSERT_TRUE(Leer_Archivo(Muestra));
+    operador->Espera_Guardar(std::nullopt).Espera_Abrir(std::nullopt);
+    Guardar_Archivo();
+    Abrir_Archivo();
+    EXPECT_TRUE(Estado.Archivo_Cargado);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("viejo.KV73")})
         << "no temporary file is left behind";
 }
 
-TEST_F(Archivos, DialogsOfferTheFiltersAndCancelDoesNothing) {
-    operador->Espera_Guardar(Ruta("a.KV73")).Espera_Abrir(Ruta("a.KV73"));
-    Guardar_Archivo();
-    Abrir_Archivo();
-    ASSERT_EQ(operador->archivos_pedidos.size(), 2u);
-    EXPECT_EQ(operador->archivos_pedidos[0].filtro.toStdString(),
-              "KV73 Files (*.KV73)|*.KV73| All Files (*.*)|*.*|");
-    EXPECT_EQ(operador->archivos_pedidos[1].filtro.toStdString(),
-              "KV73 Files (*.KV73)|*.KV73|All Files (*.*)|*.*|");
-    EXPECT_EQ(operador->archivos_pedidos[0].nombre.toStdString(), "*.KV73");
-    EXPECT_EQ(operador->archivos_pedidos[1].nombre.toStdString(), "*.KV73");
-    EXPECT_TRUE(Estado.Archivo_Cargado);
+TEST_F(Escritura_Setpoints, ExceptionReplyIsAWriteErrorAfterTheSecondSend) {
+    // The relay's setpoints read and L1 and L2 edited as the main page's editors do.
+    Conecta_Rele();
+    Lee_Setpoints(Estado.Direccion_Rele);
+    Escribe_Word_Setpoint(QStringLiteral("95"), 4);
+    Escribe_Word_Setpoint(QStringLiteral("120"), 6);
+    puerto->escrituras.clear();
+    escrita = V("exception reply to a write of multiple registers (function 0x90, code 02), "
+                "address 1");
+    operador->Espera_Mensaje(QStringLiteral("Write Error SetPoints"), QStringLiteral("KV-73"));
+    Escribe_Setpoints(Estado.Direccion_Rele);
+    // Five bytes do not end the wait; the resend at tick 2 brings the input to
+    // ten, and the first eight fail the CRC test.
+    EXPECT_EQ(puerto->Peticiones(), (std::vector<QByteArray>{V(Escritura), V(Escritura)}));
+    EXPECT_EQ(Estado.Segundos, 2);
+    EXPECT_EQ(Estado.Respuestas_Malas, 1u);
+    // Frame and read image back to the relay's values; the edits wait in the edit image.
+    EXPECT_EQ(Bytes(Estado.Trama_Escritura, 8, 12), V(Lectura).mid(3, 12));
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 4, 12), V(Lectura).mid(3, 12));
+    EXPECT_EQ(Bytes(Estado.Nuevos_Setpoints, 8, 12), V(Escritura).mid(7, 12));
+}
 
-    // Cancel: nothing written, read or said; the last load's outcome stands.
-    Estado.Comunicacion_OK = true;
-    const QByteArray antes = Foto(ventanas);
-    operador->Espera_Guardar(std::nullopt).Espera_Abrir(std::nullopt);
-    Guardar_Archivo();
-    Abrir_Archivo();
-    EXPECT_EQ(Foto(ventanas), antes);
-    EXPECT_TRUE(Estado.Archivo_Cargado);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("a.KV73")});
+TEST_F(Escritura_Setpoints, Kv73ctlSetSendsCommandOneTheWriteAndCommandTwo) {
+    ASSERT_TRUE(puerto->Set_PortOpen(true));
+    Escribe_Setpoints(Estado.Direccion_Rele); // link flag down: nothing at all
+    EXPECT_TRUE(puerto->escrituras.empty());
+    Conecta_Rele();
+    operador->Espera_Mensaje(Guardados, QStringLiteral("KV-73"));
+    EXPECT_EQ(Set({"L1=95", "L2=120"}), 0);
+    const QByteArray ident = V("identification read request, address 1"),
+                     leer = V("setpoint read request, address 1");
+    EXPECT_EQ(puerto->Peticiones(),
+              (std::vector<QByteArray>{
+                  ident, leer, V("command 1 request (and its echo reply), address 1"), V(Escritura),
+                  V("command 2 request (and its echo reply), address 1")}));
+    // Register 0x0105 goes back as it was read, whatever was edited; the written
+    // values are shown without a new read.
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17),
+              V(Lectura).left(3) + V(Escritura).mid(7, 12) + V(Lectura).right(2));
+    // A rule broken only against the relay's values: read, then nothing more.
+    puerto->escrituras.clear();
+    EXPECT_EQ(Set({"L2=50"}), 1);
+    EXPECT_EQ(puerto->Peticiones(), (std::vector<QByteArray>{ident, leer}));
+    // The high byte and bits 4..7 of register 0x0104 are the relay's own.
+    lectura = Hex("01 03 0C 00 5A 00 6E 00 3C 00 4B A5 FF 12 34 10 4D");
+    puerto->escrituras.clear();
+    operador->Espera_Mensaje(Guardados, QStringLiteral("KV-73"));
+    EXPECT_EQ(Set({"RTD=3", "Weekly=no"}), 0);
+    ASSERT_EQ(puerto->Peticiones().size(), 5u);
+    EXPECT_EQ(puerto->Peticiones()[3].mid(7, 12), Hex("00 5A 00 6E 00 3C 00 4B A5 F2 12 34"))
+        << "bits 0 and 3 as asked, bit 2 cleared by three probes";
+}
+
+TEST(Kv73ctl_Set, FollowsTheMainPageRules) {
+    EXPECT_EQ(Aplicado("L1=120"), "120 121 60 75 b");
+    EXPECT_EQ(Aplicado("LowFan=80 L1=120 L2=120"), "120 120 80 81 b");
+    EXPECT_EQ(Aplicado("RTD=3", {90, 110, 60, 75, 0x0F, 0}), "90 110 60 75 a");
+    EXPECT_EQ(Aplicado("L2=80"), "L2=80 is below L1 (90)");
+    EXPECT_EQ(Aplicado("FanProbes=4", {90, 110, 60, 75, 0x0A, 0}), "FanProbes=4 needs RTD=4");
+    EXPECT_EQ(Aplicado("L1=220"),
+              "before the relay: L1=220 would push L2 to 221, above 220: give L2 as well");
+}
+
+TEST(Kv73ctl_Archivos, SaveSetSendAndShowAndWhatTheyRefuse) {
+    Simulador sim;
+    ASSERT_TRUE(sim.Listo());
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a.KV73"), corto = dir.filePath("corto.KV73");
+    const auto ctl = [](const QStringList &argumentos) {
+        return Ejecuta(QStringLiteral(KV73CTL), argumentos, {"KV73_TICK_MS=50"});
+    };
+    const QStringList rele = {"--device", sim.Enlace()};
+    auto r = ctl(rele + QStringList{"save", a});
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    for (const QStringList &orden :
+         {QStringList{"set", "L1=95", "L2=120"}, QStringList{"send", a}}) {
+        r = ctl(rele + orden);
+        EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+        EXPECT_EQ(r.errores.trimmed(), Guardados);
+    }
+    const auto json = [&](const QStringList &argumentos) {
+        return QJsonDocument::fromJson(ctl(QStringList{"--json"} + argumentos).salida.toUtf8());
+    };
+    EXPECT_EQ(json(rele + QStringList{"setpoints"})["L2"], 110) << "the file's";
+    // show needs no relay.
+    EXPECT_EQ(json({"show", Muestra})["date"].toString(), "2025-03-14");
+
+    // A short file is refused before the port opens (this device would give 2); a
+    // file that cannot be written, after the read; a bad value touches no line.
+    Escribe(corto, QByteArray("KV73").leftJustified(200, ' '));
+    EXPECT_EQ(ctl({"--device", "/nonexistent", "send", corto}).estado, 4);
+    EXPECT_EQ(ctl(rele + QStringList{"save", dir.filePath("falta/a.KV73")}).estado, 4);
+    Pty linea;
+    r = ctl({"--device", linea.Esclavo(), "set", "L1=221"});
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(r.errores.contains("out of range")) << r.errores.toStdString();
+    EXPECT_TRUE(linea.Lee(1, 200).isEmpty()) << "nothing went on the line";
 }
