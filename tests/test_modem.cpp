@@ -144,7 +144,7 @@ TEST_F(Modem, CommandLineModeReadsResultCodes) {
     Estado.Cadena_Personal_Local = true; // not asked for in command-line mode
     Por_Modem();
     const std::pair<const char *, bool> casos[] = {
-        {"22\r\n\r\n", true}, {"\r\nCONNECT 9600\r\n", true}, {"7\r\n\r\n\r\n", false}, {"3\r\n\r\n\r\n", false}};
+        {"22\r\n\r\n", true}, {"\r\nCONNECT 9600\r\n", true}, {"7\r\n\r\n\r\n", false}};
     for (const auto &[respuesta, enlazado] : casos) {
         Modem_Con({{QStringLiteral("ATE0"), {Ok}}, {QStringLiteral("ATDT"), {QLatin1String(respuesta)}}});
         Abrir_Puerto();
@@ -176,16 +176,9 @@ TEST_F(Modem, PersonalStringIsOfferedKeptAndShown) {
 TEST_F(Modem, RecordsOfTheAtFile) {
     Leer_Cadena_Modem(2);
     EXPECT_EQ(Estado.Cadena_Modem, QString(100, QLatin1Char(' '))) << "never written: blanks";
-    EXPECT_TRUE(QFile::exists(QStringLiteral("AT")));
     Estado.Cadena_Modem = QString(120, QLatin1Char('x'));
-    Guardar_Cadena_Modem(1);
-    Estado.Cadena_Modem = QStringLiteral("ATS0=1");
     Guardar_Cadena_Modem(2);
-    EXPECT_EQ(Archivo_AT().size(), 200);
-    Leer_Cadena_Modem(1);
-    EXPECT_EQ(Estado.Cadena_Modem, QString(100, QLatin1Char('x'))) << "cut to its record";
-    Leer_Cadena_Modem(2);
-    EXPECT_EQ(Estado.Cadena_Modem.trimmed().toStdString(), "ATS0=1");
+    EXPECT_EQ(Archivo_AT(), QByteArray(100, ' ') + QByteArray(100, 'x')) << "record 1 blank, record 2 cut to 100";
 }
 
 TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {

@@ -324,20 +324,6 @@ TEST_F(Pagina_Principal, StatusFileTellsALauncherThePageIsUpThenGone) {
     qunsetenv("KV73_STATUS_FILE");
 }
 
-TEST_F(Pagina_Principal, StatusBarShowsTheHostPanels) {
-    AVPAGE2 &p = Pagina();
-    const auto muestra = [&p](const char *texto) {
-        for (QLabel *l : p.Barra_Estado->findChildren<QLabel *>())
-            if (l->text() == QLatin1String(texto))
-                return true;
-        return false;
-    };
-    EXPECT_TRUE(muestra("Address:  1")) << "the settings in force, number with its leading blank";
-    EXPECT_TRUE(muestra("COM: 2"));
-    Host().Textos->Escribe_Panel(6, QStringLiteral("Communicating...."));
-    EXPECT_TRUE(muestra("Communicating...."));
-}
-
 TEST(Archivo_Estado, WithoutItsVariableAndOffWindowsThereIsNoStatusFile) {
     qunsetenv("KV73_STATUS_FILE");
 #ifndef Q_OS_WIN
