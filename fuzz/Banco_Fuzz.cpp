@@ -9,7 +9,7 @@
 Respuesta Operador_Automatico::Mensaje(const QString &, const QString &, Botones botones, Icono) {
     ++Mensajes;
     return botones == Botones::Yes_No || botones == Botones::Yes_No_Cancel ? Respuesta::No
-                                                                            : Respuesta::OK;
+                                                                           : Respuesta::OK;
 }
 
 QString Operador_Automatico::Caja_Entrada(const QString &, const QString &, const QString &) {

@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, std::size_t n) {
     const QString ruta = QStringLiteral("/fuzz/relay.KV73");
 
     if (!Leer_Archivo_Bytes(bytes, ruta)) {
-        Exige(!Estado.Archivo_Cargado && Estado.Comunicacion_OK && trama == Estado.Trama_Escritura &&
-                  actuales == Estado.Valores_Actuales,
+        Exige(!Estado.Archivo_Cargado && Estado.Comunicacion_OK &&
+                  trama == Estado.Trama_Escritura && actuales == Estado.Valores_Actuales,
               "a refused file changed the program's state");
         return 0;
     }

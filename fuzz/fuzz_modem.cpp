@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, std::size_t n) {
         if (bytes.endsWith('\r'))
             entrega(true);
     };
-    const auto tick = QObject::connect(Banco().timer, &Temporizador_Comunicacion::Tick,
-                                       [&] { entrega(false); });
+    const auto tick =
+        QObject::connect(Banco().timer, &Temporizador_Comunicacion::Tick, [&] { entrega(false); });
 
     Abrir_Puerto();
 

@@ -46,7 +46,9 @@ void Lee_Imagenes() {
     static_cast<void>(Lee_Imagen_Setpoints());
 }
 
-template <std::size_t N> bool Igual(const Imagen<N> &a, const Imagen<N> &b) { return a == b; }
+template <std::size_t N> bool Igual(const Imagen<N> &a, const Imagen<N> &b) {
+    return a == b;
+}
 
 // Bytes 1..n of two images.
 template <std::size_t N, std::size_t M>

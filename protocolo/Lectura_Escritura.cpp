@@ -35,9 +35,8 @@ void Calcula_CRC() {
         const int bajo = Valor_Hex(trama[2 * i + 1]);
         // The frames' own texts are plain digits; anything else is read as
         // the number parser reads it.
-        bytes[i] = static_cast<char>(alto >= 0 && bajo >= 0
-                                         ? alto * 16 + bajo
-                                         : trama.mid(2 * i, 2).toUInt(nullptr, 16));
+        bytes[i] = static_cast<char>(
+            alto >= 0 && bajo >= 0 ? alto * 16 + bajo : trama.mid(2 * i, 2).toUInt(nullptr, 16));
     }
     static constexpr char16_t Digitos[] = u"0123456789ABCDEF";
     const uint16_t crc = CRC16_Modbus(bytes);

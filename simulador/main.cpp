@@ -11,13 +11,13 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
 #include <deque>
 #include <fcntl.h>
 #include <optional>

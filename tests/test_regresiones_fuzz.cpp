@@ -33,8 +33,8 @@ class Modem_Numerico : public Banco {
 // it is, it is no result code: the link stays down, silently, and the codes
 // themselves still connect.
 TEST_F(Modem_Numerico, DialReplyOfManyDigitsIsNoResultCode) {
-    for (const char *respuesta : {"4294967297\r\n", "99999999999999\r\n", "1E55\r\n",
-                                  "-4294967286\r\n"}) {
+    for (const char *respuesta :
+         {"4294967297\r\n", "99999999999999\r\n", "1E55\r\n", "-4294967286\r\n"}) {
         SCOPED_TRACE(respuesta);
         conexion = respuesta;
         Abrir_Puerto();
