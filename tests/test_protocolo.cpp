@@ -6,7 +6,6 @@
 #include "protocolo/Lectura_Escritura.h"
 #include "tests/soporte/Banco.h"
 
-#include <QFile>
 #include <QTimer>
 
 namespace {
@@ -48,27 +47,6 @@ TEST(Crc, TextsAndBytesAgreeWithTheWorkedExamples) {
     EXPECT_EQ(CRC16_Modbus(QByteArray("123456789")), 0x4B37);
 }
 
-TEST(Crc, EveryVectorFrameCarriesTheCrcWeCompute) {
-    QFile archivo(QStringLiteral(KV73_VECTORS "/frames.tsv"));
-    ASSERT_TRUE(archivo.open(QIODevice::ReadOnly));
-    int frames = 0;
-    for (const QByteArray &linea : archivo.readAll().split('\n')) {
-        const auto campos = linea.split('\t');
-        if (linea.startsWith('#') || campos.size() != 2 || campos[0] == "description")
-            continue;
-        const QByteArray frame = QByteArray::fromHex(QByteArray(campos[1]).replace(' ', ""));
-        Imagen<40> imagen;
-        for (qsizetype i = 0; i < frame.size(); ++i)
-            imagen[static_cast<std::size_t>(i + 1)] = static_cast<uint8_t>(frame[i]);
-        EXPECT_TRUE(CRC_Correcto(imagen, static_cast<std::size_t>(frame.size()))) << linea.toStdString();
-        Imagen<40> copia = imagen;
-        Pon_CRC(copia, static_cast<std::size_t>(frame.size()));
-        EXPECT_EQ(copia, imagen) << linea.toStdString();
-        ++frames;
-    }
-    EXPECT_GE(frames, 28);
-}
-
 TEST_F(Protocolo, RequestsAreTheVectorFramesForAnyAddress) {
     Enlace_Arriba();
     // Good replies whatever the address: only the requests' bytes are under test.
@@ -83,18 +61,15 @@ TEST_F(Protocolo, RequestsAreTheVectorFramesForAnyAddress) {
         puerto->escrituras.clear();
         Lee_Identificacion(Estado.Direccion_Rele);
         Lee_Setpoints(Estado.Direccion_Rele);
+        std::vector<QByteArray> esperadas = {Vector("identification read request, address " + a),
+                                             Vector("setpoint read request, address " + a)};
         for (int32_t comando : {1, 2, 16}) {
             if (comando == 16)
                 operador->Espera_Mensaje(QStringLiteral("Command Executed"), QStringLiteral("KV-73"));
             Ejecuta_Comando(Estado.Direccion_Rele, comando);
+            esperadas.push_back(Vector(QStringLiteral("command %1 request (and its echo reply), address %2").arg(comando).arg(a)));
         }
-        const auto p = puerto->Peticiones();
-        ASSERT_EQ(p.size(), 5u);
-        EXPECT_EQ(p[0], Vector("identification read request, address " + a));
-        EXPECT_EQ(p[1], Vector("setpoint read request, address " + a));
-        for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(p[2 + k], Vector(QStringLiteral("command %1 request (and its echo reply), address %2")
-                                           .arg(QList<int>{1, 2, 16}[k]).arg(a)));
+        EXPECT_EQ(puerto->Peticiones(), esperadas) << "address " << direccion;
     }
 }
 
@@ -104,59 +79,40 @@ TEST_F(Protocolo, SilentRelaySendsFourTimesThenFailsAtFiveTicks) {
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
     Lee_Valores_Actuales(Estado.Direccion_Rele);
 
+    // The tick count at the first byte of each request and of the goodbye byte.
     std::vector<int> ticks;
     QByteArray enviado;
     for (const auto &e : puerto->escrituras) {
-        if (enviado.isEmpty())
+        EXPECT_EQ(e.bytes.size(), 1) << "every byte is its own write";
+        if (enviado.size() % 8 == 0)
             ticks.push_back(e.segundos);
         enviado += e.bytes;
-        if (enviado.size() == 8) {
-            EXPECT_EQ(enviado, Vector(Sondeo));
-            enviado.clear();
-        }
     }
-    EXPECT_EQ(ticks, (std::vector<int>{0, 2, 3, 4, 5})) << "four requests, then the goodbye byte";
-    EXPECT_EQ(enviado, QByteArray(1, '\0'));
-    for (const auto &e : puerto->escrituras)
-        EXPECT_EQ(e.bytes.size(), 1) << "every byte is its own write";
+    EXPECT_EQ(ticks, (std::vector<int>{0, 2, 3, 4, 5}));
+    EXPECT_EQ(enviado, Vector(Sondeo).repeated(4) + QByteArray(1, '\0'));
     EXPECT_FALSE(puerto->PortOpen());
     EXPECT_FALSE(Estado.Comunicacion_OK);
     EXPECT_FALSE(Estado.Ocupado);
     EXPECT_FALSE(timer->Enabled());
     EXPECT_EQ(Estado.Valores_Actuales[4], 0x42) << "a timeout keeps the last good values";
-    EXPECT_EQ(ventanas.Label6.toStdString(), "Communication Not Stablished");
-    EXPECT_EQ(ventanas.Paneles[5].toStdString(), "Not Communicating....");
 }
 
-TEST_F(Protocolo, ReplyCompletingAfterAResendIsAccepted) {
+TEST_F(Protocolo, ReplyCompletingAfterAResendIsAcceptedAndStrayBytesDropped) {
     Enlace_Arriba();
     const QByteArray respuesta = Vector(Respuesta_Sondeo);
     int peticiones = 0;
     puerto->al_recibir = [&](const QByteArray &) {
-        ++peticiones;
-        if (peticiones == 1)
+        if (++peticiones == 1)
             puerto->Inyecta(respuesta.left(20));
         else if (peticiones == 2)
-            puerto->Inyecta(respuesta.mid(20));
+            puerto->Inyecta(respuesta.mid(20) + QByteArray("\x00\xFF", 2));
     };
     Lee_Valores_Actuales(Estado.Direccion_Rele);
     EXPECT_EQ(peticiones, 2);
     EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), respuesta.left(31));
-    EXPECT_TRUE(Estado.Comunicacion_OK);
-    EXPECT_FALSE(Estado.Ocupado);
-}
-
-TEST_F(Protocolo, LongerRepliesAndOtherAddressesAreAcceptedOnTheirCrc) {
-    Enlace_Arriba();
-    QByteArray otra = Vector(Respuesta_Sondeo).left(31);
-    otra[0] = 0x09;
-    otra[1] = 0x03;
-    Agrega_CRC(otra);
-    Responde_Siempre(otra + QByteArray("\x00\xFF", 2));
-    Lee_Valores_Actuales(Estado.Direccion_Rele);
-    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), otra.left(31));
     EXPECT_EQ(Estado.Valores_Actuales[32], 0) << "the poll never writes past the data";
     EXPECT_EQ(puerto->InBufferCount(), 0) << "the stray bytes were taken and dropped";
+    EXPECT_TRUE(Estado.Comunicacion_OK);
 }
 
 TEST_F(Protocolo, BadCrcCountIsSharedAndEndsTheLinkAtItsLimit) {
@@ -165,13 +121,10 @@ TEST_F(Protocolo, BadCrcCountIsSharedAndEndsTheLinkAtItsLimit) {
     Responde_Siempre(Con_Error(buena));
     for (int i = 0; i < 29; ++i)
         Lee_Valores_Actuales(Estado.Direccion_Rele);
-    EXPECT_EQ(Estado.Errores_CRC, 29);
     EXPECT_EQ(Estado.Valores_Actuales[4], 0) << "a bad reply is never kept";
-    EXPECT_TRUE(Estado.Comunicacion_OK);
-
     Responde_Siempre(buena);
     Lee_Valores_Actuales(Estado.Direccion_Rele);
-    EXPECT_EQ(Estado.Errores_CRC, 0);
+    EXPECT_EQ(Estado.Errores_CRC, 0) << "a good reply starts the count again";
 
     Responde_Siempre(Con_Error(buena));
     for (int i = 0; i < 29; ++i)
@@ -183,58 +136,38 @@ TEST_F(Protocolo, BadCrcCountIsSharedAndEndsTheLinkAtItsLimit) {
     EXPECT_EQ(Estado.Errores_CRC, 0);
     EXPECT_FALSE(puerto->PortOpen());
 
-    // Nine bad polls and one bad setpoint reply reach the setpoint read's limit of ten.
+    // Nine bad polls and one bad setpoint reply reach the setpoint read's limit
+    // of ten; the setpoints go back to the last known values.
     Enlace_Arriba();
     for (int i = 0; i < 9; ++i)
         Lee_Valores_Actuales(Estado.Direccion_Rele);
+    for (std::size_t i = 8; i <= 19; ++i)
+        Estado.Trama_Escritura[i] = static_cast<uint8_t>(i);
     Responde_Siempre(Con_Error(Vector(Respuesta_Setpoints)));
     puerto->escrituras.clear();
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
     Lee_Setpoints(Estado.Direccion_Rele);
     EXPECT_EQ(puerto->Peticiones().size(), 1u);
     EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 4, 12), Bytes(Estado.Trama_Escritura, 8, 12));
 }
 
-TEST_F(Protocolo, SetpointReadFillsTheImagesAndDropsUnsentEdits) {
+TEST_F(Protocolo, SetpointReadAsksAgainAtOnceAfterABadReplyAndDropsUnsentEdits) {
     Enlace_Arriba();
     const QByteArray respuesta = Vector(Respuesta_Setpoints);
-    Responde_Siempre(respuesta);
+    int peticiones = 0;
+    puerto->al_recibir = [&](const QByteArray &) {
+        ++peticiones;
+        puerto->Inyecta(peticiones == 1 ? Con_Error(respuesta) : respuesta);
+    };
     Estado.Nuevos_Setpoints[8] = 0x77; // an edit not yet sent
     Lee_Setpoints(Estado.Direccion_Rele);
+    EXPECT_EQ(peticiones, 2);
     EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), respuesta);
     EXPECT_EQ(Bytes(Estado.Trama_Escritura, 1, 19), Hex("01 10 01 00 00 06 0C") + respuesta.mid(3, 12));
     EXPECT_EQ(Bytes(Estado.Nuevos_Setpoints, 1, 19), Bytes(Estado.Trama_Escritura, 1, 19));
     EXPECT_EQ(ventanas.Label6.toStdString(), "Communication Stablished");
-    EXPECT_FALSE(Estado.Ocupado);
-}
-
-TEST_F(Protocolo, DamagedSetpointReplyRestoresTheLastValuesAndAsksAgainAtOnce) {
-    Enlace_Arriba();
-    for (std::size_t i = 8; i <= 19; ++i)
-        Estado.Trama_Escritura[i] = static_cast<uint8_t>(i);
-    QByteArray danada = Vector(Respuesta_Setpoints);
-    danada[5] = 0x7F;
-    int peticiones = 0;
-    puerto->al_recibir = [&](const QByteArray &) {
-        ++peticiones;
-        puerto->Inyecta(peticiones == 1 ? danada : Vector(Respuesta_Setpoints));
-    };
-    Lee_Setpoints(Estado.Direccion_Rele);
-    EXPECT_EQ(peticiones, 2) << "the second request follows the bad reply at once";
-    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), Vector(Respuesta_Setpoints));
     EXPECT_EQ(Estado.Errores_CRC, 0);
-
-    // With every reply damaged: ten requests, data restored, link down.
-    SetUp();
-    Enlace_Arriba();
-    for (std::size_t i = 8; i <= 19; ++i)
-        Estado.Trama_Escritura[i] = static_cast<uint8_t>(i);
-    Responde_Siempre(danada);
-    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
-    Lee_Setpoints(Estado.Direccion_Rele);
-    EXPECT_EQ(puerto->Peticiones().size(), 10u);
-    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 4, 12), Bytes(Estado.Trama_Escritura, 8, 12));
-    EXPECT_FALSE(Estado.Comunicacion_OK);
 }
 
 TEST_F(Protocolo, BusyFlagKeepsASecondReadOffTheLine) {
@@ -263,12 +196,6 @@ TEST_F(Protocolo, OffEndsAWaitingSetpointReadOnly) {
     EXPECT_TRUE(Estado.Ocupado) << "OFF clears the busy flag itself";
     EXPECT_TRUE(puerto->PortOpen());
     EXPECT_EQ(Estado.Set_Setpoints[4], 0x11);
-
-    // The poll does not listen to OFF: it runs to its timeout.
-    Estado.Ocupado = false;
-    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
-    Lee_Valores_Actuales(Estado.Direccion_Rele);
-    EXPECT_EQ(puerto->Peticiones().size(), 5u);
 }
 
 TEST_F(Protocolo, ClosedPortOrLinkDownSendsNothing) {
@@ -280,7 +207,6 @@ TEST_F(Protocolo, ClosedPortOrLinkDownSendsNothing) {
     int32_t comando = 16;
     Ejecuta_Comando(Estado.Direccion_Rele, comando);
     EXPECT_TRUE(puerto->escrituras.empty());
-    EXPECT_EQ(comando, 16);
 }
 
 TEST_F(Protocolo, CommandsTellTheOperatorExceptOneAndTwo) {
@@ -315,10 +241,8 @@ TEST_F(Protocolo, IdentificationJudgesTheLowBytesOfTheFirstTwoRegisters) {
     };
     Enlace_Arriba();
     for (const auto &[descripcion, aceptado] : casos) {
-        const QByteArray respuesta = Vector(QLatin1String(descripcion));
-        Responde_Siempre(respuesta);
+        Responde_Siempre(Vector(QLatin1String(descripcion)));
         Lee_Identificacion(1);
-        EXPECT_EQ(Bytes(Estado.Identificacion, 1, 9), respuesta.left(9));
         EXPECT_EQ(Verifica_Identificacion(), aceptado) << descripcion;
     }
     // A damaged reply leaves the last good identification in place.
@@ -326,7 +250,6 @@ TEST_F(Protocolo, IdentificationJudgesTheLowBytesOfTheFirstTwoRegisters) {
     Lee_Identificacion(1);
     EXPECT_TRUE(Verifica_Identificacion());
     EXPECT_EQ(Estado.Errores_CRC, 1);
-    EXPECT_DOUBLE_EQ(Posicion_Id(QStringLiteral("0002")), 8);
 }
 
 TEST_F(Protocolo, TickParksItselfPastOneHundred) {
