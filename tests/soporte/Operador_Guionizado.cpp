@@ -57,8 +57,8 @@ std::optional<Operador_Guionizado::Paso> Operador_Guionizado::Siguiente(Tipo tip
 }
 
 Respuesta Operador_Guionizado::Mensaje(const QString &texto, const QString &titulo,
-                                       Botones botones, Icono icono) {
-    vistos.push_back({texto, titulo, botones, icono});
+                                       Botones botones, Icono) {
+    vistos.push_back(texto);
     const auto p = Siguiente(Tipo::Mensaje, texto);
     if (!p)
         return botones == Botones::OK ? Respuesta::OK : Respuesta::Cancel;
@@ -78,13 +78,11 @@ QString Operador_Guionizado::Caja_Entrada(const QString &pregunta, const QString
 }
 
 std::optional<QString> Operador_Guionizado::Dialogo_Abrir(const Peticion_Archivo &peticion) {
-    archivos_pedidos.push_back(peticion);
     const auto p = Siguiente(Tipo::Abrir, peticion.filtro);
     return p ? p->ruta : std::nullopt;
 }
 
 std::optional<QString> Operador_Guionizado::Dialogo_Guardar(const Peticion_Archivo &peticion) {
-    archivos_pedidos.push_back(peticion);
     const auto p = Siguiente(Tipo::Guardar, peticion.filtro);
     return p ? p->ruta : std::nullopt;
 }

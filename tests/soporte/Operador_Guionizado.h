@@ -8,13 +8,6 @@
 #include <deque>
 #include <vector>
 
-struct Mensaje_Visto {
-    QString texto;
-    QString titulo;
-    Botones botones;
-    Icono icono;
-};
-
 class Operador_Guionizado : public Operador {
   public:
     ~Operador_Guionizado() override;
@@ -28,9 +21,6 @@ class Operador_Guionizado : public Operador {
     Operador_Guionizado &Espera_Abrir(std::optional<QString> ruta);
     Operador_Guionizado &Espera_Guardar(std::optional<QString> ruta);
 
-    // Announced dialogs that have not appeared yet.
-    std::size_t Pendientes() const { return guion_.size(); }
-
     Respuesta Mensaje(const QString &texto, const QString &titulo, Botones botones,
                       Icono icono) override;
     QString Caja_Entrada(const QString &pregunta, const QString &titulo,
@@ -38,8 +28,7 @@ class Operador_Guionizado : public Operador {
     std::optional<QString> Dialogo_Abrir(const Peticion_Archivo &peticion) override;
     std::optional<QString> Dialogo_Guardar(const Peticion_Archivo &peticion) override;
 
-    std::vector<Mensaje_Visto> vistos;
-    std::vector<Peticion_Archivo> archivos_pedidos;
+    std::vector<QString> vistos;           // texts of the message boxes shown
     std::vector<QString> defectos_entrada; // default answers the input boxes offered
 
   private:

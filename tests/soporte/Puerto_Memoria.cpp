@@ -4,6 +4,9 @@
 
 #include <QTimer>
 
+namespace {
+
+// Length of the relay request starting with `inicio`, once its header is known.
 int Largo_Peticion(const QByteArray &inicio) {
     if (inicio.size() < 2)
         return 8;
@@ -11,6 +14,8 @@ int Largo_Peticion(const QByteArray &inicio) {
         return inicio.size() >= 7 ? 9 + static_cast<uint8_t>(inicio[6]) : 9;
     return 8;
 }
+
+} // namespace
 
 bool Puerto_Memoria::Set_Settings(const QString &texto) {
     if (!Analiza_Settings(texto))
@@ -23,10 +28,9 @@ bool Puerto_Memoria::Set_PortOpen(bool abierto) {
     if (abierto && !existe)
         return false;
     if (abierto && !abierto_) {
-        ++aperturas;
         entrada_.clear();
         pendiente_.clear();
-        longitud_lectura = 0;
+        longitud_lectura_ = 0;
     }
     abierto_ = abierto;
     return true;
@@ -35,8 +39,8 @@ bool Puerto_Memoria::Set_PortOpen(bool abierto) {
 QByteArray Puerto_Memoria::Input() {
     if (!abierto_)
         return {};
-    const qsizetype n = longitud_lectura > 0 ? qMin<qsizetype>(longitud_lectura, entrada_.size())
-                                             : entrada_.size();
+    const qsizetype n = longitud_lectura_ > 0 ? qMin<qsizetype>(longitud_lectura_, entrada_.size())
+                                              : entrada_.size();
     QByteArray leido = entrada_.left(n);
     entrada_.remove(0, n);
     return leido;

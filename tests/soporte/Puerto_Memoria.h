@@ -27,7 +27,7 @@ class Puerto_Memoria : public Puerto_Serie {
     void Set_DTREnable(bool activo) override { dtr.push_back(activo); }
     void Set_RThreshold(int) override {}
     void Set_SThreshold(int) override {}
-    void Set_InputLen(int longitud) override { longitud_lectura = longitud; }
+    void Set_InputLen(int longitud) override { longitud_lectura_ = longitud; }
     int InBufferCount() override { return abierto_ ? static_cast<int>(entrada_.size()) : 0; }
     QByteArray Input() override;
     void Output(const QByteArray &bytes) override;
@@ -45,10 +45,8 @@ class Puerto_Memoria : public Puerto_Serie {
     // Called for every write as it is, before any framing (a modem reads text).
     std::function<void(const QByteArray &bytes)> al_escribir;
     bool existe = true;
-    int longitud_lectura = 0;
     std::vector<bool> dtr;
     std::vector<Escritura> escrituras; // one per Output call
-    int aperturas = 0;
 
     // All bytes written, in order.
     QByteArray Todo_Lo_Escrito() const;
@@ -59,9 +57,7 @@ class Puerto_Memoria : public Puerto_Serie {
     int16_t puerto_ = 1;
     QString settings_ = QStringLiteral(" 9600,N,8,1");
     bool abierto_ = false;
+    int longitud_lectura_ = 0;
     QByteArray entrada_;
     QByteArray pendiente_;
 };
-
-// Length of the relay request starting with `inicio`, once its header is known.
-int Largo_Peticion(const QByteArray &inicio);

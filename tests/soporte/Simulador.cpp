@@ -20,9 +20,7 @@ Simulador::Simulador(const QStringList &opciones) {
         ADD_FAILURE() << "kv73-sim did not announce its relay";
 }
 
-Simulador::~Simulador() { Detiene(); }
-
-void Simulador::Detiene() {
+Simulador::~Simulador() {
     if (proceso_.state() == QProcess::NotRunning)
         return;
     proceso_.terminate();

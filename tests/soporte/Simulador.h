@@ -1,6 +1,7 @@
 #pragma once
-// A kv73-sim process on a pseudo-terminal for end-to-end tests. The test fails
-// when the simulator cannot start; it never skips.
+// A kv73-sim process on a pseudo-terminal for end-to-end tests, stopped (SIGTERM)
+// when it goes out of scope. The test fails when the simulator cannot start; it
+// never skips.
 
 #include <QProcess>
 #include <QStringList>
@@ -15,8 +16,6 @@ class Simulador {
 
     QString Enlace() const { return directorio_.filePath(QStringLiteral("relay")); }
     bool Listo() const { return listo_; }
-    // Stops the simulator (SIGTERM) and waits for it.
-    void Detiene();
 
   private:
     QTemporaryDir directorio_;
