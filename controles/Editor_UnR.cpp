@@ -1,5 +1,6 @@
 #include "controles/Editor_UnR.h"
 
+#include "comun/Texto.h"
 #include "controles/Bolsa_Propiedades.h"
 #include "controles/Calculadora.h"
 #include "controles/Formato.h"
@@ -103,13 +104,6 @@ class Boton_Flecha : public QToolButton {
 };
 
 } // namespace
-
-uint8_t Posicion_Byte(double posicion) {
-    if (!(posicion >= 0 && posicion <= 255))
-        throw std::out_of_range("setpoint position " + std::to_string(posicion) +
-                                " names no register of the block");
-    return static_cast<uint8_t>(posicion);
-}
 
 Editor_UnR::Editor_UnR(QWidget *padre) : QWidget(padre), fondo_texto_(Color_Ventana) {
     Text1 = new QLineEdit(QStringLiteral("Text1"), this);
@@ -237,7 +231,7 @@ void Editor_UnR::Set_Titulo(const QString &texto) {
 }
 
 bool Editor_UnR::Inicializacion() {
-    posicion_set_ = Posicion_Byte(Posicion_Setpoint(direccion_));
+    posicion_set_ = CByte(Posicion_Setpoint(direccion_));
     value_ = Lee_Registro(posicion_set_);
     Muestra_Valor();
     return true;

@@ -126,8 +126,3 @@ class Editor_UnR : public QWidget {
     QString direccion_ = QStringLiteral("0");
     QString titulo_ = QStringLiteral("0");
 };
-
-// A position from Posicion_Setpoint as the byte the image functions take. An
-// address outside the setpoint block is a design error of the instance and is
-// caught here as a bad image index.
-uint8_t Posicion_Byte(double posicion);

@@ -1,5 +1,6 @@
 #include "controles/Word_UnR.h"
 
+#include "comun/Texto.h"
 #include "controles/Twips.h"
 #include "datos/Manejo_de_Datos.h"
 
@@ -40,7 +41,7 @@ bool Word_UnR::Refrescar() {
 // The position is worked out from Direccion at every store, not taken from
 // Posicion_Set, so a host that changes the address stores at the new register.
 void Word_UnR::Guarda_Valor() {
-    Escribe_Word_Setpoint(QString::number(Value()), Posicion_Byte(Posicion_Setpoint(Direccion())));
+    Escribe_Word_Setpoint(QString::number(Value()), CByte(Posicion_Setpoint(Direccion())));
 }
 
 int32_t Word_UnR::Lee_Registro(uint8_t posicion) const {
