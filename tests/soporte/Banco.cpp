@@ -36,10 +36,14 @@ QByteArray Hex(const char *texto) {
 }
 
 QByteArray Vector(const QString &descripcion) {
+    // A missing vector fails the test that asked for it. The stand-in is long
+    // enough for any frame, so that a test indexing into it goes on to its own
+    // (failing) checks instead of stopping the whole program.
+    const QByteArray sustituto(256, '\0');
     QFile archivo(QStringLiteral(KV73_VECTORS "/frames.tsv"));
     if (!archivo.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "cannot read " << archivo.fileName().toStdString();
-        return {};
+        return sustituto;
     }
     QTextStream lector(&archivo);
     while (!lector.atEnd()) {
@@ -48,5 +52,5 @@ QByteArray Vector(const QString &descripcion) {
             return QByteArray::fromHex(campos[1].toLatin1().replace(' ', ""));
     }
     ADD_FAILURE() << "no vector \"" << descripcion.toStdString() << "\"";
-    return {};
+    return sustituto;
 }

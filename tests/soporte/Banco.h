@@ -35,5 +35,5 @@ inline void PrintTo(const QString &texto, std::ostream *salida) { *salida << '"'
 
 // Bytes from the hex text of a frame ("01 04 00 ..."), blanks ignored.
 QByteArray Hex(const char *texto);
-// A frame of the shared vectors by its description (first column of frames.tsv).
+// A reference frame by its description (first column of tests/vectors/frames.tsv).
 QByteArray Vector(const QString &descripcion);
