@@ -51,8 +51,21 @@ bool Linea_Cerrada(const QString &respuesta) {
     return respuesta.size() >= 4 && respuesta.endsWith(QLatin1String("\r\n"));
 }
 
+// The words a modem in verbal mode answers a dial it could not complete. They
+// do not start with a digit, so read as a number they would pass for code 0.
+bool Rechazo_Verbal(const QString &respuesta) {
+    static const QLatin1String palabras[] = {
+        QLatin1String("BUSY"),         QLatin1String("NO CARRIER"), QLatin1String("NO DIALTONE"),
+        QLatin1String("NO DIAL TONE"), QLatin1String("NO ANSWER"),  QLatin1String("ERROR")};
+    const QString texto = respuesta.trimmed();
+    return std::any_of(std::begin(palabras), std::end(palabras),
+                       [&](QLatin1String p) { return texto.startsWith(p); });
+}
+
 bool Conexion_Aceptada(const QString &respuesta) {
     if (Estado.Modo_Linea_Comandos) {
+        if (Rechazo_Verbal(respuesta))
+            return false;
         // Compared as numbers: a reply of a dozen digits is no result code, and
         // must not be squeezed into an int on the way.
         static const double codigos[] = {0, 1, 5, 10, 11, 12, 22};
@@ -76,6 +89,26 @@ void Reiniciar_Enlace() {
         Host().Timer_Comunicacion->Set_Enabled(false);
 }
 
+bool Espera_Modem(const std::function<bool()> &condicion) {
+    Puerto_Serie &puerto = Puerto();
+    Temporizador_Comunicacion &timer = *Host().Timer_Comunicacion;
+    Espera_Hasta([&] {
+        // Whatever ran inside the wait (an exchange ends by stopping the tick)
+        // must not freeze the count this wait is waiting on.
+        timer.Set_Enabled(true);
+        return !puerto.PortOpen() || condicion();
+    });
+    return puerto.PortOpen();
+}
+
+Linea_Reservada::Linea_Reservada() : ocupado_(Estado.Ocupado) {
+    Estado.Ocupado = true;
+}
+
+Linea_Reservada::~Linea_Reservada() {
+    Estado.Ocupado = ocupado_;
+}
+
 void Abrir_Puerto() {
     Puerto_Serie &puerto = Puerto();
     if (puerto.PortOpen())
@@ -94,6 +127,7 @@ bool Conectar_Modem() {
         return true;
     }
     Puerto_Serie &puerto = Puerto();
+    const Linea_Reservada reservada;
     puerto.Set_DTREnable(true);
     puerto.Set_RThreshold(0);
     puerto.Set_SThreshold(0);
@@ -108,7 +142,11 @@ bool Conectar_Modem() {
     Estado.Segundos = 0;
     Host().Timer_Comunicacion->Set_Enabled(true);
     Envia_Linea(cadena.isEmpty() ? QStringLiteral("ATE0") : cadena);
-    Espera_Hasta([] { return Estado.Segundos >= 1; });
+    if (!Espera_Modem([] { return Estado.Segundos >= 1; })) {
+        // The port went away under the modem: nothing to evaluate.
+        Host().Timer_Comunicacion->Set_Enabled(false);
+        return false;
+    }
     const QString respuesta = Lee_Texto();
     Host().Timer_Comunicacion->Set_Enabled(false);
     if (!cadena.isEmpty())
@@ -124,8 +162,9 @@ bool Conectar_Modem() {
     Estado.Segundos = 0;
     Host().Timer_Comunicacion->Set_Enabled(true);
     Envia_Linea(QStringLiteral("ATDT") + Ajusta(Estado.Telefono, 20));
-    Espera_Hasta([&] { return Estado.Segundos >= 60 || puerto.InBufferCount() >= 6; });
-    if (Estado.Segundos >= 60) {
+    const bool abierto =
+        Espera_Modem([&] { return Estado.Segundos >= 60 || puerto.InBufferCount() >= 6; });
+    if (!abierto || Estado.Segundos >= 60) {
         Host().Timer_Comunicacion->Set_Enabled(false);
         Host().Dialogos->Mensaje(T::Sin_Respuesta);
         Estado.Comunicacion_OK = false;
@@ -136,8 +175,8 @@ bool Conectar_Modem() {
     // a connection is not refused for a reply read half-way.
     QString conexion = Lee_Texto();
     const uint8_t limite = static_cast<uint8_t>(Estado.Segundos + 1);
-    while (!Linea_Cerrada(conexion) && Estado.Segundos < limite) {
-        Espera_Hasta([&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
+    while (!Linea_Cerrada(conexion) && Estado.Segundos < limite && puerto.PortOpen()) {
+        Espera_Modem([&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
         conexion += Lee_Texto();
     }
     Host().Timer_Comunicacion->Set_Enabled(false);
@@ -145,7 +184,9 @@ bool Conectar_Modem() {
     if (!Estado.Modo_Linea_Comandos && !Sin_Marco(conexion))
         return false;
     Estado.Comunicacion_OK = Conexion_Aceptada(conexion);
-    if (!Estado.Comunicacion_OK && !Estado.Modo_Linea_Comandos)
+    // A dial the modem says in words it could not complete is a failed dial in
+    // either mode; only a numeric refusal in command-line mode passes silently.
+    if (!Estado.Comunicacion_OK && (!Estado.Modo_Linea_Comandos || Rechazo_Verbal(conexion)))
         Host().Dialogos->Mensaje(T::Sin_Respuesta);
     return true;
 }

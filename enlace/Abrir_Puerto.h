@@ -3,6 +3,7 @@
 // modem that dials the relay's number. Comunicacion_OK is what it leaves behind.
 
 #include <QString>
+#include <functional>
 
 // Opens (or re-opens) the port with Puerto_Com and Velocidad, then brings the
 // link up with Conectar_Modem. Any failure on the way shows "Invalid Number Port:"
@@ -16,6 +17,25 @@ bool Conectar_Modem();
 
 // No register read busy, the one-second tick off.
 void Reiniciar_Enlace();
+
+// A wait of the modem dialogue (dial-up, hang-up, remote programming): runs the
+// event loop until `condicion` holds, keeping the tick running, or until the
+// port closes. False when the port closed: the reply will never come.
+bool Espera_Modem(const std::function<bool()> &condicion);
+
+// Holds the busy flag for a modem dialogue, so that a poll or a setpoint
+// re-read that fires during one of its waits neither drains the modem's reply
+// nor sends a relay frame into the modem; the flag is put back as it was.
+class Linea_Reservada {
+  public:
+    Linea_Reservada();
+    ~Linea_Reservada();
+    Linea_Reservada(const Linea_Reservada &) = delete;
+    Linea_Reservada &operator=(const Linea_Reservada &) = delete;
+
+  private:
+    bool ocupado_;
+};
 
 // The settings text of the port: the speed with its leading blank, ",N,8,1".
 QString Texto_Settings(int velocidad);

@@ -16,17 +16,18 @@ namespace {
 Puerto_Serie &Puerto() { return *Host().MSComm1; }
 
 // Sends a line and waits until `minimo` characters are waiting or `segundos`
-// ticks pass. Nothing when the time ran out, else what the modem said.
+// ticks pass. Nothing when the time ran out or the port closed meanwhile, else
+// what the modem said.
 std::optional<QString> Pregunta_Modem(const QString &linea, int minimo, uint8_t segundos) {
     Estado.Segundos = 0;
     Host().Timer_Comunicacion->Set_Enabled(true);
     Puerto().Output(linea.toLatin1() + '\r');
-    Espera_Hasta([&] {
+    const bool abierto = Espera_Modem([&] {
         return (minimo > 0 && Puerto().InBufferCount() >= minimo) || Estado.Segundos >= segundos;
     });
     const QString respuesta = QString::fromLatin1(Puerto().Input());
     Host().Timer_Comunicacion->Set_Enabled(false);
-    if (minimo > 0 && Estado.Segundos >= segundos)
+    if (!abierto || (minimo > 0 && Estado.Segundos >= segundos))
         return std::nullopt;
     return respuesta;
 }
@@ -96,6 +97,9 @@ void Programa_Modem_Remoto(const Programacion_Modem &p) {
     if (!Puerto().PortOpen())
         return;
 
+    // The link is marked up on the programming port: the page's polls must
+    // keep off the line while the modem is talked to.
+    const Linea_Reservada reservada;
     Puerto().Set_DTREnable(true);
     Puerto().Set_RThreshold(0);
     Puerto().Set_SThreshold(0);
@@ -104,7 +108,12 @@ void Programa_Modem_Remoto(const Programacion_Modem &p) {
 
     if (p.cadena_personal) {
         const auto respuesta = Pregunta_Modem(cadena, 0, 1);
-        Host().Dialogos->Mensaje(Textos_Modem::Respuesta_Cadena + respuesta.value_or(QString()));
+        if (!respuesta) {
+            // The port went away while the modem was answering.
+            Sin_Respuesta();
+            return;
+        }
+        Host().Dialogos->Mensaje(Textos_Modem::Respuesta_Cadena + *respuesta);
     } else if (!Secuencia_Predeterminada()) {
         return;
     }

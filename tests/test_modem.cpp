@@ -2,15 +2,19 @@
 // programming, with a scripted modem on the in-memory port.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Host.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Cadena_Modem.h"
 #include "enlace/Programacion_Modem.h"
+#include "protocolo/Lectura_Escritura.h"
 #include "tests/soporte/Banco.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -120,6 +124,83 @@ TEST_F(Modem, CommandLineModeReadsResultCodes) {
         Abrir_Puerto();
         EXPECT_EQ(Estado.Comunicacion_OK, enlazado) << respuesta;
     }
+    // A modem in verbal mode that could not get through says so in words, which
+    // must not pass for result code 0: a failed dial, and the operator is told.
+    for (const char *palabras : {"BUSY", "NO CARRIER", "NO DIALTONE", "NO ANSWER", "ERROR"}) {
+        Marca({QStringLiteral("\r\n%1\r\n").arg(QLatin1String(palabras))});
+        operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
+        Abrir_Puerto();
+        EXPECT_FALSE(Estado.Comunicacion_OK) << palabras;
+    }
+}
+
+TEST_F(Modem, DialWaitsKeepCountingWhateverRunsInsideThemAndEndWhenThePortCloses) {
+    // A wait that stopped counting is let go after a while, and the test fails
+    // instead of hanging. The timers of each step die with it.
+    auto alcance = std::make_unique<QObject>();
+    const auto vigia = [&alcance](const char *que) {
+        alcance = std::make_unique<QObject>();
+        QTimer::singleShot(3000, alcance.get(), [que] {
+            ADD_FAILURE() << que << ": the wait stopped counting";
+            Estado.Segundos = 60;
+            Host().Timer_Comunicacion->Set_Enabled(true);
+        });
+    };
+    // The page's setpoint re-read fires inside the dial wait: it keeps off the
+    // line, so the modem's reply is not drained and no relay frame reaches it.
+    Marca({});
+    vigia("read in the dial");
+    QTimer::singleShot(2 * Tick_ms, alcance.get(), [] { Lee_Setpoints(1); });
+    QTimer::singleShot(3 * Tick_ms, alcance.get(),
+                       [this] { puerto->Inyecta("\r\nCONNECT 9600\r\n"); });
+    Abrir_Puerto();
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray("\rATE0\rATDT5551234             \r"));
+    EXPECT_FALSE(Estado.Ocupado) << "the busy flag given back";
+
+    // An exchange that ends inside the wait stops the tick: the dial still
+    // times out at its sixtieth tick.
+    timer->Set_Interval(5);
+    Marca({});
+    vigia("dial");
+    QTimer::singleShot(20, alcance.get(), [] { Host().Timer_Comunicacion->Set_Enabled(false); });
+    operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
+    Abrir_Puerto();
+    EXPECT_GE(Estado.Segundos, 60);
+
+    // The adapter pulled out during the dial: the wait ends there.
+    timer->Set_Interval(Tick_ms);
+    Marca({});
+    vigia("unplugged in the dial");
+    QTimer::singleShot(2 * Tick_ms, alcance.get(), [this] { puerto->Desaparece(); });
+    operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
+    Abrir_Puerto();
+    EXPECT_LT(Estado.Segundos, 10);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+
+    // Remote programming: the same with the tick stopped in the AT&F wait, and
+    // with the port gone in the set-up line's wait.
+    timer->Set_Interval(5);
+    respuestas.clear();
+    vigia("AT&F");
+    QTimer::singleShot(3, alcance.get(), [] { Host().Timer_Comunicacion->Set_Enabled(false); });
+    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
+                             Respuesta::OK);
+    operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
+    Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
+    timer->Set_Interval(Tick_ms);
+    respuestas = {{QStringLiteral("AT&F"), {Ok}}};
+    vigia("unplugged in the set-up line");
+    puerto->al_escribir = [this, &alcance, escribe = puerto->al_escribir](const QByteArray &bytes) {
+        escribe(bytes);
+        if (bytes.startsWith("ATE0 V0"))
+            QTimer::singleShot(Tick_ms / 2, alcance.get(), [this] { puerto->Desaparece(); });
+    };
+    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
+                             Respuesta::OK);
+    operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
+    Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
+    EXPECT_FALSE(Estado.Comunicacion_OK);
 }
 
 TEST_F(Modem, PersonalStringIsOfferedAndKeptInTheAtFile) {
@@ -156,6 +237,15 @@ TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {
     EXPECT_EQ(puerto->CommPort(), 3);
     EXPECT_EQ(puerto->Settings().toStdString(), " 1200,N,8,1");
     EXPECT_EQ(Estado.Puerto_Com, 1) << "the link's own port back";
+    EXPECT_EQ(Estado.Velocidad, 9600) << "and its speed";
+    EXPECT_TRUE(Estado.Via_Modem) << "and its link type";
+
+    // The set-up line answered 4 (error): the modem is not programmed, and
+    // nobody is told it is.
+    respuestas[QStringLiteral("ATE0 V0 S0=2 &W1 &Y1")] = {QStringLiteral("4\r")};
+    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM3"), QString(),
+                             Respuesta::OK);
+    Programa_Modem_Remoto({false, 0, 2, QStringLiteral("COM3")});
 }
 
 TEST_F(Modem, RemoteProgrammingFailuresAndCancel) {
