@@ -29,6 +29,15 @@ namespace TP = Textos_Protocolo;
 
 Comunicacion *Comunicacion::cargada_ = nullptr;
 
+// Marks one of the dialog's own operations as running for as long as it lasts.
+struct Comunicacion::Operacion {
+    explicit Operacion(Comunicacion &d) : dialogo(d) { ++dialogo.en_curso_; }
+    ~Operacion() { --dialogo.en_curso_; }
+    Operacion(const Operacion &) = delete;
+    Operacion &operator=(const Operacion &) = delete;
+    Comunicacion &dialogo;
+};
+
 Comunicacion &Comunicacion::Cargada() {
     if (!cargada_) {
         cargada_ = new Comunicacion;
@@ -40,7 +49,8 @@ Comunicacion &Comunicacion::Cargada() {
 Comunicacion *Comunicacion::Si_Cargada() { return cargada_; }
 
 void Comunicacion::Descarga() {
-    if (!cargada_)
+    // Unloading under a running ON or OFF would free the dialog beneath them.
+    if (!cargada_ || cargada_->En_Curso())
         return;
     Comunicacion *dialogo = cargada_;
     cargada_ = nullptr;
@@ -236,11 +246,15 @@ void Comunicacion::Okey_Click() {
 
 void Comunicacion::Cancelar_Click() { Descarga(); }
 
-void Comunicacion::reject() { Cancelar_Click(); }
+void Comunicacion::reject() {
+    // Escape while ON, OFF or the modem programming waits: refused, as the
+    // disabled Exit button refuses a click.
+    if (!En_Curso())
+        Cancelar_Click();
+}
 
 void Comunicacion::closeEvent(QCloseEvent *evento) {
-    // While ON works the dialog cannot be closed: Exit is disabled then too.
-    if (!Cancelar->isEnabled()) {
+    if (En_Curso() || !Cancelar->isEnabled()) {
         evento->ignore();
         return;
     }
@@ -253,6 +267,7 @@ void Comunicacion::Option1_Click(int16_t indice) { Estado.Via_Modem = indice == 
 void Comunicacion::Text1_Change() { Estado.Telefono = Ajusta(Text1->text(), 20); }
 
 void Comunicacion::Command1_Click() {
+    const Operacion operacion(*this);
     Estado.Cancelar_Enlace = false;
     Cancelar->setEnabled(false);
     Frame5->setEnabled(false);
@@ -295,6 +310,7 @@ void Comunicacion::Command1_Click() {
 }
 
 void Comunicacion::Command2_Click() {
+    const Operacion operacion(*this);
     Estado.Cancelar_Enlace = true;
     Puerto_Serie &puerto = *Host().MSComm1;
     if (puerto.PortOpen()) {
@@ -305,10 +321,11 @@ void Comunicacion::Command2_Click() {
     Estado.Comunicacion_OK = false;
     if (Estado.Via_Modem && puerto.PortOpen()) {
         // DTR low for a second makes the modem hang up.
+        const Linea_Reservada reservada;
         puerto.Set_DTREnable(false);
         Estado.Segundos = 0;
         Host().Timer_Comunicacion->Set_Enabled(true);
-        Espera_Hasta([] { return Estado.Segundos >= 1; });
+        Espera_Modem([] { return Estado.Segundos >= 1; });
         Host().Timer_Comunicacion->Set_Enabled(false);
         puerto.Set_DTREnable(true);
     }
@@ -320,6 +337,7 @@ void Comunicacion::Command2_Click() {
 }
 
 void Comunicacion::Modem_Click() {
+    const Operacion operacion(*this);
     Programa_Modem_Remoto({Option2[1]->isChecked(), Combo3->currentIndex(), Combo4->currentIndex(),
                            Combo4->currentText()});
 }

@@ -34,6 +34,10 @@ class Comunicacion : public QDialog {
     void Command2_Click();
     void Modem_Click();
 
+    // ON, OFF or the remote modem programming is running: their waits let
+    // events through, and the dialog must outlive them, so it refuses to close.
+    bool En_Curso() const { return en_curso_ > 0; }
+
     QLabel *Label6;
     Byte_UnR *Byte_UnR1;
     QComboBox *Combo1; // port
@@ -63,6 +67,8 @@ class Comunicacion : public QDialog {
     void Toma_Controles();
     void Paneles_Enlace();
 
+    struct Operacion;
+    int en_curso_ = 0;
     static Comunicacion *cargada_;
 };
 

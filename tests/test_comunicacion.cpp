@@ -129,6 +129,39 @@ TEST_F(Dialogo, OffDuringAWaitingSetpointReadEndsIt) {
         << "OFF's command, and no resend and no poll after it";
 }
 
+TEST_F(Dialogo, EscapeAndTheWindowFrameWaitForOnAndOffToEnd) {
+    // The relay takes two ticks with each reply, so ON and OFF wait on the line.
+    puerto->al_recibir = [this](const QByteArray &peticion) {
+        puerto->Inyecta_Despues(2 * Tick_ms, rele.Responde(peticion));
+    };
+    AVPAGE2 &p = Pagina();
+    Comunicacion &d = Comunicacion::Cargada();
+    int intentos = 0;
+    bool sigue_abierto = true;
+    // Escape, then the window's close button, while an operation waits.
+    const auto intenta_cerrar = [&] {
+        QTest::keyClick(&d, Qt::Key_Escape);
+        d.close();
+        ++intentos;
+        sigue_abierto = sigue_abierto && Comunicacion::Si_Cargada() == &d && d.isVisible();
+    };
+    operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
+    QTimer::singleShot(0, &d, [&] {
+        // Inside the dialog's own loop, as the operator sees it.
+        QTimer::singleShot(Tick_ms, &d, intenta_cerrar);
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        EXPECT_TRUE(Estado.Comunicacion_OK);
+        QTimer::singleShot(Tick_ms, &d, intenta_cerrar);
+        QTest::mouseClick(d.Command2, Qt::LeftButton);
+        EXPECT_EQ(intentos, 2) << "both tries came while ON and OFF waited";
+        EXPECT_TRUE(sigue_abierto) << "the dialog closed under a running operation";
+        QTest::keyClick(&d, Qt::Key_Escape); // now it may go
+    });
+    p.Menu_Click(4);
+    EXPECT_EQ(Comunicacion::Si_Cargada(), nullptr);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+}
+
 TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
     Estado.Modo_Linea_Comandos = true;
     Conecta_Rele();
