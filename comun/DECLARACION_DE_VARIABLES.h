@@ -45,6 +45,12 @@ struct Estado_Global {
     // wait may start another): the main page runs its queue only when none is.
     int Intercambios_En_Curso = 0;
 
+    // The operator changed a setpoint editor or option list since the setpoints
+    // were last read, loaded or stored: Nuevos_Setpoints holds work the relay
+    // does not have yet. A good setpoint read, a file load and a write the relay
+    // accepted clear it; the page's once-a-minute re-read keeps the edits then.
+    bool Edicion_Pendiente = false;
+
     // Requests queued on the main page for the next poll.
     bool Grabar_Pendiente = false;
     bool Reset_Tmax_Pendiente = false;

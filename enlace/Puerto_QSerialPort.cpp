@@ -23,6 +23,7 @@ bool Puerto_QSerialPort::Set_PortOpen(bool abierto) {
     if (puerto_serie_.isOpen())
         return true;
     error_.clear();
+    Marca_Perdido(false);
     puerto_serie_.setPortName(Nombre_Dispositivo(puerto_));
     if (!puerto_serie_.open(QIODevice::ReadWrite)) {
         error_ = puerto_serie_.errorString();
@@ -73,8 +74,10 @@ void Puerto_QSerialPort::Al_Error(QSerialPort::SerialPortError error) {
     // ends through its own no-reply path.
     if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
         error_ = puerto_serie_.errorString();
-        if (puerto_serie_.isOpen())
+        if (puerto_serie_.isOpen()) {
             puerto_serie_.close();
+            Marca_Perdido(true);
+        }
         emit Llegan_Datos();
     }
 }

@@ -56,8 +56,19 @@ class Puerto_Serie : public QObject {
     // Sends each byte as it is, a lone 0x00 included.
     virtual void Output(const QByteArray &bytes) = 0;
 
+    // The port closed itself because its device failed or went away (an
+    // unplugged adapter, the far end of a pseudo-terminal closed), rather than
+    // being closed by the program. Cleared when the program opens the port again.
+    bool Perdido() const { return perdido_; }
+
+  protected:
+    void Marca_Perdido(bool perdido) { perdido_ = perdido; }
+
   signals:
     // Input arrived, or the port closed itself after the device went away:
     // wakes whoever waits.
     void Llegan_Datos();
+
+  private:
+    bool perdido_ = false;
 };

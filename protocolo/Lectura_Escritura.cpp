@@ -117,6 +117,11 @@ Lectura Lee_Registros(uint8_t funcion, uint16_t primero, uint16_t cantidad, Imag
         return Lectura::Omitida;
     Estado.Ocupado = true;
     if (!Puerto_Abierto()) {
+        // A device that went away while the link was up (an adapter pulled out
+        // between two polls) fails the link as a silent relay does, once: the
+        // failure takes the link flag down, so later reads stay quiet.
+        if (Estado.Comunicacion_OK && Host().MSComm1 && Host().MSComm1->Perdido())
+            Rele_No_Responde();
         Estado.Comunicacion_OK = false;
         Estado.Ocupado = false;
         return Lectura::Omitida;
@@ -231,6 +236,7 @@ void Lee_Setpoints(uint8_t direccion) {
             Arma_Trama_Escritura(direccion);
             // Edits not yet sent give way to what the relay holds.
             Estado.Nuevos_Setpoints.Copia(1, Estado.Trama_Escritura, 1, 19);
+            Estado.Edicion_Pendiente = false;
             Estado.Ocupado = false;
         }
         return;
@@ -254,10 +260,10 @@ void Lee_Valores_Actuales(uint8_t) {
     }
 }
 
-void Escribe_Setpoints(uint8_t direccion) {
+bool Escribe_Setpoints(uint8_t direccion) {
     // The write takes no busy flag: a poll may run inside its wait.
     if (!Puerto_Abierto() || !Estado.Comunicacion_OK)
-        return;
+        return false;
     Vacia_Entrada();
     auto &t = Estado.Trama_Escritura;
     t.Copia(8, Estado.Nuevos_Setpoints, 8, 12);
@@ -271,7 +277,7 @@ void Escribe_Setpoints(uint8_t direccion) {
     Pon_CRC(t, 21);
     // On a timeout the frame keeps the unconfirmed values until the next read.
     if (Intercambia(t, 21, Estado.Respuesta_Escritura, 8, false) != Fin::Respuesta)
-        return;
+        return false;
     // Only the CRC is judged; the echoed register and count are not compared.
     if (!CRC_Correcto(Estado.Respuesta_Escritura, 8)) {
         ++Estado.Respuestas_Malas;
@@ -279,11 +285,13 @@ void Escribe_Setpoints(uint8_t direccion) {
         // The frame goes back to what the relay last reported; the edits stay in
         // Nuevos_Setpoints so that the operator can send them again.
         Arma_Trama_Escritura(direccion);
-        return;
+        return false;
     }
     Host().Dialogos->Mensaje(T::Setpoints_Grabados, T::Titulo);
     // The editors show what the relay now holds without waiting for a read.
     Restaura_Set_Setpoints(direccion);
+    Estado.Edicion_Pendiente = false;
+    return true;
 }
 
 void Ejecuta_Comando(uint8_t direccion, int32_t &comando) {

@@ -47,8 +47,8 @@ void Lee_Valores_Actuales(uint8_t direccion);
 
 // Sends the edited setpoints (Nuevos_Setpoints[8..19]) to the relay's six
 // setpoint registers in one write and tells the operator whether the relay took
-// them. The frame is addressed to Direccion_Rele.
-void Escribe_Setpoints(uint8_t direccion);
+// them. The frame is addressed to Direccion_Rele. True when the relay took them.
+bool Escribe_Setpoints(uint8_t direccion);
 
 // Switches coil `comando` of the relay on; commands other than 1 and 2 tell the
 // operator how it went.

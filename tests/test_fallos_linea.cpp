@@ -255,7 +255,10 @@ TEST_F(Linea_Real, AnUnpluggedDeviceFailsTheLinkWithoutSpinningAndOnBringsItBack
     EXPECT_TRUE(Corre_Hasta([&] { return sondeos >= s0 + 2; }, 3000));
     EXPECT_EQ(Estado.Intercambios - intercambios, 2u);
     // Pulled out between two polls, the usual moment: the port closes itself and
-    // the next poll finds it closed, which takes the link down without a message.
+    // the next poll finds it gone, which fails the link as a silent relay does,
+    // with its message once and every window told.
+    EXPECT_EQ(Comunicacion::Cargada().Label6->text().toStdString(), "Communication Stablished");
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
     const Momento antes;
     rele->terminate();
     ASSERT_TRUE(Corre_Hasta([&] { return !pagina->Timer1.isActive(); }, 3000)) << "still polling";
@@ -264,7 +267,9 @@ TEST_F(Linea_Real, AnUnpluggedDeviceFailsTheLinkWithoutSpinningAndOnBringsItBack
     EXPECT_LT(despues.cpu - antes.cpu, 0.5 * static_cast<double>(despues.ms - antes.ms) / 1000);
     EXPECT_FALSE(Estado.Comunicacion_OK || host->MSComm1().PortOpen());
     EXPECT_EQ(pagina->Actual[0]->text().toStdString(), "Fco");
-    EXPECT_EQ(Estado.Fallos_Enlace, 1u);
+    EXPECT_EQ(Estado.Fallos_Enlace, 2u) << "one failure for each pull";
+    EXPECT_EQ(Comunicacion::Cargada().Label6->text().toStdString(), "Communication Not Stablished");
+    EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
     enchufa();
 }
 

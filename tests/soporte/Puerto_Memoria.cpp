@@ -28,6 +28,7 @@ bool Puerto_Memoria::Set_PortOpen(bool abierto) {
     if (abierto && !existe)
         return false;
     if (abierto && !abierto_) {
+        Marca_Perdido(false);
         entrada_.clear();
         pendiente_.clear();
         longitud_lectura_ = 0;
@@ -80,6 +81,8 @@ void Puerto_Memoria::Inyecta_Despues(int ms, const QByteArray &bytes) {
 }
 
 void Puerto_Memoria::Desaparece() {
+    if (abierto_)
+        Marca_Perdido(true);
     abierto_ = false;
     entrada_.clear();
     emit Llegan_Datos();
