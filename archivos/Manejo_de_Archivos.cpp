@@ -152,6 +152,7 @@ void Aplica_Registro(const Registro_KV73 &r, const QString &ruta) {
     Estado.Comunicacion_OK = false;
     Estado.Trama_Escritura.Copia(1, r.Trama, 1, 21);
     Estado.Nuevos_Setpoints.Copia(1, r.Trama, 1, 21);
+    Estado.Edicion_Pendiente = false;
     Estado.Valores_Actuales.Copia(1, r.Actuales, 1, 34);
     Restaura_Set_Setpoints(Estado.Direccion_Rele);
     Host().Textos->Escribe_Panel(5, T::Direccion + Str(Estado.Direccion_Rele));

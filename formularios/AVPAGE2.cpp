@@ -30,6 +30,8 @@
 #include <QStatusBar>
 #include <QtEndian>
 
+#include <algorithm>
+
 namespace TP = Textos_Protocolo;
 
 // A menu item's marker: a solid blue circle shown while the pointer is on the item.
@@ -188,15 +190,27 @@ void AVPAGE2::Construye_Setpoints() {
     Word_UnR_[2] = Editor(2, Ventilador, 220, 58);
     Etiqueta(QStringLiteral("Start Fan Temperatue \"High Fan\" :"), Ventilador, 4, 88, 214);
     Word_UnR_[3] = Editor(3, Ventilador, 220, 86);
+    // A leader stops one degree below its follower's top, so that the push
+    // always has room: L1 at 220 would have to push L2 to 221, which no relay
+    // holds.
+    Word_UnR_[0]->Set_Max(Word_UnR_[1]->Max() - 1);
+    Word_UnR_[2]->Set_Max(Word_UnR_[3]->Max() - 1);
     auto *regla_ventilador = Etiqueta(QStringLiteral("Start Fan >\nStop Fan"), Ventilador, 326, 68, 74, 34);
     regla_ventilador->setStyleSheet(QStringLiteral("color: #404040"));
 
     for (int i = 0; i < 4; ++i) {
         // Only a choice of the operator runs the list's handling; the page's own
         // refresh calls it itself.
-        connect(Combo[i], &QComboBox::activated, this, [this, i] { Combo_Click(i); });
-        connect(Word_UnR_[i], &Word_UnR::Change, this, [this, i] { Word_UnR_Change(i); });
-        connect(Word_UnR_[i], &Word_UnR::Click, this, [this, i] { Word_UnR_Change(i); });
+        connect(Combo[i], &QComboBox::activated, this, [this, i] {
+            Combo_Click(i);
+            Marca_Edicion();
+        });
+        const auto editado = [this, i] {
+            Word_UnR_Change(i);
+            Marca_Edicion();
+        };
+        connect(Word_UnR_[i], &Word_UnR::Change, this, editado);
+        connect(Word_UnR_[i], &Word_UnR::Click, this, editado);
     }
 }
 
@@ -305,10 +319,6 @@ void AVPAGE2::Form_Load() {
     Reiniciar_Enlace();
     UserControl11->Desactivar();
     Frame3_MouseMove();
-    Word_UnR_[0]->Inicializacion();
-    Word_UnR_[1]->Set_Min(static_cast<int32_t>(Val(Word_UnR_[0]->Text())));
-    Word_UnR_[2]->Inicializacion();
-    Word_UnR_[3]->Set_Min(static_cast<int32_t>(Val(Word_UnR_[2]->Text())));
     if (Estado.Comunicacion_OK)
         Lee_Setpoints(Estado.Direccion_Rele);
     Actualiza_Valores_de_Pantalla();
@@ -414,7 +424,9 @@ void AVPAGE2::Menu_Click(int indice) {
     case 0:
         if (!Estado.Comunicacion_OK) {
             Abrir_Archivo();
-            Actualiza_Valores_de_Pantalla_SP();
+            // A loaded file replaces any edits; a cancelled pick keeps them shown.
+            if (!Estado.Edicion_Pendiente)
+                Actualiza_Valores_de_Pantalla_SP();
             Actualiza_Valores_de_Pantalla();
         }
         break;
@@ -432,7 +444,10 @@ void AVPAGE2::Menu_Click(int indice) {
         dialogo.exec();
         if (Estado.Comunicacion_OK) {
             Timer1.start();
-            Actualiza_Valores_de_Pantalla_SP();
+            // An ON read the relay's setpoints over any edits; without one the
+            // operator's unsent edits stay on the editors.
+            if (!Estado.Edicion_Pendiente)
+                Actualiza_Valores_de_Pantalla_SP();
         }
         break;
     }
@@ -457,6 +472,7 @@ void AVPAGE2::Menu_Click(int indice) {
             }
             for (std::size_t i = 1; i <= 33; ++i)
                 Estado.Valores_Actuales[i] = 0;
+            Estado.Edicion_Pendiente = false;
             Actualiza_Valores_de_Pantalla();
             Actualiza_Valores_de_Pantalla_SP();
         }
@@ -465,6 +481,7 @@ void AVPAGE2::Menu_Click(int indice) {
         break;
     }
     Frame3_MouseMove();
+    Muestra_Edicion_Pendiente();
 }
 
 void AVPAGE2::Envia_Setpoints() {
@@ -490,7 +507,8 @@ void AVPAGE2::Envia_Setpoints() {
             Timer1.stop();
         Estado.Comunicacion_OK = false;
     }
-    Actualiza_Valores_de_Pantalla_SP();
+    if (!Estado.Edicion_Pendiente)
+        Actualiza_Valores_de_Pantalla_SP();
     Actualiza_Valores_de_Pantalla();
 }
 
@@ -531,6 +549,7 @@ void AVPAGE2::Timer1_Timer() {
     if ((Estado.Grabar_Pendiente || Estado.Reset_Tmax_Pendiente) &&
         Estado.Intercambios_En_Curso == 0)
         Ejecuta_Pendientes();
+    Muestra_Edicion_Pendiente();
 }
 
 void AVPAGE2::Ejecuta_Pendientes() {
@@ -548,18 +567,31 @@ void AVPAGE2::Ejecuta_Pendientes() {
     if (grabar) {
         int32_t comando = 1;
         Ejecuta_Comando(Estado.Direccion_Rele, comando);
+        // A write the relay refused leaves the edits on the editors, where the
+        // operator can send them again.
         Escribe_Setpoints(Estado.Direccion_Rele);
-        Actualiza_Valores_de_Pantalla_SP();
+        if (!Estado.Edicion_Pendiente)
+            Actualiza_Valores_de_Pantalla_SP();
         comando = 2;
         Ejecuta_Comando(Estado.Direccion_Rele, comando);
     }
 }
 
 void AVPAGE2::Timer2_Timer() {
-    Lee_Setpoints(Estado.Direccion_Rele);
-    Actualiza_Valores_de_Pantalla_SP();
+    if (Estado.Edicion_Pendiente) {
+        // The re-read brings what the relay holds (Set_Setpoints) but leaves the
+        // operator's unsent edits, in the edit image and on the editors, alone.
+        const Imagen<21> edicion = Estado.Nuevos_Setpoints;
+        Lee_Setpoints(Estado.Direccion_Rele);
+        Estado.Nuevos_Setpoints = edicion;
+        Estado.Edicion_Pendiente = true;
+    } else {
+        Lee_Setpoints(Estado.Direccion_Rele);
+        Actualiza_Valores_de_Pantalla_SP();
+    }
     if (!Estado.Comunicacion_OK)
         Timer2.stop();
+    Muestra_Edicion_Pendiente();
 }
 
 void AVPAGE2::Actualiza_Valores_de_Pantalla() {
@@ -605,6 +637,10 @@ void AVPAGE2::Actualiza_Valores_de_Pantalla() {
 void AVPAGE2::Actualiza_Valores_de_Pantalla_SP() {
     for (Word_UnR *editor : Word_UnR_)
         editor->Inicializacion();
+    // Each follower takes its minimum from the value its leader now shows, and
+    // is pushed above it where needed, as after an edit of the leader.
+    Word_UnR_Change(0);
+    Word_UnR_Change(2);
     const uint8_t opciones = Posicion_Opciones();
     for (int i = 0; i < 4; ++i) {
         Combo[i]->setCurrentIndex(Lee_Bit_Setpoint(static_cast<uint8_t>(i), opciones));
@@ -650,10 +686,31 @@ void AVPAGE2::Word_UnR_Change(int indice) {
     Word_UnR *seguidor = Word_UnR_[static_cast<std::size_t>(indice + 1)];
     const auto minimo = static_cast<int32_t>(Val(mando->Text()));
     seguidor->Set_Min(minimo);
-    if (seguidor->Value() < minimo + 1) {
-        seguidor->Set_Value(minimo + 1);
+    // One degree above the leader, but never past the follower's own top.
+    const int32_t empuje = std::min(minimo + 1, seguidor->Max());
+    if (seguidor->Value() < empuje) {
+        seguidor->Set_Value(empuje);
         seguidor->Refrescar();
     }
+}
+
+void AVPAGE2::Marca_Edicion() {
+    Estado.Edicion_Pendiente = true;
+    Muestra_Edicion_Pendiente();
+}
+
+void AVPAGE2::Muestra_Edicion_Pendiente() {
+    const bool pendiente = Estado.Edicion_Pendiente;
+    if (Command1->property("pendiente").toBool() == pendiente)
+        return;
+    Command1->setProperty("pendiente", pendiente);
+    // Amber until STORE sends the edits, or a read, New or a loaded file
+    // replaces them.
+    Command1->setStyleSheet(pendiente ? QStringLiteral("QPushButton { background-color: #f5b400; "
+                                                       "font-weight: bold; }")
+                                      : QString());
+    Command1->setToolTip(
+        pendiente ? QStringLiteral("Setpoints edited and not yet sent to the relay") : QString());
 }
 
 bool AVPAGE2::Prog_Encendido() const {

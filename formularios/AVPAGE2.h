@@ -50,6 +50,8 @@ class AVPAGE2 : public QWidget {
     void Word_UnR_Change(int indice);
     void Command1_Click();
     void Reset_Click(int indice);
+    // The STORE button shows whether edits are waiting to be sent.
+    void Muestra_Edicion_Pendiente();
 
     UserControl1 *UserControl11;
     std::array<Word_UnR *, 4> Word_UnR_{};
@@ -81,6 +83,8 @@ class AVPAGE2 : public QWidget {
     // Status value for a launching program (command-line mode only).
     void Escribe_Estado(int16_t valor);
     void Envia_Setpoints();
+    // An editor or list changed by the operator.
+    void Marca_Edicion();
     void Imprime();
     // The relay's Prog lamp from its status words: lit, and (blink bit) blinking.
     bool Prog_Encendido() const;

@@ -12,6 +12,7 @@
 #include "controles/UserControl1.h"
 #include "controles/Word_UnR.h"
 #include "tests/soporte/Banco.h"
+#include "tests/soporte/Manos.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -27,33 +28,6 @@ namespace {
 
 const QString Fuera = QStringLiteral("Out of Range");
 
-// Runs `manos` on the numeric entry dialog inside its modal loop. A dialog still
-// open afterwards fails the test and is closed, so a wrong script cannot hang.
-void Con_Calculadora(std::function<void(Calculadora &)> manos) {
-    QTimer::singleShot(0, [manos] {
-        auto *dialogo = qobject_cast<Calculadora *>(QApplication::activeModalWidget());
-        ASSERT_NE(dialogo, nullptr) << "the numeric entry dialog is not up";
-        manos(*dialogo);
-        EXPECT_FALSE(dialogo->isVisible()) << "the numeric entry dialog is still open";
-        if (dialogo->isVisible())
-            dialogo->reject();
-    });
-}
-
-void Boton(Calculadora &c, const QString &nombre) {
-    auto *boton = c.findChild<QPushButton *>(nombre);
-    ASSERT_NE(boton, nullptr) << nombre.toStdString();
-    QTest::mouseClick(boton, Qt::LeftButton);
-}
-
-// Clears the display, types `teclas` on the keypad with the mouse and clicks OK.
-void Entra(Calculadora &c, const QString &teclas) {
-    Boton(c, QStringLiteral("Command1"));
-    for (QChar t : teclas)
-        Boton(c, t == u'.' ? QStringLiteral("Command2") : QStringLiteral("Numeros_%1").arg(t));
-    Boton(c, QStringLiteral("OK"));
-}
-
 // Shows a fresh dialog for a register of min..max whose old value is 85.
 int Muestra(int32_t minimo, int32_t maximo, int16_t paso,
             std::function<void(Calculadora &)> manos) {
@@ -61,11 +35,6 @@ int Muestra(int32_t minimo, int32_t maximo, int16_t paso,
     std::tie(Calc_Anterior, Calc_Factor) = std::tuple(85, 1.0f);
     Con_Calculadora(std::move(manos));
     return Calculadora().exec();
-}
-
-// A click on an arrow ("Arriba", "Abajo") or on the text box ("Text1").
-void Clic(QWidget &editor, const char *nombre) {
-    QTest::mouseClick(editor.findChild<QWidget *>(QString::fromLatin1(nombre)), Qt::LeftButton);
 }
 
 // An editor as a form sets it up: by default, the main page's L1.

@@ -2,12 +2,15 @@
 // and Clear, the menu and the status file for a launching program.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "controles/Calculadora.h"
 #include "controles/UserControl1.h"
 #include "controles/Word_UnR.h"
 #include "formularios/AVPAGE2.h"
+#include "protocolo/Crc.h"
 #include "reporte/Dialogo_Impresora.h"
 #include "tests/soporte/Banco.h"
 #include "tests/soporte/Escritorio.h"
+#include "tests/soporte/Manos.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -15,6 +18,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -123,6 +127,109 @@ TEST_F(Pagina_Principal, TripAndFanStartArePushedAboveTheirPartners) {
         EXPECT_EQ(p.Word_UnR_[k]->Min(), minimo);
         EXPECT_EQ(Estado.Nuevos_Setpoints[9 + 2 * k], pareja);
     }
+}
+
+TEST_F(Pagina_Principal, NoPathPushesAFollowerPastTheTopOfItsRange) {
+    AVPAGE2 &p = Pagina();
+    Word_UnR &l1 = *p.Word_UnR_[0], &l2 = *p.Word_UnR_[1];
+    const auto registro = [](std::size_t k) {
+        return Estado.Nuevos_Setpoints[8 + 2 * k] * 256 + Estado.Nuevos_Setpoints[9 + 2 * k];
+    };
+    // Arrows: L1 climbs to one below L2's top and no further; L2 follows to 220.
+    l1.Set_Value(218);
+    l1.Refrescar();
+    for (int i = 0; i < 3; ++i)
+        Clic(l1, "Arriba");
+    EXPECT_EQ(l1.Value(), 219);
+    EXPECT_EQ(std::pair(l2.Value(), registro(1)), std::pair(220, 220));
+
+    // Keypad: the fan stop at 219 pushes the fan start to 220.
+    Con_Calculadora([](Calculadora &c) { Entra(c, QStringLiteral("219")); });
+    Clic(*p.Word_UnR_[2], "Text1");
+    EXPECT_EQ(std::pair(p.Word_UnR_[3]->Value(), registro(3)), std::pair(220, 220));
+
+    // A relay or a file holding L1 220: L2 is capped at 220, never 221.
+    Estado.Set_Setpoints[5] = 220;
+    Estado.Set_Setpoints[7] = 100;
+    p.Actualiza_Valores_de_Pantalla_SP();
+    EXPECT_EQ(std::pair(l2.Value(), registro(1)), std::pair(220, 220));
+}
+
+TEST_F(Pagina_Principal, FollowerFloorsFollowEveryRefreshOfTheEditors) {
+    // The page starts with L1 at 120; the relay then reports L1 90, L2 100.
+    Estado.Set_Setpoints[5] = 120;
+    Estado.Set_Setpoints[7] = 150;
+    AVPAGE2 &p = Pagina();
+    Word_UnR &l2 = *p.Word_UnR_[1];
+    EXPECT_EQ(l2.Min(), 120);
+    Estado.Set_Setpoints[5] = 90;
+    Estado.Set_Setpoints[7] = 100;
+    Estado.Set_Setpoints[9] = 40;
+    Estado.Set_Setpoints[11] = 30; // fan start below fan stop: pushed
+    p.Actualiza_Valores_de_Pantalla_SP();
+    EXPECT_EQ(l2.Min(), 90);
+    EXPECT_EQ(p.Word_UnR_[3]->Min(), 40);
+    EXPECT_EQ(p.Word_UnR_[3]->Value(), 41);
+    // A trip level between the new L1 and the old one is taken from the keypad...
+    Con_Calculadora([](Calculadora &c) { Entra(c, QStringLiteral("95")); });
+    Clic(l2, "Text1");
+    EXPECT_EQ(l2.Value(), 95);
+    // ...and the arrows stop at L1.
+    for (int i = 0; i < 8; ++i)
+        Clic(l2, "Abajo");
+    EXPECT_EQ(l2.Value(), 90);
+
+    // New: the floors come down with the values.
+    p.Menu_Click(6);
+    EXPECT_EQ(l2.Min(), 0);
+}
+
+TEST_F(Pagina_Principal, UnsentEditsSurviveTheMinuteReReadAndStoreSendsThem) {
+    Conecta_Rele();
+    Enlace_Arriba();
+    AVPAGE2 &p = Pagina(); // reads the relay: L1 90, L2 110
+    Word_UnR &l1 = *p.Word_UnR_[0];
+    ASSERT_EQ(l1.Value(), 90);
+    const auto pendiente = [&p] { return !p.Command1->styleSheet().isEmpty(); };
+    EXPECT_FALSE(pendiente());
+    Clic(l1, "Arriba");
+    p.Combo[3]->setCurrentIndex(1);
+    emit p.Combo[3]->activated(1);
+    EXPECT_TRUE(pendiente()) << "STORE shows that edits wait";
+    for (int i = 0; i < 2; ++i) {
+        p.Timer2_Timer();
+        EXPECT_EQ(l1.Text().toStdString(), "91 °C");
+        EXPECT_EQ(Estado.Nuevos_Setpoints[9], 91);
+        EXPECT_EQ(Estado.Nuevos_Setpoints[17], 0x0B | 0x08);
+        EXPECT_EQ(Estado.Set_Setpoints[5], 90) << "what the relay holds is refreshed";
+        EXPECT_TRUE(pendiente());
+    }
+    EXPECT_EQ(Resumen(puerto->Peticiones()).back(), QStringLiteral("03/0100"));
+
+    QTest::mouseClick(p.Command1, Qt::LeftButton);
+    operador->Espera_Mensaje(Guardado_Rele, QStringLiteral("KV-73"));
+    p.Timer1_Timer();
+    EXPECT_EQ(rele.Registro(0x0100), 91);
+    EXPECT_EQ(rele.Registro(0x0104), 0x0B | 0x08);
+    EXPECT_FALSE(pendiente());
+    EXPECT_EQ(l1.Text().toStdString(), "91 °C");
+
+    // With nothing pending the re-read shows what the relay holds: someone set
+    // L1 to 95 at the relay's keys.
+    QByteArray escritura = Hex("01 10 01 00 00 06 0C 00 5F 00 6E 00 3C 00 4B 00 0B 00 00");
+    const uint16_t crc = CRC16_Modbus(escritura);
+    escritura += static_cast<char>(crc & 0xFF);
+    escritura += static_cast<char>(crc >> 8);
+    ASSERT_FALSE(rele.Responde(escritura).isEmpty());
+    p.Timer2_Timer();
+    EXPECT_EQ(l1.Text().toStdString(), "95 °C");
+
+    // New replaces the edits and clears the sign.
+    Clic(l1, "Arriba");
+    EXPECT_TRUE(pendiente());
+    Estado.Comunicacion_OK = false;
+    p.Menu_Click(6);
+    EXPECT_FALSE(pendiente());
 }
 
 TEST_F(Pagina_Principal, StoreAndClearOfflineAndOnline) {
