@@ -86,6 +86,16 @@ TEST_F(Modem, DialUpSendsItsLinesAndAcceptsTheConnectTexts) {
         Abrir_Puerto();
         EXPECT_FALSE(Estado.Comunicacion_OK) << rechazo;
     }
+
+    // The port is still open: a new number and speed reach the line only
+    // because the port is closed and opened again with them.
+    ASSERT_TRUE(puerto->PortOpen());
+    Estado.Via_Modem = false;
+    Estado.Puerto_Com = 3;
+    Estado.Velocidad = 2400;
+    Abrir_Puerto();
+    EXPECT_EQ(puerto->puerto_abierto, 3);
+    EXPECT_EQ(puerto->settings_abiertos.toStdString(), " 2400,N,8,1");
 }
 
 TEST_F(Modem, ErrorNoReplyASilentFarEndOrAMissingPortEndTheOpening) {

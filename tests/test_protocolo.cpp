@@ -198,6 +198,70 @@ TEST_F(Protocolo, OffEndsAWaitingSetpointReadOnly) {
     EXPECT_EQ(Estado.Set_Setpoints[4], 0x11);
 }
 
+TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTick) {
+    Enlace_Arriba();
+    // Bytes of an earlier, late reply are waiting when each exchange starts: they
+    // are dropped, so the reply that follows is read from its first byte.
+    const QByteArray basura = Hex("AA 55 01 03");
+    const auto con_restos = [&](const QByteArray &respuesta) {
+        puerto->Inyecta(basura);
+        puerto->al_recibir = [this, respuesta](const QByteArray &) {
+            puerto->Inyecta_Despues(Tick_ms / 4, respuesta);
+        };
+    };
+    con_restos(Vector(Respuesta_Sondeo));
+    Lee_Valores_Actuales(1);
+    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), Vector(Respuesta_Sondeo).left(31));
+    con_restos(Vector(Respuesta_Setpoints));
+    Lee_Setpoints(1);
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), Vector(Respuesta_Setpoints));
+    con_restos(Vector(QStringLiteral("setpoint write reply, address 1")));
+    operador->Espera_Mensaje(QStringLiteral("Setpoints were Saved to the Relay memory"), QStringLiteral("KV-73"));
+    EXPECT_TRUE(Escribe_Setpoints(1));
+    EXPECT_EQ(Estado.Respuestas_Malas, 0u);
+
+    // OFF during the wait of any read but the setpoint read changes nothing:
+    // the reply that comes a tick and a half later is taken.
+    for (const bool identificacion : {false, true}) {
+        puerto->al_recibir = [&](const QByteArray &) {
+            Estado.Cancelar_Enlace = true;
+            puerto->Inyecta_Despues(3 * Tick_ms / 2, identificacion ? Vector(QStringLiteral("identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)")) : Vector(Respuesta_Sondeo));
+        };
+        const uint32_t tomadas = Estado.Intercambios;
+        identificacion ? Lee_Identificacion(1) : Lee_Valores_Actuales(1);
+        EXPECT_EQ(Estado.Intercambios, tomadas + 1) << (identificacion ? "identification" : "poll");
+        Estado.Cancelar_Enlace = false;
+    }
+    EXPECT_FALSE(Verifica_Identificacion());
+
+    // Something run inside the wait stops the tick (as an exchange does when it
+    // ends): the silent relay still fails the link at the fifth tick.
+    puerto->al_recibir = nullptr;
+    QObject alcance;
+    QTimer::singleShot(Tick_ms / 2, &alcance, [this] { timer->Set_Enabled(false); });
+    QTimer::singleShot(3000, &alcance, [this] {
+        ADD_FAILURE() << "the exchange stopped counting";
+        Estado.Segundos = 5;
+        timer->Set_Enabled(true);
+    });
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    Lee_Valores_Actuales(1);
+    EXPECT_EQ(Estado.Segundos, 5);
+}
+
+TEST_F(Protocolo, AWriteThatTimesOutKeepsTheFrameItSent) {
+    Enlace_Arriba();
+    for (std::size_t i = 8; i <= 19; ++i) {
+        Estado.Set_Setpoints[i - 4] = 0x11;
+        Estado.Nuevos_Setpoints[i] = static_cast<uint8_t>(i);
+    }
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    EXPECT_FALSE(Escribe_Setpoints(1));
+    EXPECT_EQ(Bytes(Estado.Trama_Escritura, 8, 12), Bytes(Estado.Nuevos_Setpoints, 8, 12))
+        << "the values that went out, not what the relay last reported";
+    EXPECT_EQ(Estado.Set_Setpoints[4], 0x11);
+}
+
 TEST_F(Protocolo, ClosedPortOrLinkDownSendsNothing) {
     Estado.Comunicacion_OK = true;
     Lee_Valores_Actuales(Estado.Direccion_Rele);

@@ -29,6 +29,8 @@ bool Puerto_Memoria::Set_PortOpen(bool abierto) {
         return false;
     if (abierto && !abierto_) {
         Marca_Perdido(false);
+        puerto_abierto = puerto_;
+        settings_abiertos = settings_;
         entrada_.clear();
         pendiente_.clear();
         longitud_lectura_ = 0;

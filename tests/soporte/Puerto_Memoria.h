@@ -45,6 +45,10 @@ class Puerto_Memoria : public Puerto_Serie {
     // Called for every write as it is, before any framing (a modem reads text).
     std::function<void(const QByteArray &bytes)> al_escribir;
     bool existe = true;
+    // The port number and settings the port was last opened with: a change of
+    // them reaches the line only through a close and a new open.
+    int16_t puerto_abierto = 0;
+    QString settings_abiertos;
     std::vector<bool> dtr;
     std::vector<Escritura> escrituras; // one per Output call
 
