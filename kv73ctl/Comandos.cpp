@@ -14,11 +14,11 @@
 
 namespace {
 
-const QStringList Comandos_Validos = {
-    QStringLiteral("ident"),     QStringLiteral("setpoints"), QStringLiteral("values"),
-    QStringLiteral("watch"),     QStringLiteral("reset-max"), QStringLiteral("save"),
-    QStringLiteral("show"),      QStringLiteral("send"),      QStringLiteral("set"),
-    QStringLiteral("report")};
+const QStringList Comandos_Validos = {QStringLiteral("ident"),     QStringLiteral("setpoints"),
+                                      QStringLiteral("values"),    QStringLiteral("watch"),
+                                      QStringLiteral("reset-max"), QStringLiteral("save"),
+                                      QStringLiteral("show"),      QStringLiteral("send"),
+                                      QStringLiteral("set"),       QStringLiteral("report")};
 // Commands that take one file name.
 const QStringList Comandos_Archivo = {QStringLiteral("save"), QStringLiteral("show"),
                                       QStringLiteral("send")};
@@ -62,6 +62,8 @@ const Setpoint Setpoints_Temperatura[] = {
 
 } // namespace
 
+// The usage text keeps its columns as the terminal shows them.
+// clang-format off
 QString Uso() {
     return QStringLiteral(
         "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A] [--modem PHONE] [--json]\n"
@@ -89,6 +91,7 @@ QString Uso() {
         "exit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad reply or relay\n"
         "refused, 4 a file that cannot be read, is not a KV-73 file, or cannot be written\n");
 }
+// clang-format on
 
 std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opciones &op) {
     for (int i = 1; i < argumentos.size(); ++i) {
@@ -197,10 +200,13 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     return 0;
 }
 
-int Resultado_Enlace() { return Estado.Fallos_Enlace > 0 ? 2 : 0; }
+int Resultado_Enlace() {
+    return Estado.Fallos_Enlace > 0 ? 2 : 0;
+}
 
 QString Hex4(int valor) {
-    return QStringLiteral("0x") + QStringLiteral("%1").arg(valor, 4, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("0x") +
+           QStringLiteral("%1").arg(valor, 4, 16, QLatin1Char('0')).toUpper();
 }
 
 Imagen_Setpoints Lee_Imagen_Setpoints() {
@@ -271,13 +277,17 @@ Lectura_Actual Lee_Lectura_Actual() {
 QString Texto_Valores(const Lectura_Actual &v) {
     QStringList partes;
     for (int k = 0; k < 4; ++k)
-        partes << QStringLiteral("Pt%1 %2 (max %3)").arg(k + 1).arg(v.temperaturas[k]).arg(v.maximos[k]);
+        partes << QStringLiteral("Pt%1 %2 (max %3)")
+                      .arg(k + 1)
+                      .arg(v.temperaturas[k])
+                      .arg(v.maximos[k]);
     QStringList luces;
     for (const auto &ind : Mapa_Indicadores)
-        luces << QStringLiteral("%1 %2").arg(QLatin1String(ind.nombre),
-                                             QLatin1String(Nombre_Luz(Luz_Indicador(
-                                                 ind, v.encendidos, v.parpadeos))));
-    return partes.join(QStringLiteral("  ")) + QStringLiteral(" | ") + luces.join(QStringLiteral(", "));
+        luces << QStringLiteral("%1 %2").arg(
+            QLatin1String(ind.nombre),
+            QLatin1String(Nombre_Luz(Luz_Indicador(ind, v.encendidos, v.parpadeos))));
+    return partes.join(QStringLiteral("  ")) + QStringLiteral(" | ") +
+           luces.join(QStringLiteral(", "));
 }
 
 QJsonObject Json_Valores(const Lectura_Actual &v) {
@@ -328,7 +338,9 @@ QJsonObject Json_Archivo(const QString &ruta) {
 }
 
 int Lecturas_De_Arranque(bool con_sondeo) {
-    const auto mala = [malas = Estado.Respuestas_Malas] { return Estado.Respuestas_Malas != malas; };
+    const auto mala = [malas = Estado.Respuestas_Malas] {
+        return Estado.Respuestas_Malas != malas;
+    };
     Lee_Identificacion(Estado.Direccion_Rele);
     if (const int fallo = Resultado_Enlace())
         return fallo;
@@ -458,7 +470,8 @@ std::optional<QString> Aplica_Par(const char *nombre_bajo, std::optional<int> ba
 void Guarda_En_Edicion(const Imagen_Setpoints &s) {
     for (int k = 0; k < 4; ++k)
         Escribe_Word_Setpoint(QString::number(s.registros[k]),
-                              CByte(Posicion_Setpoint(QStringLiteral("%1").arg(0x0100 + k, 4, 16, QLatin1Char('0')))));
+                              CByte(Posicion_Setpoint(
+                                  QStringLiteral("%1").arg(0x0100 + k, 4, 16, QLatin1Char('0')))));
     const uint8_t opciones = CByte(Posicion_Setpoint(QStringLiteral("0104")) + 1);
     for (uint8_t bit = 0; bit < 4; ++bit) {
         const auto estado = static_cast<int16_t>((s.registros[4] >> bit) & 1);

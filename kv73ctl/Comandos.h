@@ -13,8 +13,8 @@ class Puerto_Serie;
 
 struct Opciones {
     int16_t puerto = 1;
-    QString dispositivo;  // --device: a path instead of a port number
-    QString telefono;     // --modem: dial this number through the local modem first
+    QString dispositivo; // --device: a path instead of a port number
+    QString telefono;    // --modem: dial this number through the local modem first
     int32_t velocidad = 9600;
     uint8_t direccion = 1;
     bool json = false;

@@ -61,7 +61,9 @@ class Operador_Consola : public Operador {
 
 volatile std::sig_atomic_t interrumpido = 0;
 
-void Al_Interrumpir(int) { interrumpido = 1; }
+void Al_Interrumpir(int) {
+    interrumpido = 1;
+}
 
 void Imprime(const QString &texto) {
     std::fputs(qPrintable(texto), stdout);
@@ -89,8 +91,8 @@ int Ident(const Opciones &op) {
     }
     const bool aceptado = Verifica_Identificacion();
     if (op.json) {
-        Imprime_Json({{QStringLiteral("registers"), registros},
-                      {QStringLiteral("accepted"), aceptado}});
+        Imprime_Json(
+            {{QStringLiteral("registers"), registros}, {QStringLiteral("accepted"), aceptado}});
     } else {
         for (const auto &t : textos)
             Imprime(t);
@@ -141,7 +143,9 @@ int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
     return 0;
 }
 
-int Values(const Opciones &op) { return Un_Sondeo(op, nullptr); }
+int Values(const Opciones &op) {
+    return Un_Sondeo(op, nullptr);
+}
 
 int Watch(const Opciones &op) {
     std::signal(SIGINT, Al_Interrumpir);
@@ -167,7 +171,8 @@ int Watch(const Opciones &op) {
         const qint64 falta = siguiente - inicio.elapsed();
         if (falta > 0) {
             bool listo = false;
-            QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer, [&listo] { listo = true; });
+            QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer,
+                               [&listo] { listo = true; });
             while (!listo && !interrumpido)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
@@ -242,7 +247,8 @@ int Set(const Opciones &op, const Cambios_Setpoints &cambios) {
 
 int Escribe_Reporte(const Opciones &op, Temperaturas origen) {
     if (!Reporte_Pdf(op.pdf, Textos_Desde_Imagenes(), origen)) {
-        std::fprintf(stderr, "kv73ctl: the report could not be written to %s\n", qPrintable(op.pdf));
+        std::fprintf(stderr, "kv73ctl: the report could not be written to %s\n",
+                     qPrintable(op.pdf));
         return 4;
     }
     return 0;
