@@ -37,6 +37,44 @@ std::optional<long long> Entero(const QString &texto, long long minimo, long lon
     return v;
 }
 
+// The options that take a number, with what the usage text allows for each. A
+// value outside it is refused here, before any port is opened: address 0 is the
+// broadcast, which every relay on the line would obey without answering.
+std::optional<QString> Toma_Numero(const QString &nombre, const QString &texto, Opciones &op) {
+    const auto refusa = [&](const char *permitido) {
+        return QStringLiteral("%1 %2: give %3").arg(nombre, texto, QLatin1String(permitido));
+    };
+    std::optional<long long> n;
+    if (nombre == QLatin1String("--port")) {
+        if (!(n = Entero(texto, 1, 255)))
+            return refusa("a port number from 1 to 255");
+        op.puerto = static_cast<int16_t>(*n);
+    } else if (nombre == QLatin1String("--baud")) {
+        n = Entero(texto, 1200, 9600);
+        if (!n || (*n != 1200 && *n != 2400 && *n != 4800 && *n != 9600))
+            return refusa("1200, 2400, 4800 or 9600");
+        op.velocidad = static_cast<int32_t>(*n);
+    } else if (nombre == QLatin1String("--address")) {
+        if (!(n = Entero(texto, 1, 247)))
+            return refusa("a relay address from 1 to 247");
+        op.direccion = static_cast<uint8_t>(*n);
+    } else if (nombre == QLatin1String("--interval")) {
+        if (!(n = Entero(texto, 1, 3600000)))
+            return refusa("milliseconds from 1 to 3600000");
+        op.intervalo_ms = static_cast<int>(*n);
+    } else if (nombre == QLatin1String("--count")) {
+        if (!(n = Entero(texto, 1, 1000000000)))
+            return refusa("a number of polls from 1 to 1000000000");
+        op.cuenta = static_cast<int>(*n);
+    }
+    return std::nullopt;
+}
+
+const QStringList Opciones_Con_Valor = {QStringLiteral("--port"),     QStringLiteral("--device"),
+                                        QStringLiteral("--baud"),     QStringLiteral("--address"),
+                                        QStringLiteral("--modem"),    QStringLiteral("--pdf"),
+                                        QStringLiteral("--interval"), QStringLiteral("--count")};
+
 const char *Nombre_Luz(Luz luz) {
     switch (luz) {
     case Luz::Apagada:
@@ -72,7 +110,8 @@ QString Uso() {
         "  ident                           identification registers; is it a KV-73?\n"
         "  setpoints                       the six setpoint registers\n"
         "  values                          one poll: temperatures, maxima, lamps\n"
-        "  watch [--interval MS] [--count N]  a poll every MS (500) milliseconds\n"
+        "  watch [--interval MS] [--count N]  a poll every MS milliseconds (1..3600000, default\n"
+        "                                  500), N times (1..1000000000) or until interrupted\n"
         "  reset-max                       reset the maximum temperatures (command 16)\n"
         "  save FILE                       the relay's setpoints and actual values to a .KV73 file\n"
         "  show FILE                       what a .KV73 file holds (no relay needed)\n"
@@ -82,7 +121,7 @@ QString Uso() {
         "  report [FILE] --pdf OUT.pdf     the printed report as a PDF, of a .KV73 file or, without\n"
         "                                  FILE, of the relay (setpoints and one poll)\n"
         "options:\n"
-        "  --port N      serial port number (device from KV73_COMn, else /dev/ttyS<N-1>)\n"
+        "  --port N      serial port number 1..255 (device from KV73_COMn, else /dev/ttyS<N-1>)\n"
         "  --device PATH serial device to use instead of a port number\n"
         "  --baud B      1200, 2400, 4800 or 9600 (default 9600)\n"
         "  --address A   relay slave address 1..247 (default 1)\n"
@@ -94,6 +133,7 @@ QString Uso() {
 // clang-format on
 
 std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opciones &op) {
+    bool opciones_de_watch = false;
     for (int i = 1; i < argumentos.size(); ++i) {
         const QString &a = argumentos[i];
         const auto valor = [&]() -> std::optional<QString> {
@@ -110,32 +150,21 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
             continue;
         }
         if (a.startsWith(QLatin1String("--"))) {
+            if (!Opciones_Con_Valor.contains(a))
+                return Error_Uso(QStringLiteral("unknown option: ") + a);
             const auto texto = valor();
             if (!texto)
                 return Error_Uso(a + QStringLiteral(" needs a value"));
-            std::optional<long long> n;
-            if (a == QLatin1String("--modem")) {
+            if (a == QLatin1String("--modem"))
                 op.telefono = *texto;
-                continue;
-            }
-            if (a == QLatin1String("--device")) {
+            else if (a == QLatin1String("--device"))
                 op.dispositivo = *texto;
-                continue;
-            } else if (a == QLatin1String("--pdf")) {
+            else if (a == QLatin1String("--pdf"))
                 op.pdf = *texto;
-                continue;
-            } else if (a == QLatin1String("--port") && (n = Entero(*texto, 1, 255)))
-                op.puerto = static_cast<int16_t>(*n);
-            else if (a == QLatin1String("--baud") && (n = Entero(*texto, 50, 4000000)))
-                op.velocidad = static_cast<int32_t>(*n);
-            else if (a == QLatin1String("--address") && (n = Entero(*texto, 0, 255)))
-                op.direccion = static_cast<uint8_t>(*n);
-            else if (a == QLatin1String("--interval") && (n = Entero(*texto, 1, 3600000)))
-                op.intervalo_ms = static_cast<int>(*n);
-            else if (a == QLatin1String("--count") && (n = Entero(*texto, 0, 1000000000)))
-                op.cuenta = static_cast<int>(*n);
-            else
-                return Error_Uso(QStringLiteral("bad option or value: %1 %2").arg(a, *texto));
+            else if (const auto error = Toma_Numero(a, *texto, op))
+                return Error_Uso(*error);
+            if (a == QLatin1String("--interval") || a == QLatin1String("--count"))
+                opciones_de_watch = true;
             continue;
         }
         if (op.comando.isEmpty())
@@ -163,6 +192,8 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
     }
     if (!op.pdf.isEmpty() && op.comando != QLatin1String("report"))
         return Error_Uso(QStringLiteral("--pdf is for report only"));
+    if (opciones_de_watch && op.comando != QLatin1String("watch"))
+        return Error_Uso(QStringLiteral("--interval and --count are for watch only"));
     return std::nullopt;
 }
 

@@ -17,7 +17,9 @@ Salida_Programa Ctl(const Simulador &sim, QStringList argumentos) {
                    QStringList{QStringLiteral("--device"), sim.Enlace()} + argumentos, Tick_Rapido);
 }
 
-QJsonObject Json(const QString &linea) { return QJsonDocument::fromJson(linea.toUtf8()).object(); }
+QJsonObject Json(const QString &linea) {
+    return QJsonDocument::fromJson(linea.toUtf8()).object();
+}
 
 } // namespace
 
@@ -28,7 +30,8 @@ TEST(Kv73ctl, ReadsTheSimulatedRelay) {
     auto r = Ctl(sim, {QStringLiteral("ident")});
     EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
     EXPECT_TRUE(r.salida.contains(QStringLiteral("accepted"))) << r.salida.toStdString();
-    EXPECT_TRUE(r.salida.startsWith(QStringLiteral("register 0x0000: 0x0002\n"))) << r.salida.toStdString();
+    EXPECT_TRUE(r.salida.startsWith(QStringLiteral("register 0x0000: 0x0002\n")))
+        << r.salida.toStdString();
 
     r = Ctl(sim, {QStringLiteral("--json"), QStringLiteral("ident")});
     const QJsonObject id = Json(r.salida);
@@ -38,9 +41,9 @@ TEST(Kv73ctl, ReadsTheSimulatedRelay) {
     r = Ctl(sim, {QStringLiteral("--json"), QStringLiteral("setpoints")});
     EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
     const QJsonObject s = Json(r.salida);
-    for (const char *clave : {"L1", "L2", "low_fan", "high_fan", "options", "rtd_quantity",
-                              "fan_presence", "fan_command_probes", "weekly_fan_activation",
-                              "register_0105"})
+    for (const char *clave :
+         {"L1", "L2", "low_fan", "high_fan", "options", "rtd_quantity", "fan_presence",
+          "fan_command_probes", "weekly_fan_activation", "register_0105"})
         EXPECT_TRUE(s.contains(QLatin1String(clave))) << clave;
     EXPECT_LE(s[QStringLiteral("L1")].toInt(), s[QStringLiteral("L2")].toInt());
 
@@ -79,13 +82,45 @@ TEST(Kv73ctl, ExitStatusTellsWhatWentWrong) {
         EXPECT_EQ(r.estado, 2);
         EXPECT_EQ(r.errores.trimmed().toStdString(), "Relay Not Response");
     }
+}
+
+// A value the help does not list is refused before the port is opened: the
+// device does not exist, so a parse that let it through would end in status 2.
+TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
     const QString ctl = QStringLiteral(KV73CTL);
-    EXPECT_EQ(Ejecuta(ctl, {QStringLiteral("--device"), QStringLiteral("/nonexistent"),
-                            QStringLiteral("values")}).estado, 2);
-    EXPECT_EQ(Ejecuta(ctl, {}).estado, 1);
-    EXPECT_EQ(Ejecuta(ctl, {QStringLiteral("launch")}).estado, 1);
-    EXPECT_EQ(Ejecuta(ctl, {QStringLiteral("--address"), QStringLiteral("300"), QStringLiteral("values")}).estado, 1);
-    EXPECT_EQ(Ejecuta(ctl, {QStringLiteral("--baud")}).estado, 1);
+    const auto con = [&](QStringList argumentos) {
+        return Ejecuta(ctl,
+                       QStringList{QStringLiteral("--device"), QStringLiteral("/nonexistent")} +
+                           argumentos);
+    };
+    const auto L = [](const char *texto) { return QString::fromUtf8(texto).split(u' '); };
+    // The command line, and what its message must name.
+    const std::vector<std::pair<QStringList, QString>> malas = {
+        {L("--address 0 send x.KV73"), "--address 0: "},
+        {L("--address 248 values"), "--address 248: "},
+        {L("--baud 19200 values"), "--baud 19200: "},
+        {L("--baud 9601 values"), "--baud 9601: "},
+        {L("--port 0 values"), "--port 0: "},
+        {L("watch --interval 0"), "--interval 0: "},
+        {L("watch --count -1"), "--count -1: "},
+        {L("values --count 3"), "--count are for watch only"},
+        {L("--speed 9600 values"), "unknown option: --speed"},
+        {L("values --baud"), "--baud needs a value"},
+        {{}, "no command"},
+        {L("launch"), "unknown command: launch"},
+    };
+    for (const auto &[argumentos, mensaje] : malas) {
+        const auto r = con(argumentos);
+        EXPECT_EQ(r.estado, 1) << argumentos.join(u' ').toStdString();
+        EXPECT_TRUE(r.errores.startsWith(QStringLiteral("kv73ctl: ")) &&
+                    r.errores.section(u'\n', 0, 0).contains(mensaje))
+            << r.errores.toStdString();
+    }
+    // The bounds themselves pass, and then the missing device is what fails.
+    EXPECT_EQ(con({QStringLiteral("--address"), QStringLiteral("247"), QStringLiteral("--baud"),
+                   QStringLiteral("1200"), QStringLiteral("values")})
+                  .estado,
+              2);
     const auto ayuda = Ejecuta(ctl, {QStringLiteral("--help")});
     EXPECT_EQ(ayuda.estado, 0);
     EXPECT_TRUE(ayuda.salida.contains(QStringLiteral("usage: kv73ctl")));
@@ -95,7 +130,8 @@ TEST(Kv73ctl, DialsThroughTheModemFirst) {
     Simulador sim({QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("20"),
                    QStringLiteral("--busy-number"), QStringLiteral("999")});
     ASSERT_TRUE(sim.Listo());
-    auto r = Ctl(sim, {QStringLiteral("--modem"), QStringLiteral("5551234"), QStringLiteral("ident")});
+    auto r =
+        Ctl(sim, {QStringLiteral("--modem"), QStringLiteral("5551234"), QStringLiteral("ident")});
     EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
     EXPECT_TRUE(r.salida.contains(QStringLiteral("accepted")));
     // Without the dial-up the modem passes nothing to the relay.
