@@ -235,6 +235,36 @@ int Resultado_Enlace() {
     return Estado.Fallos_Enlace > 0 ? 2 : 0;
 }
 
+Desenlace Transaccion(const std::function<void()> &transaccion) {
+    const uint32_t fallos = Estado.Fallos_Enlace;
+    const uint32_t malas = Estado.Respuestas_Malas;
+    const uint32_t tomadas = Estado.Intercambios;
+    transaccion();
+    if (Estado.Fallos_Enlace != fallos || Estado.Intercambios == tomadas)
+        return Desenlace::Sin_Respuesta;
+    // Every reply taken is good or refused, and a read that asks again stops at
+    // its first good one: more replies than refusals means the last was good.
+    return Estado.Intercambios - tomadas > Estado.Respuestas_Malas - malas ? Desenlace::Buena
+                                                                           : Desenlace::Mala;
+}
+
+int Salida_Lectura(Desenlace d, const char *que) {
+    switch (d) {
+    case Desenlace::Buena:
+        return 0;
+    case Desenlace::Mala:
+        std::fprintf(stderr, "kv73ctl: bad reply to the %s\n", que);
+        return 3;
+    case Desenlace::Sin_Respuesta:
+        // The link-failure procedure has said "Relay Not Response"; a read the
+        // core did not even send has no message of its own.
+        if (!Resultado_Enlace())
+            std::fprintf(stderr, "kv73ctl: no reply to the %s\n", que);
+        return 2;
+    }
+    return 2;
+}
+
 QString Hex4(int valor) {
     return QStringLiteral("0x") +
            QStringLiteral("%1").arg(valor, 4, 16, QLatin1Char('0')).toUpper();
@@ -369,35 +399,24 @@ QJsonObject Json_Archivo(const QString &ruta) {
 }
 
 int Lecturas_De_Arranque(bool con_sondeo) {
-    const auto mala = [malas = Estado.Respuestas_Malas] {
-        return Estado.Respuestas_Malas != malas;
-    };
-    Lee_Identificacion(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace id = Transaccion([] { Lee_Identificacion(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(id, "identification read"))
         return fallo;
     if (!Verifica_Identificacion()) {
         Estado.Comunicacion_OK = false;
-        if (mala())
-            std::fprintf(stderr, "kv73ctl: bad reply to the identification read\n");
-        else
-            std::fprintf(stderr, "kv73ctl: the device at address %d is not a KV-73 relay\n",
-                         Estado.Direccion_Rele);
+        std::fprintf(stderr, "kv73ctl: the device at address %d is not a KV-73 relay\n",
+                     Estado.Direccion_Rele);
         return 3;
     }
-    Lee_Setpoints(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace s = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(s, "setpoint read"))
         return fallo;
     if (!con_sondeo)
         return 0;
-    const uint32_t antes_del_sondeo = Estado.Respuestas_Malas;
-    Lee_Valores_Actuales(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
-        return fallo;
     // A file with the actual values of no poll at all is not what was asked for.
-    if (Estado.Respuestas_Malas != antes_del_sondeo) {
-        std::fprintf(stderr, "kv73ctl: bad reply to the actual-values poll\n");
-        return 3;
-    }
+    const Desenlace v = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(v, "actual-values poll"))
+        return fallo;
     Arma_Trama_Escritura(Estado.Direccion_Rele);
     return 0;
 }

@@ -65,22 +65,55 @@ TEST(Kv73ctl, ReadsTheSimulatedRelay) {
     EXPECT_EQ(r.errores.trimmed().toStdString(), "Command Executed");
 }
 
-TEST(Kv73ctl, ExitStatusTellsWhatWentWrong) {
+// A reply refused for its CRC or its shape is said on stderr with status 3, and
+// nothing that reply did not carry is printed.
+TEST(Kv73ctl, BadRepliesPrintNoValues) {
+    const auto mala = [](const Salida_Programa &r) {
+        EXPECT_EQ(r.estado, 3) << r.errores.toStdString();
+        EXPECT_TRUE(r.errores.contains(QStringLiteral("bad reply"))) << r.errores.toStdString();
+        EXPECT_TRUE(r.salida.isEmpty()) << r.salida.toStdString();
+    };
     {
-        Simulador silencioso({QStringLiteral("--silent")});
-        const auto r = Ctl(silencioso, {QStringLiteral("values")});
+        Simulador ruidoso({QStringLiteral("--bad-crc-every"), QStringLiteral("1")});
+        mala(Ctl(ruidoso, {QStringLiteral("ident")}));
+        mala(Ctl(ruidoso, {QStringLiteral("--json"), QStringLiteral("ident")}));
+        mala(Ctl(ruidoso, {QStringLiteral("values")}));
+        mala(Ctl(ruidoso, {QStringLiteral("save"), QStringLiteral("/nonexistent/x.KV73")}));
+        auto r = Ctl(ruidoso, {QStringLiteral("reset-max")});
+        EXPECT_EQ(r.estado, 3);
+        EXPECT_EQ(r.errores.trimmed().toStdString(), "Error executing command");
+        // The setpoint read asks again at once, and gives up after ten bad replies.
+        r = Ctl(ruidoso, {QStringLiteral("setpoints")});
         EXPECT_EQ(r.estado, 2);
         EXPECT_EQ(r.errores.trimmed().toStdString(), "Relay Not Response");
         EXPECT_TRUE(r.salida.isEmpty());
     }
     {
-        Simulador ruidoso({QStringLiteral("--bad-crc-every"), QStringLiteral("1")});
-        EXPECT_EQ(Ctl(ruidoso, {QStringLiteral("values")}).estado, 3);
-        EXPECT_EQ(Ctl(ruidoso, {QStringLiteral("reset-max")}).estado, 3);
-        // The setpoint read asks again at once, and gives up after ten bad replies.
-        const auto r = Ctl(ruidoso, {QStringLiteral("setpoints")});
+        // Exception replies are five bytes: the identification read takes the
+        // first eleven of several, which fail the CRC; the poll never gets 33.
+        Simulador excepciones({QStringLiteral("--exception")});
+        mala(Ctl(excepciones, {QStringLiteral("ident")}));
+        const auto r = Ctl(excepciones, {QStringLiteral("values")});
         EXPECT_EQ(r.estado, 2);
         EXPECT_EQ(r.errores.trimmed().toStdString(), "Relay Not Response");
+        EXPECT_TRUE(r.salida.isEmpty());
+    }
+    {
+        // Every second reply spoiled: a watch says so for each and goes on.
+        Simulador ruidoso({QStringLiteral("--bad-crc-every"), QStringLiteral("2")});
+        const auto r =
+            Ctl(ruidoso, {QStringLiteral("watch"), QStringLiteral("--interval"),
+                          QStringLiteral("50"), QStringLiteral("--count"), QStringLiteral("4")});
+        EXPECT_EQ(r.estado, 3);
+        EXPECT_EQ(r.salida.count(u'\n'), 2) << r.salida.toStdString();
+        EXPECT_EQ(r.errores.count(QStringLiteral("bad reply")), 2) << r.errores.toStdString();
+    }
+    {
+        Simulador silencioso({QStringLiteral("--silent")});
+        const auto r = Ctl(silencioso, {QStringLiteral("ident")});
+        EXPECT_EQ(r.estado, 2);
+        EXPECT_EQ(r.errores.trimmed().toStdString(), "Relay Not Response");
+        EXPECT_TRUE(r.salida.isEmpty());
     }
 }
 
