@@ -14,11 +14,11 @@
 
 namespace {
 
-const QStringList Comandos_Validos = {
-    QStringLiteral("ident"),     QStringLiteral("setpoints"), QStringLiteral("values"),
-    QStringLiteral("watch"),     QStringLiteral("reset-max"), QStringLiteral("save"),
-    QStringLiteral("show"),      QStringLiteral("send"),      QStringLiteral("set"),
-    QStringLiteral("report")};
+const QStringList Comandos_Validos = {QStringLiteral("ident"),     QStringLiteral("setpoints"),
+                                      QStringLiteral("values"),    QStringLiteral("watch"),
+                                      QStringLiteral("reset-max"), QStringLiteral("save"),
+                                      QStringLiteral("show"),      QStringLiteral("send"),
+                                      QStringLiteral("set"),       QStringLiteral("report")};
 // Commands that take one file name.
 const QStringList Comandos_Archivo = {QStringLiteral("save"), QStringLiteral("show"),
                                       QStringLiteral("send")};
@@ -36,6 +36,44 @@ std::optional<long long> Entero(const QString &texto, long long minimo, long lon
         return std::nullopt;
     return v;
 }
+
+// The options that take a number, with what the usage text allows for each. A
+// value outside it is refused here, before any port is opened: address 0 is the
+// broadcast, which every relay on the line would obey without answering.
+std::optional<QString> Toma_Numero(const QString &nombre, const QString &texto, Opciones &op) {
+    const auto refusa = [&](const char *permitido) {
+        return QStringLiteral("%1 %2: give %3").arg(nombre, texto, QLatin1String(permitido));
+    };
+    std::optional<long long> n;
+    if (nombre == QLatin1String("--port")) {
+        if (!(n = Entero(texto, 1, 255)))
+            return refusa("a port number from 1 to 255");
+        op.puerto = static_cast<int16_t>(*n);
+    } else if (nombre == QLatin1String("--baud")) {
+        n = Entero(texto, 1200, 9600);
+        if (!n || (*n != 1200 && *n != 2400 && *n != 4800 && *n != 9600))
+            return refusa("1200, 2400, 4800 or 9600");
+        op.velocidad = static_cast<int32_t>(*n);
+    } else if (nombre == QLatin1String("--address")) {
+        if (!(n = Entero(texto, 1, 247)))
+            return refusa("a relay address from 1 to 247");
+        op.direccion = static_cast<uint8_t>(*n);
+    } else if (nombre == QLatin1String("--interval")) {
+        if (!(n = Entero(texto, 1, 3600000)))
+            return refusa("milliseconds from 1 to 3600000");
+        op.intervalo_ms = static_cast<int>(*n);
+    } else if (nombre == QLatin1String("--count")) {
+        if (!(n = Entero(texto, 1, 1000000000)))
+            return refusa("a number of polls from 1 to 1000000000");
+        op.cuenta = static_cast<int>(*n);
+    }
+    return std::nullopt;
+}
+
+const QStringList Opciones_Con_Valor = {QStringLiteral("--port"),     QStringLiteral("--device"),
+                                        QStringLiteral("--baud"),     QStringLiteral("--address"),
+                                        QStringLiteral("--modem"),    QStringLiteral("--pdf"),
+                                        QStringLiteral("--interval"), QStringLiteral("--count")};
 
 const char *Nombre_Luz(Luz luz) {
     switch (luz) {
@@ -62,6 +100,8 @@ const Setpoint Setpoints_Temperatura[] = {
 
 } // namespace
 
+// The usage text keeps its columns as the terminal shows them.
+// clang-format off
 QString Uso() {
     return QStringLiteral(
         "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A] [--modem PHONE] [--json]\n"
@@ -70,7 +110,8 @@ QString Uso() {
         "  ident                           identification registers; is it a KV-73?\n"
         "  setpoints                       the six setpoint registers\n"
         "  values                          one poll: temperatures, maxima, lamps\n"
-        "  watch [--interval MS] [--count N]  a poll every MS (500) milliseconds\n"
+        "  watch [--interval MS] [--count N]  a poll every MS milliseconds (1..3600000, default\n"
+        "                                  500), N times (1..1000000000) or until interrupted\n"
         "  reset-max                       reset the maximum temperatures (command 16)\n"
         "  save FILE                       the relay's setpoints and actual values to a .KV73 file\n"
         "  show FILE                       what a .KV73 file holds (no relay needed)\n"
@@ -80,7 +121,7 @@ QString Uso() {
         "  report [FILE] --pdf OUT.pdf     the printed report as a PDF, of a .KV73 file or, without\n"
         "                                  FILE, of the relay (setpoints and one poll)\n"
         "options:\n"
-        "  --port N      serial port number (device from KV73_COMn, else /dev/ttyS<N-1>)\n"
+        "  --port N      serial port number 1..255 (device from KV73_COMn, else /dev/ttyS<N-1>)\n"
         "  --device PATH serial device to use instead of a port number\n"
         "  --baud B      1200, 2400, 4800 or 9600 (default 9600)\n"
         "  --address A   relay slave address 1..247 (default 1)\n"
@@ -89,8 +130,10 @@ QString Uso() {
         "exit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad reply or relay\n"
         "refused, 4 a file that cannot be read, is not a KV-73 file, or cannot be written\n");
 }
+// clang-format on
 
 std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opciones &op) {
+    bool opciones_de_watch = false;
     for (int i = 1; i < argumentos.size(); ++i) {
         const QString &a = argumentos[i];
         const auto valor = [&]() -> std::optional<QString> {
@@ -107,32 +150,21 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
             continue;
         }
         if (a.startsWith(QLatin1String("--"))) {
+            if (!Opciones_Con_Valor.contains(a))
+                return Error_Uso(QStringLiteral("unknown option: ") + a);
             const auto texto = valor();
             if (!texto)
                 return Error_Uso(a + QStringLiteral(" needs a value"));
-            std::optional<long long> n;
-            if (a == QLatin1String("--modem")) {
+            if (a == QLatin1String("--modem"))
                 op.telefono = *texto;
-                continue;
-            }
-            if (a == QLatin1String("--device")) {
+            else if (a == QLatin1String("--device"))
                 op.dispositivo = *texto;
-                continue;
-            } else if (a == QLatin1String("--pdf")) {
+            else if (a == QLatin1String("--pdf"))
                 op.pdf = *texto;
-                continue;
-            } else if (a == QLatin1String("--port") && (n = Entero(*texto, 1, 255)))
-                op.puerto = static_cast<int16_t>(*n);
-            else if (a == QLatin1String("--baud") && (n = Entero(*texto, 50, 4000000)))
-                op.velocidad = static_cast<int32_t>(*n);
-            else if (a == QLatin1String("--address") && (n = Entero(*texto, 0, 255)))
-                op.direccion = static_cast<uint8_t>(*n);
-            else if (a == QLatin1String("--interval") && (n = Entero(*texto, 1, 3600000)))
-                op.intervalo_ms = static_cast<int>(*n);
-            else if (a == QLatin1String("--count") && (n = Entero(*texto, 0, 1000000000)))
-                op.cuenta = static_cast<int>(*n);
-            else
-                return Error_Uso(QStringLiteral("bad option or value: %1 %2").arg(a, *texto));
+            else if (const auto error = Toma_Numero(a, *texto, op))
+                return Error_Uso(*error);
+            if (a == QLatin1String("--interval") || a == QLatin1String("--count"))
+                opciones_de_watch = true;
             continue;
         }
         if (op.comando.isEmpty())
@@ -160,6 +192,8 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
     }
     if (!op.pdf.isEmpty() && op.comando != QLatin1String("report"))
         return Error_Uso(QStringLiteral("--pdf is for report only"));
+    if (opciones_de_watch && op.comando != QLatin1String("watch"))
+        return Error_Uso(QStringLiteral("--interval and --count are for watch only"));
     return std::nullopt;
 }
 
@@ -197,10 +231,43 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     return 0;
 }
 
-int Resultado_Enlace() { return Estado.Fallos_Enlace > 0 ? 2 : 0; }
+int Resultado_Enlace() {
+    return Estado.Fallos_Enlace > 0 ? 2 : 0;
+}
+
+Desenlace Transaccion(const std::function<void()> &transaccion) {
+    const uint32_t fallos = Estado.Fallos_Enlace;
+    const uint32_t malas = Estado.Respuestas_Malas;
+    const uint32_t tomadas = Estado.Intercambios;
+    transaccion();
+    if (Estado.Fallos_Enlace != fallos || Estado.Intercambios == tomadas)
+        return Desenlace::Sin_Respuesta;
+    // Every reply taken is good or refused, and a read that asks again stops at
+    // its first good one: more replies than refusals means the last was good.
+    return Estado.Intercambios - tomadas > Estado.Respuestas_Malas - malas ? Desenlace::Buena
+                                                                           : Desenlace::Mala;
+}
+
+int Salida_Lectura(Desenlace d, const char *que) {
+    switch (d) {
+    case Desenlace::Buena:
+        return 0;
+    case Desenlace::Mala:
+        std::fprintf(stderr, "kv73ctl: bad reply to the %s\n", que);
+        return 3;
+    case Desenlace::Sin_Respuesta:
+        // The link-failure procedure has said "Relay Not Response"; a read the
+        // core did not even send has no message of its own.
+        if (!Resultado_Enlace())
+            std::fprintf(stderr, "kv73ctl: no reply to the %s\n", que);
+        return 2;
+    }
+    return 2;
+}
 
 QString Hex4(int valor) {
-    return QStringLiteral("0x") + QStringLiteral("%1").arg(valor, 4, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("0x") +
+           QStringLiteral("%1").arg(valor, 4, 16, QLatin1Char('0')).toUpper();
 }
 
 Imagen_Setpoints Lee_Imagen_Setpoints() {
@@ -271,13 +338,17 @@ Lectura_Actual Lee_Lectura_Actual() {
 QString Texto_Valores(const Lectura_Actual &v) {
     QStringList partes;
     for (int k = 0; k < 4; ++k)
-        partes << QStringLiteral("Pt%1 %2 (max %3)").arg(k + 1).arg(v.temperaturas[k]).arg(v.maximos[k]);
+        partes << QStringLiteral("Pt%1 %2 (max %3)")
+                      .arg(k + 1)
+                      .arg(v.temperaturas[k])
+                      .arg(v.maximos[k]);
     QStringList luces;
     for (const auto &ind : Mapa_Indicadores)
-        luces << QStringLiteral("%1 %2").arg(QLatin1String(ind.nombre),
-                                             QLatin1String(Nombre_Luz(Luz_Indicador(
-                                                 ind, v.encendidos, v.parpadeos))));
-    return partes.join(QStringLiteral("  ")) + QStringLiteral(" | ") + luces.join(QStringLiteral(", "));
+        luces << QStringLiteral("%1 %2").arg(
+            QLatin1String(ind.nombre),
+            QLatin1String(Nombre_Luz(Luz_Indicador(ind, v.encendidos, v.parpadeos))));
+    return partes.join(QStringLiteral("  ")) + QStringLiteral(" | ") +
+           luces.join(QStringLiteral(", "));
 }
 
 QJsonObject Json_Valores(const Lectura_Actual &v) {
@@ -328,33 +399,24 @@ QJsonObject Json_Archivo(const QString &ruta) {
 }
 
 int Lecturas_De_Arranque(bool con_sondeo) {
-    const auto mala = [malas = Estado.Respuestas_Malas] { return Estado.Respuestas_Malas != malas; };
-    Lee_Identificacion(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace id = Transaccion([] { Lee_Identificacion(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(id, "identification read"))
         return fallo;
     if (!Verifica_Identificacion()) {
         Estado.Comunicacion_OK = false;
-        if (mala())
-            std::fprintf(stderr, "kv73ctl: bad reply to the identification read\n");
-        else
-            std::fprintf(stderr, "kv73ctl: the device at address %d is not a KV-73 relay\n",
-                         Estado.Direccion_Rele);
+        std::fprintf(stderr, "kv73ctl: the device at address %d is not a KV-73 relay\n",
+                     Estado.Direccion_Rele);
         return 3;
     }
-    Lee_Setpoints(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace s = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(s, "setpoint read"))
         return fallo;
     if (!con_sondeo)
         return 0;
-    const uint32_t antes_del_sondeo = Estado.Respuestas_Malas;
-    Lee_Valores_Actuales(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
-        return fallo;
     // A file with the actual values of no poll at all is not what was asked for.
-    if (Estado.Respuestas_Malas != antes_del_sondeo) {
-        std::fprintf(stderr, "kv73ctl: bad reply to the actual-values poll\n");
-        return 3;
-    }
+    const Desenlace v = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(v, "actual-values poll"))
+        return fallo;
     Arma_Trama_Escritura(Estado.Direccion_Rele);
     return 0;
 }
@@ -458,7 +520,8 @@ std::optional<QString> Aplica_Par(const char *nombre_bajo, std::optional<int> ba
 void Guarda_En_Edicion(const Imagen_Setpoints &s) {
     for (int k = 0; k < 4; ++k)
         Escribe_Word_Setpoint(QString::number(s.registros[k]),
-                              CByte(Posicion_Setpoint(QStringLiteral("%1").arg(0x0100 + k, 4, 16, QLatin1Char('0')))));
+                              CByte(Posicion_Setpoint(
+                                  QStringLiteral("%1").arg(0x0100 + k, 4, 16, QLatin1Char('0')))));
     const uint8_t opciones = CByte(Posicion_Setpoint(QStringLiteral("0104")) + 1);
     for (uint8_t bit = 0; bit < 4; ++bit) {
         const auto estado = static_cast<int16_t>((s.registros[4] >> bit) & 1);

@@ -7,14 +7,15 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <optional>
 
 class Puerto_Serie;
 
 struct Opciones {
     int16_t puerto = 1;
-    QString dispositivo;  // --device: a path instead of a port number
-    QString telefono;     // --modem: dial this number through the local modem first
+    QString dispositivo; // --device: a path instead of a port number
+    QString telefono;    // --modem: dial this number through the local modem first
     int32_t velocidad = 9600;
     uint8_t direccion = 1;
     bool json = false;
@@ -36,6 +37,21 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto);
 
 // 2 when the link-failure procedure ran during this run, else 0.
 int Resultado_Enlace();
+
+// How one relay transaction ended. The core says so only through its counters,
+// and a bad reply leaves the images as they were: what the tool prints must come
+// from a good reply of this very transaction, never from what an image held.
+enum class Desenlace {
+    Buena,        // the reply that ended it was good
+    Mala,         // a reply came in time and was refused for its CRC
+    Sin_Respuesta // the link-failure procedure ran ("Relay Not Response"), or nothing was sent
+};
+Desenlace Transaccion(const std::function<void()> &transaccion);
+
+// The exit status of a read, with what went wrong on stderr: 0 good; 3 and
+// "bad reply to the <que>"; 2 when the link failed ("Relay Not Response" is
+// already out).
+int Salida_Lectura(Desenlace d, const char *que);
 
 // "0x00FF"
 QString Hex4(int valor);

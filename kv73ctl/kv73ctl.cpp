@@ -61,7 +61,9 @@ class Operador_Consola : public Operador {
 
 volatile std::sig_atomic_t interrumpido = 0;
 
-void Al_Interrumpir(int) { interrumpido = 1; }
+void Al_Interrumpir(int) {
+    interrumpido = 1;
+}
 
 void Imprime(const QString &texto) {
     std::fputs(qPrintable(texto), stdout);
@@ -75,9 +77,11 @@ void Imprime_Json(const QJsonObject &objeto) {
 
 // --- ident -------------------------------------------------------------------
 
+// Only the registers of a good reply are printed: after a bad one the image
+// still holds whatever it held before, zeros in a fresh run.
 int Ident(const Opciones &op) {
-    Lee_Identificacion(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace d = Transaccion([] { Lee_Identificacion(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(d, "identification read"))
         return fallo;
     QJsonArray registros;
     QStringList textos;
@@ -89,8 +93,8 @@ int Ident(const Opciones &op) {
     }
     const bool aceptado = Verifica_Identificacion();
     if (op.json) {
-        Imprime_Json({{QStringLiteral("registers"), registros},
-                      {QStringLiteral("accepted"), aceptado}});
+        Imprime_Json(
+            {{QStringLiteral("registers"), registros}, {QStringLiteral("accepted"), aceptado}});
     } else {
         for (const auto &t : textos)
             Imprime(t);
@@ -103,8 +107,8 @@ int Ident(const Opciones &op) {
 // --- setpoints ---------------------------------------------------------------
 
 int Setpoints(const Opciones &op) {
-    Lee_Setpoints(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace d = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(d, "setpoint read"))
         return fallo;
     const Imagen_Setpoints s = Lee_Imagen_Setpoints();
     if (op.json)
@@ -117,18 +121,16 @@ int Setpoints(const Opciones &op) {
 
 // --- values / watch ----------------------------------------------------------
 
+// One poll, printed only when its reply was good; a bad one is said on stderr.
 int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
-    const uint32_t malas = Estado.Respuestas_Malas;
     QElapsedTimer reloj;
     reloj.start();
-    Lee_Valores_Actuales(Estado.Direccion_Rele);
+    const Desenlace d = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
     const qint64 us = reloj.nsecsElapsed() / 1000;
     if (microsegundos)
         *microsegundos = us;
-    if (const int fallo = Resultado_Enlace())
+    if (const int fallo = Salida_Lectura(d, "actual-values poll"))
         return fallo;
-    if (Estado.Respuestas_Malas != malas)
-        return 3;
     const Lectura_Actual v = Lee_Lectura_Actual();
     if (op.json) {
         QJsonObject o = Json_Valores(v);
@@ -141,7 +143,9 @@ int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
     return 0;
 }
 
-int Values(const Opciones &op) { return Un_Sondeo(op, nullptr); }
+int Values(const Opciones &op) {
+    return Un_Sondeo(op, nullptr);
+}
 
 int Watch(const Opciones &op) {
     std::signal(SIGINT, Al_Interrumpir);
@@ -156,10 +160,9 @@ int Watch(const Opciones &op) {
         const int r = Un_Sondeo(op, &us);
         if (r == 2)
             return 2;
-        if (r == 3) {
-            std::fprintf(stderr, "bad reply\n");
+        // A bad reply spoils one poll, not the watch: the next one may be good.
+        if (r == 3)
             estado_salida = 3;
-        }
         if (op.cuenta > 0 && n + 1 >= op.cuenta)
             break;
         // Polls keep their pace from the start, not from the end of the last one.
@@ -167,7 +170,8 @@ int Watch(const Opciones &op) {
         const qint64 falta = siguiente - inicio.elapsed();
         if (falta > 0) {
             bool listo = false;
-            QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer, [&listo] { listo = true; });
+            QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer,
+                               [&listo] { listo = true; });
             while (!listo && !interrumpido)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
@@ -177,13 +181,14 @@ int Watch(const Opciones &op) {
 
 // --- reset-max ---------------------------------------------------------------
 
+// The core tells the outcome itself: "Command Executed" or "Error executing command".
 int Reset_Max(const Opciones &) {
     int32_t comando = 16;
-    const uint32_t malas = Estado.Respuestas_Malas;
-    Ejecuta_Comando(Estado.Direccion_Rele, comando);
+    const Desenlace d =
+        Transaccion([&comando] { Ejecuta_Comando(Estado.Direccion_Rele, comando); });
     if (const int fallo = Resultado_Enlace())
         return fallo;
-    return Estado.Respuestas_Malas != malas ? 3 : 0;
+    return d == Desenlace::Mala ? 3 : 0;
 }
 
 // --- save, show, send, set ----------------------------------------------------
@@ -218,11 +223,10 @@ int Show(const Opciones &op) {
 // The file was loaded before the link opened; its setpoints go out as they are,
 // and the relay's answer is the message printed.
 int Send(const Opciones &) {
-    const uint32_t malas = Estado.Respuestas_Malas;
-    Escribe_Setpoints(Estado.Direccion_Rele);
+    const Desenlace d = Transaccion([] { Escribe_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Resultado_Enlace())
         return fallo;
-    return Estado.Respuestas_Malas != malas ? 3 : 0;
+    return d == Desenlace::Mala ? 3 : 0;
 }
 
 int Set(const Opciones &op, const Cambios_Setpoints &cambios) {
@@ -242,7 +246,8 @@ int Set(const Opciones &op, const Cambios_Setpoints &cambios) {
 
 int Escribe_Reporte(const Opciones &op, Temperaturas origen) {
     if (!Reporte_Pdf(op.pdf, Textos_Desde_Imagenes(), origen)) {
-        std::fprintf(stderr, "kv73ctl: the report could not be written to %s\n", qPrintable(op.pdf));
+        std::fprintf(stderr, "kv73ctl: the report could not be written to %s\n",
+                     qPrintable(op.pdf));
         return 4;
     }
     return 0;
@@ -259,17 +264,12 @@ int Report_Archivo(const Opciones &op) {
 // The relay's report: its setpoints and one poll, printed as the main page
 // would print them with the link up.
 int Report_Rele(const Opciones &op) {
-    Lee_Setpoints(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace s = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(s, "setpoint read"))
         return fallo;
-    const uint32_t malas = Estado.Respuestas_Malas;
-    Lee_Valores_Actuales(Estado.Direccion_Rele);
-    if (const int fallo = Resultado_Enlace())
+    const Desenlace v = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(v, "actual-values poll"))
         return fallo;
-    if (Estado.Respuestas_Malas != malas) {
-        std::fprintf(stderr, "kv73ctl: bad reply to the actual-values poll\n");
-        return 3;
-    }
     return Escribe_Reporte(op, Temperaturas::Segun_Enlace);
 }
 
