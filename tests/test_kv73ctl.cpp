@@ -2,6 +2,7 @@
 
 #include "tests/soporte/Simulador.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -215,6 +216,12 @@ TEST(Kv73ctl, DialsThroughTheModemFirst) {
     // Without the dial-up the modem passes nothing to the relay.
     r = Ctl(sim, {QStringLiteral("ident")});
     EXPECT_EQ(r.estado, 2);
+    // A busy number ends the dial-up at the modem's word: no identification
+    // read waits its five seconds on a line that never connected.
+    QElapsedTimer reloj;
+    reloj.start();
     r = Ctl(sim, {QStringLiteral("--modem"), QStringLiteral("999"), QStringLiteral("ident")});
     EXPECT_EQ(r.estado, 2);
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("Modem Not Response"))) << r.errores.toStdString();
+    EXPECT_LT(reloj.elapsed(), 4000) << "the failed dial was taken for a connection";
 }
