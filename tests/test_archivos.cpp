@@ -215,6 +215,25 @@ TEST_F(Archivos, FailedSaveIsReportedAndLeavesTheOldFileWhole) {
         << "no temporary file is left behind";
 }
 
+TEST_F(Archivos, ANameSavedWithoutExtensionIsOneTheOpenDialogShows) {
+    operador->Espera_Guardar(Ruta("a"))
+        .Espera_Guardar(Ruta("b.dat"))
+        .Espera_Guardar(Ruta("c."))
+        .Espera_Abrir(Ruta("a.KV73"));
+    Guardar_Archivo();
+    Guardar_Archivo();
+    Guardar_Archivo();
+    Abrir_Archivo();
+    EXPECT_TRUE(Estado.Archivo_Cargado);
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::Files),
+        (QStringList{QStringLiteral("a.KV73"), QStringLiteral("b.dat"), QStringLiteral("c.KV73")}));
+    // Both dialogs are asked to open on the KV73 files.
+    ASSERT_EQ(operador->peticiones.size(), 4u);
+    for (const Peticion_Archivo &p : operador->peticiones)
+        EXPECT_EQ(p.nombre, QStringLiteral("*.KV73")) << p.filtro.toStdString();
+}
+
 TEST_F(Escritura_Setpoints, ExceptionReplyIsAWriteErrorAfterTheSecondSend) {
     // The relay's setpoints read and L1 and L2 edited as the main page's editors do.
     Conecta_Rele();
