@@ -5,7 +5,8 @@
 
 bool Dialogo_Impresora_Qt::Elige(QPrinter &impresora) {
     QPrintDialog dialogo(&impresora, padre_);
-    dialogo.setOption(QAbstractPrintDialog::PrintToFile, false);
+    // "Print to File (PDF)": the same page, kept as a PDF file.
+    dialogo.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialogo.setOption(QAbstractPrintDialog::PrintSelection, false);
     return dialogo.exec() == QDialog::Accepted;
 }

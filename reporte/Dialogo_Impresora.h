@@ -12,8 +12,9 @@ class Dialogo_Impresora {
     virtual bool Elige(QPrinter &impresora) = 0;
 };
 
-// The platform's printer dialog, without the print-to-file box and the
-// selection choice: the report is always one whole page on a real printer.
+// The platform's printer dialog over the installed printers, with printing to a
+// PDF file as one more choice and without the selection choice: the report is
+// always one whole page.
 class Dialogo_Impresora_Qt : public Dialogo_Impresora {
   public:
     explicit Dialogo_Impresora_Qt(QWidget *padre = nullptr) : padre_(padre) {}

@@ -79,6 +79,8 @@ void Dibuja_Reporte(QPainter &pintor, const QPaintDevice &destino, const REPORTE
 bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo) {
     QPrinter impresora(QPrinter::HighResolution);
     impresora.setPageMargins(Margenes_mm, QPageLayout::Millimeter);
+    // The job's name in the print queue, and the PDF file's name proposed on X11.
+    impresora.setDocName(QStringLiteral("KV73 Report"));
     if (!dialogo.Elige(impresora))
         return false;
 

@@ -9,8 +9,8 @@ class QPaintDevice;
 class QString;
 
 // The "Print" item: the printer dialog, then the report page on the chosen
-// printer. Cancel prints nothing; a printer that cannot start ends the print
-// without a message. True when the page went to the printer.
+// printer or PDF file. Cancel prints nothing; a printer that cannot start ends
+// the print without a message. True when the page went to the printer.
 bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo);
 // The same with the dialog in use (Dialogo_Impresora_En_Uso).
 bool Impresion(const Textos_Pagina &textos);
