@@ -2,6 +2,11 @@
 
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
+
+bool Dialogo_Impresora_Qt::Hay_Impresoras() const {
+    return !QPrinterInfo::availablePrinters().isEmpty();
+}
 
 bool Dialogo_Impresora_Qt::Elige(QPrinter &impresora) {
     QPrintDialog dialogo(&impresora, padre_);
