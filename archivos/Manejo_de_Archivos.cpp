@@ -197,6 +197,12 @@ QDate Dia_Archivo(double fecha) {
     return Dia_Cero.addDays(static_cast<qint64>(std::floor(fecha)));
 }
 
+QString Con_Extension(const QString &ruta, const QString &extension) {
+    if (!QFileInfo(ruta).suffix().isEmpty())
+        return ruta;
+    return ruta.endsWith(u'.') ? ruta + extension : ruta + u'.' + extension;
+}
+
 bool Escribir_Archivo(const QString &ruta) {
     Registro_KV73 r = Estado.Registro_Archivo;
     r.Etiqueta = Ajusta(T::Etiqueta, static_cast<int>(Campo_Etiqueta.ancho));
@@ -229,7 +235,9 @@ bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta) {
 }
 } // namespace
 
-bool Leer_Archivo(const QString &ruta) { return Carga(Lee_Registro(ruta), ruta); }
+bool Leer_Archivo(const QString &ruta) {
+    return Carga(Lee_Registro(ruta), ruta);
+}
 
 bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta) {
     return Carga(Registro_Leido(bytes), ruta);
@@ -238,7 +246,7 @@ bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta) {
 void Guardar_Archivo() {
     const auto ruta = Host().Dialogos->Dialogo_Guardar(Peticion(T::Filtro_Guardar));
     if (ruta && !ruta->isEmpty())
-        Escribir_Archivo(*ruta);
+        Escribir_Archivo(Con_Extension(*ruta, T::Extension));
 }
 
 void Abrir_Archivo() {

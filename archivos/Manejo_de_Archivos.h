@@ -22,9 +22,14 @@ bool Leer_Archivo(const QString &ruta);
 bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta);
 
 // The save and open dialogs, then Escribir_Archivo or Leer_Archivo. Cancel
-// reads and writes nothing and says nothing.
+// reads and writes nothing and says nothing. A name saved without an extension
+// gets ".KV73", so that the open dialog's filter shows it afterwards.
 void Guardar_Archivo();
 void Abrir_Archivo();
+
+// `ruta` with ".`extension`" added when its file name has none ("a" and "a."
+// give "a.ext"); a name with any extension is kept as typed.
+QString Con_Extension(const QString &ruta, const QString &extension);
 
 // The save date as the file stores it: whole days since 30 December 1899.
 double Fecha_Archivo(const QDate &dia);
@@ -33,6 +38,7 @@ QDate Dia_Archivo(double fecha);
 
 namespace Textos_Archivos {
 inline const QString Etiqueta = QStringLiteral("KV73");
+inline const QString Extension = QStringLiteral("KV73");
 inline const QString Filtro_Abrir =
     QStringLiteral("KV73 Files (*.KV73)|*.KV73|All Files (*.*)|*.*|");
 inline const QString Filtro_Guardar =

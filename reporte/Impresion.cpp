@@ -1,5 +1,8 @@
 #include "reporte/Impresion.h"
 
+#include "archivos/Manejo_de_Archivos.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
 #include "reporte/Dialogo_Impresora.h"
 
 #include <QFontMetrics>
@@ -15,6 +18,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -76,9 +80,68 @@ void Dibuja_Reporte(QPainter &pintor, const QPaintDevice &destino, const REPORTE
     pintor.restore();
 }
 
+namespace {
+
+namespace T = Textos_Reporte;
+
+// Writes the PDF; why it could not be written, or nothing when it was.
+std::optional<QString> Escribe_Pdf(const QString &ruta, const Textos_Pagina &textos,
+                                   Temperaturas origen) {
+    QSaveFile archivo(ruta);
+    if (!archivo.open(QIODevice::WriteOnly))
+        return archivo.errorString();
+    {
+        QPdfWriter pdf(&archivo);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageMargins(Margenes_mm, QPageLayout::Millimeter);
+        pdf.setTitle(QStringLiteral("KV - 73"));
+        pdf.setCreator(QStringLiteral("kv73"));
+
+        REPORTE pagina;
+        pagina.Form_Load(textos, origen);
+        QPainter pintor;
+        bool dibujada = pintor.begin(&pdf);
+        if (dibujada) {
+            Dibuja_Reporte(pintor, pdf, pagina);
+            dibujada = pintor.end();
+        }
+        if (!dibujada) {
+            archivo.cancelWriting();
+            return QStringLiteral("the page could not be drawn");
+        }
+    }
+    if (!archivo.commit())
+        return archivo.errorString();
+    return std::nullopt;
+}
+
+// Without a printer the page can still be kept, as the PDF file kv73ctl writes,
+// and printed on another machine.
+bool Guarda_Reporte_Pdf(const Textos_Pagina &textos) {
+    Operador &operador = *Host().Dialogos;
+    if (operador.Mensaje(T::Sin_Impresora, {}, Botones::Yes_No, Icono::Pregunta) != Respuesta::Yes)
+        return false;
+    const auto elegida = operador.Dialogo_Guardar({T::Titulo_Pdf, T::Filtro_Pdf, T::Nombre_Pdf});
+    if (!elegida || elegida->isEmpty())
+        return false;
+    const QString ruta = Con_Extension(*elegida, T::Extension_Pdf);
+    if (const auto motivo = Escribe_Pdf(ruta, textos, Temperaturas::Segun_Enlace)) {
+        operador.Mensaje(T::Pdf_No_Escrito.arg(ruta, *motivo), {}, Botones::OK, Icono::Critico);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo) {
+    if (!dialogo.Hay_Impresoras())
+        return Guarda_Reporte_Pdf(textos);
+
     QPrinter impresora(QPrinter::HighResolution);
     impresora.setPageMargins(Margenes_mm, QPageLayout::Millimeter);
+    // The job's name in the print queue, and the PDF file's name proposed on X11.
+    impresora.setDocName(QStringLiteral("KV73 Report"));
     if (!dialogo.Elige(impresora))
         return false;
 
@@ -96,28 +159,5 @@ bool Impresion(const Textos_Pagina &textos) {
 }
 
 bool Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos, Temperaturas origen) {
-    QSaveFile archivo(ruta);
-    if (!archivo.open(QIODevice::WriteOnly))
-        return false;
-    {
-        QPdfWriter pdf(&archivo);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageMargins(Margenes_mm, QPageLayout::Millimeter);
-        pdf.setTitle(QStringLiteral("KV - 73"));
-        pdf.setCreator(QStringLiteral("kv73"));
-
-        REPORTE pagina;
-        pagina.Form_Load(textos, origen);
-        QPainter pintor;
-        if (!pintor.begin(&pdf)) {
-            archivo.cancelWriting();
-            return false;
-        }
-        Dibuja_Reporte(pintor, pdf, pagina);
-        if (!pintor.end()) {
-            archivo.cancelWriting();
-            return false;
-        }
-    }
-    return archivo.commit();
+    return !Escribe_Pdf(ruta, textos, origen).has_value();
 }

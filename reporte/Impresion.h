@@ -3,23 +3,37 @@
 
 #include "reporte/REPORTE.h"
 
+#include <QString>
+
 class Dialogo_Impresora;
 class QPainter;
 class QPaintDevice;
-class QString;
 
 // The "Print" item: the printer dialog, then the report page on the chosen
-// printer. Cancel prints nothing; a printer that cannot start ends the print
-// without a message. True when the page went to the printer.
+// printer or PDF file. Cancel prints nothing; a printer that cannot start ends
+// the print without a message. With no printer installed the operator is asked
+// instead whether to save the page as a PDF file, as Reporte_Pdf writes it; a
+// PDF that cannot be written is reported. True when the page went out.
 bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo);
 // The same with the dialog in use (Dialogo_Impresora_En_Uso).
 bool Impresion(const Textos_Pagina &textos);
 
-// The report page as a one-page A4 PDF at `ruta`. The file is replaced only
-// when the whole PDF was written; false when it could not be.
+// The report page as a one-page A4 PDF at `ruta` (what kv73ctl report writes).
+// The file is replaced only when the whole PDF was written; false when it
+// could not be.
 bool Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
                  Temperaturas origen = Temperaturas::Segun_Enlace);
 
 // Draws the filled page on an open painter of `destino`, scaled to its
 // printable area without changing its shape, centred across and from the top.
 void Dibuja_Reporte(QPainter &pintor, const QPaintDevice &destino, const REPORTE &pagina);
+
+namespace Textos_Reporte {
+inline const QString Sin_Impresora =
+    QStringLiteral("No printer is installed. Save the report as a PDF file?");
+inline const QString Titulo_Pdf = QStringLiteral("Save Report as PDF");
+inline const QString Filtro_Pdf = QStringLiteral("PDF Files (*.pdf)|*.pdf|");
+inline const QString Nombre_Pdf = QStringLiteral("KV73 Report.pdf");
+inline const QString Extension_Pdf = QStringLiteral("pdf");
+inline const QString Pdf_No_Escrito = QStringLiteral("The report could not be written to %1: %2");
+} // namespace Textos_Reporte

@@ -1,24 +1,30 @@
 // Setpoint files and the setpoint write: the bytes of a file, what a load does to
-// the state and the files that must be refused; the block write and its reply;
-// kv73ctl's save, show, send and set, in-process and against kv73-sim.
+// the state, the files that must be refused and the dialogs that name them; the
+// block write and its reply; kv73ctl's save, show, send and set, in-process and
+// against kv73-sim.
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "datos/Manejo_de_Datos.h"
+#include "formularios/Operador_Qt.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "tests/soporte/Banco.h"
 #include "tests/soporte/Pty.h"
 #include "tests/soporte/Simulador.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QJsonDocument>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -213,6 +219,52 @@ TEST_F(Archivos, FailedSaveIsReportedAndLeavesTheOldFileWhole) {
     EXPECT_TRUE(Estado.Archivo_Cargado);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("viejo.KV73")})
         << "no temporary file is left behind";
+}
+
+TEST_F(Archivos, ANameSavedWithoutExtensionIsOneTheOpenDialogShows) {
+    operador->Espera_Guardar(Ruta("a"))
+        .Espera_Guardar(Ruta("b.dat"))
+        .Espera_Guardar(Ruta("c."))
+        .Espera_Abrir(Ruta("a.KV73"));
+    Guardar_Archivo();
+    Guardar_Archivo();
+    Guardar_Archivo();
+    Abrir_Archivo();
+    EXPECT_TRUE(Estado.Archivo_Cargado);
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::Files),
+        (QStringList{QStringLiteral("a.KV73"), QStringLiteral("b.dat"), QStringLiteral("c.KV73")}));
+    // Both dialogs are asked to open on the KV73 files.
+    ASSERT_EQ(operador->peticiones.size(), 4u);
+    for (const Peticion_Archivo &p : operador->peticiones)
+        EXPECT_EQ(p.nombre, QStringLiteral("*.KV73")) << p.filtro.toStdString();
+}
+
+TEST_F(Archivos, TheDesktopDialogsOpenOnKV73FilesAndASaveNamesOne) {
+    // The operator's hand on the file dialog once it is up.
+    QStringList filtros;
+    const auto Mano = [&](std::function<void(QFileDialog &)> hace) {
+        auto *vigia = new QTimer;
+        QObject::connect(vigia, &QTimer::timeout, [vigia, hace, &filtros] {
+            if (auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                vigia->stop();
+                vigia->deleteLater();
+                filtros << d->selectedNameFilter();
+                hace(*d);
+            }
+        });
+        vigia->start(10);
+    };
+    Operador_Qt qt;
+    Mano([](QFileDialog &d) { d.reject(); });
+    EXPECT_EQ(qt.Dialogo_Abrir({QString(), Textos_Archivos::Filtro_Abrir, "*.KV73"}), std::nullopt);
+    Mano([&](QFileDialog &d) {
+        d.selectFile(Ruta("a"));
+        static_cast<QDialog &>(d).accept(); // the dialog's own checks, as its button runs them
+    });
+    EXPECT_EQ(qt.Dialogo_Guardar({QString(), Textos_Archivos::Filtro_Guardar, "*.KV73"}),
+              Ruta("a.KV73"));
+    EXPECT_EQ(filtros, QStringList(2, QStringLiteral("KV73 Files (*.KV73)")));
 }
 
 TEST_F(Escritura_Setpoints, ExceptionReplyIsAWriteErrorAfterTheSecondSend) {

@@ -15,6 +15,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cerrno>
+
 namespace {
 
 // Register k of an image whose registers start at byte 4.
@@ -44,15 +46,19 @@ QString Texto_Pdf(const QString &ruta, const QStringList &lineas) {
     return plano;
 }
 
-// Chooses a PDF file as the printer, or cancels when `ruta` is empty.
+// Chooses a PDF file as the printer, or cancels when `ruta` is empty; or
+// stands for a machine without printers.
 struct Dialogo_Prueba : Dialogo_Impresora {
-    explicit Dialogo_Prueba(QString r) : ruta(std::move(r)) {}
+    explicit Dialogo_Prueba(QString r, bool hay = true) : ruta(std::move(r)), impresoras(hay) {}
+    bool Hay_Impresoras() const override { return impresoras; }
     bool Elige(QPrinter &impresora) override {
+        EXPECT_TRUE(impresoras) << "a printer dialog without printers";
         impresora.setOutputFormat(QPrinter::PdfFormat);
         impresora.setOutputFileName(ruta);
         return !ruta.isEmpty();
     }
     QString ruta;
+    bool impresoras;
 };
 
 class Reporte : public Banco {};
@@ -100,6 +106,7 @@ TEST_F(Reporte, TextsFromTheSetpointImageReadAsTheMainPageShowsThem) {
 }
 
 TEST_F(Reporte, PrintGoesOutOnlyWhenThePrinterIsChosen) {
+    // With printers installed the printer dialog is all the operator sees.
     QTemporaryDir dir;
     Dialogo_Prueba cancela{QString()};
     EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), cancela));
@@ -110,6 +117,37 @@ TEST_F(Reporte, PrintGoesOutOnlyWhenThePrinterIsChosen) {
     const QString plano = Texto_Pdf(elige.ruta, {"Temperature Pt1 : Fco °C 0 °C"});
     EXPECT_FALSE(plano.contains(QStringLiteral("Pt4"))) << plano.toStdString();
     EXPECT_EQ(plano.count(QStringLiteral("RTD Quantity : 3")), 2) << plano.toStdString();
+}
+
+TEST_F(Reporte, WithoutAPrinterTheOperatorMaySaveThePageAsAPdf) {
+    namespace T = Textos_Reporte;
+    QTemporaryDir dir;
+    Estado.Comunicacion_OK = true;
+    Pon(Estado.Valores_Actuales, 1, 62); // Pt2 now, and its maximum
+    Pon(Estado.Valores_Actuales, 5, 71);
+    Dialogo_Prueba sin_impresoras(dir.filePath(QStringLiteral("nunca.pdf")), false);
+
+    operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::No);
+    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+
+    // A name typed without an extension is saved as a PDF file all the same.
+    operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
+        .Espera_Guardar(dir.filePath(QStringLiteral("informe")));
+    EXPECT_TRUE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+    ASSERT_EQ(operador->peticiones.size(), 1u);
+    EXPECT_EQ(operador->peticiones[0].filtro, QStringLiteral("PDF Files (*.pdf)|*.pdf|"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("informe.pdf")});
+    Texto_Pdf(dir.filePath(QStringLiteral("informe.pdf")),
+              {"Alarm Temperature \"L1\" : 85 °C", "Trip Temperature \"L2\" : 105 °C",
+               "Start Fan Temperatue \"High Fan\" : 65 °C", "Temperature Pt2 : 62 °C 71 °C",
+               "RTD Quantity : 4"});
+
+    const QString perdido = dir.filePath(QStringLiteral("no/informe.pdf"));
+    operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
+        .Espera_Guardar(perdido)
+        .Espera_Mensaje(T::Pdf_No_Escrito.arg(perdido, qt_error_string(ENOENT)));
+    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
 }
 
 TEST(Kv73ctl_Report, PrintsWhatAFileHoldsOrOnePollOfTheRelayAndNothingItCannotUse) {

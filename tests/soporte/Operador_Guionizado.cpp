@@ -56,14 +56,15 @@ std::optional<Operador_Guionizado::Paso> Operador_Guionizado::Siguiente(Tipo tip
     return p;
 }
 
-Respuesta Operador_Guionizado::Mensaje(const QString &texto, const QString &titulo,
-                                       Botones botones, Icono) {
+Respuesta Operador_Guionizado::Mensaje(const QString &texto, const QString &titulo, Botones botones,
+                                       Icono) {
     vistos.push_back(texto);
     const auto p = Siguiente(Tipo::Mensaje, texto);
     if (!p)
         return botones == Botones::OK ? Respuesta::OK : Respuesta::Cancel;
     EXPECT_EQ(p->texto.toStdString(), texto.toStdString());
-    EXPECT_EQ(p->titulo.toStdString(), titulo.toStdString()) << "title of \"" << texto.toStdString() << "\"";
+    EXPECT_EQ(p->titulo.toStdString(), titulo.toStdString())
+        << "title of \"" << texto.toStdString() << "\"";
     return p->respuesta;
 }
 
@@ -78,11 +79,13 @@ QString Operador_Guionizado::Caja_Entrada(const QString &pregunta, const QString
 }
 
 std::optional<QString> Operador_Guionizado::Dialogo_Abrir(const Peticion_Archivo &peticion) {
+    peticiones.push_back(peticion);
     const auto p = Siguiente(Tipo::Abrir, peticion.filtro);
     return p ? p->ruta : std::nullopt;
 }
 
 std::optional<QString> Operador_Guionizado::Dialogo_Guardar(const Peticion_Archivo &peticion) {
+    peticiones.push_back(peticion);
     const auto p = Siguiente(Tipo::Guardar, peticion.filtro);
     return p ? p->ruta : std::nullopt;
 }

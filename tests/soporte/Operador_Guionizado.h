@@ -1,7 +1,8 @@
 #pragma once
 // A scripted operator: every dialog the program opens must have been announced
 // by the test, with its exact text and title; the answer comes from the script.
-// Anything unexpected fails the running test. Every message is recorded.
+// Anything unexpected fails the running test. Every message and every file
+// dialog's request is recorded.
 
 #include "comun/Operador.h"
 
@@ -28,8 +29,9 @@ class Operador_Guionizado : public Operador {
     std::optional<QString> Dialogo_Abrir(const Peticion_Archivo &peticion) override;
     std::optional<QString> Dialogo_Guardar(const Peticion_Archivo &peticion) override;
 
-    std::vector<QString> vistos;           // texts of the message boxes shown
-    std::vector<QString> defectos_entrada; // default answers the input boxes offered
+    std::vector<QString> vistos;              // texts of the message boxes shown
+    std::vector<QString> defectos_entrada;    // default answers the input boxes offered
+    std::vector<Peticion_Archivo> peticiones; // file dialogs as the program asked for them
 
   private:
     enum class Tipo { Mensaje, Entrada, Abrir, Guardar };
