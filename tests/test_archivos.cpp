@@ -170,6 +170,9 @@ TEST_F(Archivos, LoadedShowsItsValuesAndSavedAgainIsIdenticalButTheDate) {
     ASSERT_TRUE(Leer_Archivo_Bytes(muestra, Ruta("orig.KV73")));
     ASSERT_TRUE(Escribir_Archivo(Ruta("otra.KV73")));
     EXPECT_EQ(Sin_Fecha(Lee(Ruta("otra.KV73"))), Sin_Fecha(muestra));
+
+    // A tag written with blanks before it is still the tag.
+    EXPECT_TRUE(Leer_Archivo_Bytes(QByteArray(muestra).replace(0, 8, "   KV73 "), Ruta("b.KV73")));
 }
 
 TEST_F(Archivos, RefusedFilesChangeNothing) {
