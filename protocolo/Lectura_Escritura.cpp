@@ -93,7 +93,10 @@ Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta,
 
     if (cancelada())
         return Fin::Cancelada;
-    if (Estado.Segundos >= 5) {
+    // A reply that is all there is taken, even when the ticks ran out meanwhile:
+    // a dialog the operator kept open inside this wait (the numeric keypad
+    // opened during a poll) holds the wait, not the relay.
+    if (!llego() && Estado.Segundos >= 5) {
         Rele_No_Responde();
         return Fin::Sin_Respuesta;
     }

@@ -249,6 +249,18 @@ TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTi
     EXPECT_EQ(Estado.Segundos, 5);
 }
 
+TEST_F(Protocolo, AReplyThatCameWhileADialogHeldTheWaitIsTaken) {
+    Enlace_Arriba();
+    Responde_Siempre(Vector(Respuesta_Sondeo));
+    // A dialog opens inside the poll's wait and stays open for seven ticks; the
+    // relay's reply arrived long before it closed.
+    QObject alcance;
+    QTimer::singleShot(0, &alcance, [] { Espera_Hasta([] { return Estado.Segundos >= 7; }); });
+    Lee_Valores_Actuales(1);
+    EXPECT_TRUE(Estado.Comunicacion_OK) << "the relay answered: no link failure";
+    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), Vector(Respuesta_Sondeo).left(31));
+}
+
 TEST_F(Protocolo, AWriteThatTimesOutKeepsTheFrameItSent) {
     Enlace_Arriba();
     for (std::size_t i = 8; i <= 19; ++i) {
