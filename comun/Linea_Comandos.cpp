@@ -36,7 +36,12 @@ std::variant<Parametros_Enlace, QString> Analiza_Linea_Kv73(const QString &linea
     if (q < 0)
         return QStringLiteral("the address is missing");
 
-    const auto velocidad = Entero_En(Val(palabra.left(coma)), INT16_MIN, INT16_MAX);
+    // No line runs at 0 baud or less: such a word (or one that is no number at
+    // all, which reads as 0) is not a speed.
+    const double baudios = Val(palabra.left(coma));
+    if (!(baudios >= 1))
+        return QStringLiteral("the speed must be a positive number of baud, as in 9600,N,8,1");
+    const auto velocidad = Entero_En(baudios, 1, INT16_MAX);
     if (!velocidad)
         return QStringLiteral("the speed does not fit a 16-bit number");
     // The port word keeps its trailing blank; the number is read all the same.

@@ -120,6 +120,10 @@ void Comunicacion::Construye() {
     Combo1 = Lista(Puertos, Frame1, 160, 62, 90, 24);
     Etiqueta(QStringLiteral("Baud Rate:"), Frame1, 12, 98, 150);
     Combo2 = Lista(Velocidades, Frame1, 160, 96, 90, 24);
+    // Nothing chosen until the load picks the speed in force: a speed the list
+    // does not hold (19200 from a command line) must leave it empty, so that ON
+    // and OK keep that speed instead of taking the first entry.
+    Combo2->setCurrentIndex(-1);
 
     auto *Frame3 = Marco(QStringLiteral("Communication Type"), Frame1, 10, 134, 245, 80);
     auto *tipo = new QButtonGroup(this);

@@ -34,13 +34,12 @@ TEST_F(Dialogo, LoadShowsTheSettingsAndOkAppliesThem) {
     Estado.Via_Modem = true;
     Estado.Telefono = QStringLiteral("5551234").leftJustified(20);
     Comunicacion &d = Comunicacion::Cargada();
-    EXPECT_EQ(d.Combo2->currentIndex(), 0) << "19200 has no entry: the list is left as it was";
+    EXPECT_EQ(d.Combo2->currentIndex(), -1) << "19200 has no entry: the list shows none";
     EXPECT_EQ(d.Combo1->currentIndex(), 2);
     EXPECT_EQ(d.Byte_UnR1->Value(), 7);
     QTest::keyClicks(d.Text1, QStringLiteral("89"));
     EXPECT_EQ(Estado.Telefono, QStringLiteral("555123489").leftJustified(20)) << "the operator can type on";
 
-    d.Combo2->setCurrentIndex(-1);
     d.Combo1->setCurrentIndex(0);
     d.Byte_UnR1->Set_Value(12);
     d.Okey_Click();
@@ -170,6 +169,14 @@ TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
     EXPECT_FALSE(d.Byte_UnR1->Enabled());
     d.Command1_Click(); // no question, no save dialog
     EXPECT_TRUE(Estado.Comunicacion_OK);
+
+    // A command line may give a speed the list does not hold: ON opens at it.
+    Comunicacion::Descarga();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Estado.Velocidad = 19200;
+    Comunicacion::Cargada().Command1_Click();
+    EXPECT_EQ(Estado.Velocidad, 19200);
+    EXPECT_EQ(puerto->settings_abiertos.toStdString(), " 19200,N,8,1");
 }
 
 TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialog) {
