@@ -51,6 +51,16 @@ bool Linea_Cerrada(const QString &respuesta) {
     return respuesta.size() >= 4 && respuesta.endsWith(QLatin1String("\r\n"));
 }
 
+// A whole result line is in: a code or a word, after any CR LF that frames it,
+// ended by its CR. A modem in numeric mode answers a connection with as little
+// as "1" and a CR, far short of the six characters the dial waits for.
+bool Resultado_Completo(const QString &respuesta) {
+    qsizetype i = 0;
+    while (i < respuesta.size() && (respuesta[i] == u'\r' || respuesta[i] == u'\n'))
+        ++i;
+    return i < respuesta.size() && respuesta.indexOf(QLatin1Char('\r'), i) > i;
+}
+
 // The words a modem in verbal mode answers a dial it could not complete. They
 // do not start with a digit, so read as a number they would pass for code 0.
 bool Rechazo_Verbal(const QString &respuesta) {
@@ -162,9 +172,13 @@ bool Conectar_Modem() {
     Estado.Segundos = 0;
     Host().Timer_Comunicacion->Set_Enabled(true);
     Envia_Linea(QStringLiteral("ATDT") + Ajusta(Estado.Telefono, 20));
-    const bool abierto =
-        Espera_Modem([&] { return Estado.Segundos >= 60 || puerto.InBufferCount() >= 6; });
-    if (!abierto || Estado.Segundos >= 60) {
+    QString conexion;
+    const auto contesto = [&] { return conexion.size() >= 6 || Resultado_Completo(conexion); };
+    const bool abierto = Espera_Modem([&] {
+        conexion += Lee_Texto();
+        return Estado.Segundos >= 60 || contesto();
+    });
+    if (!abierto || !contesto()) {
         Host().Timer_Comunicacion->Set_Enabled(false);
         Host().Dialogos->Mensaje(T::Sin_Respuesta);
         Estado.Comunicacion_OK = false;
@@ -172,10 +186,13 @@ bool Conectar_Modem() {
     }
     // Six characters end the wait, but at 9600 baud the rest of a "CONNECT 9600"
     // line may still be on its way: it gets up to one more tick to arrive, so that
-    // a connection is not refused for a reply read half-way.
-    QString conexion = Lee_Texto();
+    // a connection is not refused for a reply read half-way. A numeric code needs
+    // no more than its CR.
+    const auto cerrada = [&] {
+        return Linea_Cerrada(conexion) || (Estado.Modo_Linea_Comandos && Resultado_Completo(conexion));
+    };
     const uint8_t limite = static_cast<uint8_t>(Estado.Segundos + 1);
-    while (!Linea_Cerrada(conexion) && Estado.Segundos < limite && puerto.PortOpen()) {
+    while (!cerrada() && Estado.Segundos < limite && puerto.PortOpen()) {
         Espera_Modem([&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
         conexion += Lee_Texto();
     }

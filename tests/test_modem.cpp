@@ -128,11 +128,14 @@ TEST_F(Modem, CommandLineModeReadsResultCodes) {
     Estado.Modo_Linea_Comandos = true;
     Estado.Cadena_Personal_Local = true; // not asked for in command-line mode
     const std::pair<const char *, bool> casos[] = {
-        {"22\r\n\r\n", true}, {"\r\nCONNECT 9600\r\n", true}, {"7\r\n\r\n\r\n", false}};
+        {"22\r\n\r\n", true}, {"\r\nCONNECT 9600\r\n", true}, {"7\r\n\r\n\r\n", false},
+        // One-digit codes, bare or framed, are whole once their CR is in.
+        {"1\r", true}, {"\r\n1\r\n", true}, {"3\r", false}};
     for (const auto &[respuesta, enlazado] : casos) {
         Marca({QLatin1String(respuesta)});
         Abrir_Puerto();
         EXPECT_EQ(Estado.Comunicacion_OK, enlazado) << respuesta;
+        EXPECT_LT(Estado.Segundos, 5) << respuesta << ": the dial waited on";
     }
     // A modem in verbal mode that could not get through says so in words, which
     // must not pass for result code 0: a failed dial, and the operator is told.
