@@ -44,6 +44,9 @@ struct Estado_Global {
     // Exchanges waiting for their reply right now (a handler that runs inside a
     // wait may start another): the main page runs its queue only when none is.
     int Intercambios_En_Curso = 0;
+    // Requests of the last exchange that took a reply, beyond the one that was
+    // answered: a slow relay still answers them.
+    int Envios_Sin_Respuesta = 0;
 
     // The operator changed a setpoint editor or option list since the setpoints
     // were last read, loaded or stored: Nuevos_Setpoints holds work the relay

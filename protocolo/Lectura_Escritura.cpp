@@ -60,16 +60,58 @@ template <std::size_t N> void Envia(const Imagen<N> &trama, std::size_t n) {
 
 enum class Fin { Respuesta, Sin_Respuesta, Cancelada };
 
-// Sends the request and waits for `largo` reply bytes: the request goes out at
-// about 0, 2, 3 and 4 ticks, and the exchange gives up at 5. Bytes of several
-// partial replies add up; the first `largo` of them are the reply, the rest is
-// dropped. Only the setpoint read can be cut short by the OFF action.
+// Where the reply sits in what came in, once it can be judged; nothing while
+// more bytes may still complete it. A reply (or an exception reply) to this
+// request that starts the input is judged on its first `largo` bytes, good or
+// bad. But a slow relay answers a resend too, and that late answer, or its tail,
+// can arrive inside the next exchange ahead of its reply. Input that starts with
+// anything else is such a leftover: the reply is a whole frame further on that
+// starts as it must (address, function, and the byte count of a read or the
+// echoed register of a write) and has a good CRC, and it is waited for.
+std::optional<qsizetype> Lugar_Respuesta(const QByteArray &entrada, qsizetype largo,
+                                         const uint8_t (&inicio)[3]) {
+    const auto byte = [&](qsizetype k) { return static_cast<uint8_t>(entrada[k]); };
+    const auto crc_bueno = [&](qsizetype k) {
+        return CRC16_Modbus(reinterpret_cast<const uint8_t *>(entrada.constData() + k),
+                            static_cast<std::size_t>(largo - 2)) ==
+               (byte(k + largo - 2) | byte(k + largo - 1) << 8);
+    };
+    const bool propia =
+        entrada.isEmpty() || (byte(0) == inicio[0] &&
+                              (entrada.size() < 2 || byte(1) == inicio[1] ||
+                               byte(1) == (inicio[1] | 0x80)));
+    if (propia)
+        return entrada.size() >= largo ? std::optional<qsizetype>(0) : std::nullopt;
+    for (qsizetype k = 1; k + largo <= entrada.size(); ++k)
+        if (byte(k) == inicio[0] && byte(k + 1) == inicio[1] && byte(k + 2) == inicio[2] &&
+            crc_bueno(k))
+            return k;
+    // A relay answering from another address still has its frame taken whole.
+    if (entrada.size() >= largo && crc_bueno(0))
+        return 0;
+    return std::nullopt;
+}
+
 template <std::size_t N, std::size_t M>
 Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta,
                 std::size_t largo, bool cancelable) {
     Puerto_Serie &puerto = *Host().MSComm1;
     Temporizador_Comunicacion &timer = *Host().Timer_Comunicacion;
-    const auto llego = [&] { return puerto.InBufferCount() >= static_cast<int>(largo); };
+    // How the reply starts: the address and function asked for, then the byte
+    // count of a read or the first byte of the register a write echoes.
+    const bool lectura = peticion[2] == 0x03 || peticion[2] == 0x04;
+    const uint8_t inicio[3] = {peticion[1], peticion[2],
+                               lectura ? static_cast<uint8_t>(largo - 5) : peticion[3]};
+    // What came in since the request first went out; the bytes of several
+    // partial replies add up here.
+    QByteArray entrada;
+    std::optional<qsizetype> lugar;
+    const auto llego = [&] {
+        if (puerto.InBufferCount() > 0)
+            entrada += puerto.Input();
+        lugar = Lugar_Respuesta(entrada, static_cast<qsizetype>(largo), inicio);
+        return lugar.has_value();
+    };
     const auto cancelada = [&] { return cancelable && Estado.Cancelar_Enlace; };
 
     struct En_Curso {
@@ -77,11 +119,33 @@ Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta,
         ~En_Curso() { --Estado.Intercambios_En_Curso; }
     } en_curso;
 
+    if (Estado.Envios_Sin_Respuesta > 0) {
+        // The last exchange had to resend, and took one reply: the relay still
+        // owes answers to the other sends, and a slow one gives them after the
+        // reply that was taken. They are let come and dropped until the line has
+        // been quiet for three ticks, so that this exchange's ticks count the wait
+        // for its own reply only.
+        Estado.Envios_Sin_Respuesta = 0;
+        Estado.Segundos = 0;
+        uint8_t ultimo = 0;
+        Espera_Hasta([&] {
+            timer.Set_Enabled(true);
+            if (puerto.InBufferCount() > 0) {
+                puerto.Input();
+                ultimo = Estado.Segundos;
+            }
+            return Estado.Segundos - ultimo >= 3 || Estado.Segundos >= 15 || cancelada() ||
+                   !puerto.PortOpen();
+        });
+    }
+
     Estado.Segundos = 0;
     timer.Set_Enabled(true);
     uint8_t limite = 2;
+    int envios = 0;
     do {
         Envia(peticion, n);
+        ++envios;
         Espera_Hasta([&] {
             // The tick parks itself past 100; every pass wakes it again.
             timer.Set_Enabled(true);
@@ -100,11 +164,14 @@ Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta,
         Rele_No_Responde();
         return Fin::Sin_Respuesta;
     }
-    const QByteArray entrada = puerto.Input();
-    for (std::size_t i = 1; i <= largo; ++i)
-        respuesta[i] = static_cast<qsizetype>(i) <= entrada.size()
-                           ? static_cast<uint8_t>(entrada[static_cast<qsizetype>(i - 1)])
-                           : 0;
+    // Whatever else is waiting goes with the reply: it is dropped.
+    llego();
+    const qsizetype desde = lugar.value_or(0);
+    for (std::size_t i = 1; i <= largo; ++i) {
+        const qsizetype k = desde + static_cast<qsizetype>(i) - 1;
+        respuesta[i] = k < entrada.size() ? static_cast<uint8_t>(entrada[k]) : 0;
+    }
+    Estado.Envios_Sin_Respuesta = envios - 1;
     ++Estado.Intercambios;
     return Fin::Respuesta;
 }

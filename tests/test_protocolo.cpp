@@ -7,6 +7,8 @@
 #include "tests/soporte/Banco.h"
 
 #include <QTimer>
+#include <deque>
+#include <functional>
 
 namespace {
 
@@ -259,6 +261,54 @@ TEST_F(Protocolo, AReplyThatCameWhileADialogHeldTheWaitIsTaken) {
     Lee_Valores_Actuales(1);
     EXPECT_TRUE(Estado.Comunicacion_OK) << "the relay answered: no link failure";
     EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), Vector(Respuesta_Sondeo).left(31));
+}
+
+TEST_F(Protocolo, ASlowRelaysLateAnswerToAResendSpoilsNoLaterExchange) {
+    Enlace_Arriba();
+    // A relay that sends each reply in two halves a little more than two ticks
+    // apart, and answers the requests one at a time in the order they came: the
+    // resend at tick 2 gets an answer of its own, whose second half lands in the
+    // next exchange after that exchange emptied the input.
+    timer->Set_Interval(100);
+    const auto responde = [](const QByteArray &p) {
+        if (p[1] == 0x03)
+            return Vector(Respuesta_Setpoints);
+        if (p[2] == 0x00)
+            return Vector(QStringLiteral("identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)"));
+        return Vector(Respuesta_Sondeo);
+    };
+    QObject alcance;
+    std::deque<QByteArray> cola;
+    bool hablando = false;
+    std::function<void()> atiende = [&] {
+        if (hablando || cola.empty())
+            return;
+        hablando = true;
+        const QByteArray r = responde(cola.front());
+        cola.pop_front();
+        puerto->Inyecta(r.left(r.size() / 2));
+        QTimer::singleShot(220, &alcance, [&, r] {
+            puerto->Inyecta(r.mid(r.size() / 2));
+            hablando = false;
+            atiende();
+        });
+    };
+    puerto->al_recibir = [&](const QByteArray &p) {
+        cola.push_back(p);
+        atiende();
+    };
+    // What ON and kv73ctl save read, one after the other.
+    Lee_Identificacion(1);
+    Lee_Setpoints(1);
+    Lee_Valores_Actuales(1);
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_EQ(Estado.Respuestas_Malas, 0u) << "no reply was taken from a misplaced start";
+    EXPECT_TRUE(Verifica_Identificacion());
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), Vector(Respuesta_Setpoints));
+    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), Vector(Respuesta_Sondeo).left(31));
+    // The resend timing is the usual one: the first request again at tick 2.
+    ASSERT_GE(puerto->escrituras.size(), 16u);
+    EXPECT_EQ(puerto->escrituras[8].segundos, 2);
 }
 
 TEST_F(Protocolo, AWriteThatTimesOutKeepsTheFrameItSent) {
