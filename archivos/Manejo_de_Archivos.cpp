@@ -40,6 +40,8 @@ constexpr Campo Campo_Actuales{220, 35};
 
 const QDate Dia_Cero(1899, 12, 30);
 
+const QString No_Es_Archivo_Simple = QStringLiteral("not a plain file");
+
 // Texts are one byte a character. Latin-1 gives every byte a character of its
 // own, so texts made by other programs come back unchanged when saved again.
 void Pon_Texto(QByteArray &registro, Campo campo, const QString &texto) {
@@ -129,7 +131,7 @@ std::optional<Registro_KV73> Lee_Registro(const QString &ruta) {
     }
     // A device or a pipe could block the program or never end.
     if (!info.isFile()) {
-        Avisa(T::No_Se_Lee.arg(ruta, QStringLiteral("not a plain file")));
+        Avisa(T::No_Se_Lee.arg(ruta, No_Es_Archivo_Simple));
         return std::nullopt;
     }
     QFile archivo(ruta);
@@ -212,6 +214,14 @@ bool Escribir_Archivo(const QString &ruta) {
     r.Trama.Copia(1, Estado.Trama_Escritura, 1, 21);
     r.Actuales.Copia(1, Estado.Valores_Actuales, 1, 34);
 
+    // The record replaces the file by a rename: over a device or a pipe that
+    // would leave a plain file in its place (/dev/null, when run as root). A
+    // link to a plain file is fine: the save writes through it.
+    const QFileInfo info(ruta);
+    if (info.exists() && !info.isFile()) {
+        Avisa(T::No_Se_Escribe.arg(ruta, No_Es_Archivo_Simple));
+        return false;
+    }
     QSaveFile archivo(ruta);
     const QByteArray registro = Bytes_De_Registro(r);
     if (!archivo.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||

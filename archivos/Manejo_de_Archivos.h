@@ -9,8 +9,10 @@
 
 // Writes the setpoint write frame and the actual values as the record of
 // `ruta`. The record goes to a temporary file that then replaces `ruta` whole,
-// so a failed save leaves any old file as it was. False when the file could not
-// be written; the operator has been told why.
+// so a failed save leaves any old file as it was. A name that is a device, a
+// pipe or a folder is refused and left alone; a symbolic link stays a link to
+// the saved file. False when the file could not be written; the operator has
+// been told why.
 bool Escribir_Archivo(const QString &ruta);
 
 // Reads `ruta` and makes it the program's setpoints and actual values. A file

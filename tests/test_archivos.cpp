@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include <cstring>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -224,6 +226,33 @@ TEST_F(Archivos, FailedSaveIsReportedAndLeavesTheOldFileWhole) {
         << "no temporary file is left behind";
 }
 
+TEST_F(Archivos, SaveRefusesWhatIsNotAPlainFileAndWritesThroughALinkToOne) {
+    // The save renames a new file over the name: over a pipe (or a device) that
+    // would leave a plain file where the pipe was. A link to a pipe is no better.
+    const QString tubo = Ruta("tubo.KV73"), al_tubo = Ruta("al_tubo.KV73");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tubo).constData(), 0600), 0) << std::strerror(errno);
+    ASSERT_TRUE(QFile::link(tubo, al_tubo));
+    for (const QString &ruta : {tubo, al_tubo}) {
+        operador->Espera_Mensaje(
+            QStringLiteral("The file %1 could not be written: not a plain file").arg(ruta));
+        EXPECT_FALSE(Escribir_Archivo(ruta)) << ruta.toStdString();
+    }
+    struct stat datos {};
+    ASSERT_EQ(::lstat(QFile::encodeName(tubo).constData(), &datos), 0);
+    EXPECT_TRUE(S_ISFIFO(datos.st_mode)) << "the pipe is still a pipe";
+    EXPECT_EQ(QFileInfo(al_tubo).symLinkTarget(), tubo);
+
+    // A link to a plain file stays a link, to the file now saved.
+    const QString archivo = Ruta("real.KV73"), enlace = Ruta("enlace.KV73");
+    Escribe(archivo, QByteArray("old"));
+    ASSERT_TRUE(QFile::link(archivo, enlace));
+    ASSERT_TRUE(Leer_Archivo(Muestra));
+    ASSERT_TRUE(Escribir_Archivo(enlace));
+    EXPECT_TRUE(QFileInfo(enlace).isSymLink());
+    EXPECT_EQ(QFileInfo(enlace).symLinkTarget(), archivo);
+    EXPECT_EQ(Sin_Fecha(Lee(archivo)), Sin_Fecha(Lee(Muestra)));
+}
+
 TEST_F(Archivos, ANameSavedWithoutExtensionIsOneTheOpenDialogShows) {
     operador->Espera_Guardar(Ruta("a"))
         .Espera_Guardar(Ruta("b.dat"))
@@ -362,6 +391,13 @@ TEST(Kv73ctl_Archivos, SaveSetSendAndShowAndWhatTheyRefuse) {
     Escribe(corto, QByteArray("KV73").leftJustified(200, ' '));
     EXPECT_EQ(ctl({"--device", "/nonexistent", "send", corto}).estado, 4);
     EXPECT_EQ(ctl(rele + QStringList{"save", dir.filePath("falta/a.KV73")}).estado, 4);
+    const QString tubo = dir.filePath("tubo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tubo).constData(), 0600), 0);
+    r = ctl(rele + QStringList{"save", tubo});
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_EQ(r.errores.trimmed(),
+              QStringLiteral("The file %1 could not be written: not a plain file").arg(tubo));
+    EXPECT_FALSE(QFileInfo(tubo).isFile()) << "the pipe is not replaced";
     Pty linea;
     r = ctl({"--device", linea.Esclavo(), "set", "L1=221"});
     EXPECT_EQ(r.estado, 1);
