@@ -4,6 +4,7 @@
 #include "comun/Host.h"
 #include "comun/Operador.h"
 #include "comun/Texto.h"
+#include "datos/Rangos_Setpoints.h"
 #include "protocolo/Lectura_Escritura.h"
 
 #include <QByteArray>
@@ -235,8 +236,20 @@ bool Escribir_Archivo(const QString &ruta) {
 }
 
 namespace {
-bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta) {
-    if (!registro) {
+// A file's setpoints reach the editors and the next write as they are, so ones
+// no editor could have set are refused here, before either sees them.
+bool En_Rango(const Registro_KV73 &r, const QString &ruta) {
+    const auto problemas = Revisa_Setpoints(r.Trama);
+    if (problemas.isEmpty())
+        return true;
+    Avisa(T::Fuera_De_Rango.arg(ruta, problemas.first().texto));
+    return false;
+}
+
+enum class Revision { Completa, Solo_Formato };
+
+bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta, Revision revision) {
+    if (!registro || (revision == Revision::Completa && !En_Rango(*registro, ruta))) {
         Estado.Archivo_Cargado = false;
         return false;
     }
@@ -246,11 +259,15 @@ bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta) {
 } // namespace
 
 bool Leer_Archivo(const QString &ruta) {
-    return Carga(Lee_Registro(ruta), ruta);
+    return Carga(Lee_Registro(ruta), ruta, Revision::Completa);
+}
+
+bool Leer_Archivo_Para_Ver(const QString &ruta) {
+    return Carga(Lee_Registro(ruta), ruta, Revision::Solo_Formato);
 }
 
 bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta) {
-    return Carga(Registro_Leido(bytes), ruta);
+    return Carga(Registro_Leido(bytes), ruta, Revision::Completa);
 }
 
 void Guardar_Archivo() {
