@@ -4,6 +4,7 @@
 #include "comun/Host.h"
 #include "comun/Operador.h"
 #include "comun/Texto.h"
+#include "datos/Rangos_Setpoints.h"
 #include "protocolo/Lectura_Escritura.h"
 
 #include <QByteArray>
@@ -39,6 +40,8 @@ constexpr Campo Campo_Trama{198, 22};
 constexpr Campo Campo_Actuales{220, 35};
 
 const QDate Dia_Cero(1899, 12, 30);
+
+const QString No_Es_Archivo_Simple = QStringLiteral("not a plain file");
 
 // Texts are one byte a character. Latin-1 gives every byte a character of its
 // own, so texts made by other programs come back unchanged when saved again.
@@ -129,7 +132,7 @@ std::optional<Registro_KV73> Lee_Registro(const QString &ruta) {
     }
     // A device or a pipe could block the program or never end.
     if (!info.isFile()) {
-        Avisa(T::No_Se_Lee.arg(ruta, QStringLiteral("not a plain file")));
+        Avisa(T::No_Se_Lee.arg(ruta, No_Es_Archivo_Simple));
         return std::nullopt;
     }
     QFile archivo(ruta);
@@ -212,6 +215,14 @@ bool Escribir_Archivo(const QString &ruta) {
     r.Trama.Copia(1, Estado.Trama_Escritura, 1, 21);
     r.Actuales.Copia(1, Estado.Valores_Actuales, 1, 34);
 
+    // The record replaces the file by a rename: over a device or a pipe that
+    // would leave a plain file in its place (/dev/null, when run as root). A
+    // link to a plain file is fine: the save writes through it.
+    const QFileInfo info(ruta);
+    if (info.exists() && !info.isFile()) {
+        Avisa(T::No_Se_Escribe.arg(ruta, No_Es_Archivo_Simple));
+        return false;
+    }
     QSaveFile archivo(ruta);
     const QByteArray registro = Bytes_De_Registro(r);
     if (!archivo.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
@@ -225,8 +236,20 @@ bool Escribir_Archivo(const QString &ruta) {
 }
 
 namespace {
-bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta) {
-    if (!registro) {
+// A file's setpoints reach the editors and the next write as they are, so ones
+// no editor could have set are refused here, before either sees them.
+bool En_Rango(const Registro_KV73 &r, const QString &ruta) {
+    const auto problemas = Revisa_Setpoints(r.Trama);
+    if (problemas.isEmpty())
+        return true;
+    Avisa(T::Fuera_De_Rango.arg(ruta, problemas.first().texto));
+    return false;
+}
+
+enum class Revision { Completa, Solo_Formato };
+
+bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta, Revision revision) {
+    if (!registro || (revision == Revision::Completa && !En_Rango(*registro, ruta))) {
         Estado.Archivo_Cargado = false;
         return false;
     }
@@ -236,11 +259,15 @@ bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta) {
 } // namespace
 
 bool Leer_Archivo(const QString &ruta) {
-    return Carga(Lee_Registro(ruta), ruta);
+    return Carga(Lee_Registro(ruta), ruta, Revision::Completa);
+}
+
+bool Leer_Archivo_Para_Ver(const QString &ruta) {
+    return Carga(Lee_Registro(ruta), ruta, Revision::Solo_Formato);
 }
 
 bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta) {
-    return Carga(Registro_Leido(bytes), ruta);
+    return Carga(Registro_Leido(bytes), ruta, Revision::Completa);
 }
 
 void Guardar_Archivo() {

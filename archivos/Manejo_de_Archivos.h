@@ -9,17 +9,24 @@
 
 // Writes the setpoint write frame and the actual values as the record of
 // `ruta`. The record goes to a temporary file that then replaces `ruta` whole,
-// so a failed save leaves any old file as it was. False when the file could not
-// be written; the operator has been told why.
+// so a failed save leaves any old file as it was. A name that is a device, a
+// pipe or a folder is refused and left alone; a symbolic link stays a link to
+// the saved file. False when the file could not be written; the operator has
+// been told why.
 bool Escribir_Archivo(const QString &ruta);
 
 // Reads `ruta` and makes it the program's setpoints and actual values. A file
-// that is missing, unreadable, shorter than a record or not tagged "KV73" is
-// refused with a message and changes nothing but Archivo_Cargado (false).
+// that is missing, unreadable, shorter than a record or not tagged "KV73", or
+// whose temperatures break the editors' ranges (Revisa_Setpoints), is refused
+// with a message and changes nothing but Archivo_Cargado (false).
 bool Leer_Archivo(const QString &ruta);
 // Leer_Archivo for the bytes a file named `ruta` holds, already in memory (any
 // length): the same checks, message and effects, without the disk.
 bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta);
+// Leer_Archivo without the range check, to look at a file (kv73ctl show, which
+// marks what is out of range). Nothing that sends a file or shows it on the
+// page loads it this way.
+bool Leer_Archivo_Para_Ver(const QString &ruta);
 
 // The save and open dialogs, then Escribir_Archivo or Leer_Archivo. Cancel
 // reads and writes nothing and says nothing. A name saved without an extension
@@ -48,6 +55,8 @@ inline const QString No_Es_KV73 = QStringLiteral("It isn't KV-73 File");
 inline const QString No_Existe = QStringLiteral("The file %1 does not exist");
 inline const QString No_Se_Lee = QStringLiteral("The file %1 could not be read: %2");
 inline const QString No_Se_Escribe = QStringLiteral("The file %1 could not be written: %2");
+inline const QString Fuera_De_Rango =
+    QStringLiteral("The file %1 holds a setpoint out of range: %2");
 inline const QString No_Comunicando = QStringLiteral("Not Communicating..");
 inline const QString Direccion = QStringLiteral("Address: ");
 inline const QString Titulo_Host = QStringLiteral("KV73 - ");

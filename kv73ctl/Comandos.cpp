@@ -5,6 +5,7 @@
 #include "comun/Texto.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "datos/Manejo_de_Datos.h"
+#include "datos/Rangos_Setpoints.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Serie.h"
 #include "protocolo/Lectura_Escritura.h"
@@ -383,18 +384,29 @@ QStringList Texto_Archivo(const QString &ruta) {
            << QStringLiteral("saved: ") +
                   (dia.isValid() ? dia.toString(Qt::ISODate) : QStringLiteral("not a date"))
            << QStringLiteral("relay address in the file: %1").arg(r.Trama[1]);
-    lineas << Texto_Setpoints(Lee_Imagen_Setpoints());
+    // A value the program would refuse to load or send is marked on its own line.
+    QStringList setpoints = Texto_Setpoints(Lee_Imagen_Setpoints());
+    for (const Setpoint_Fuera_De_Rango &p : Revisa_Setpoints(r.Trama))
+        setpoints[p.setpoint] += QStringLiteral("  (out of range: %1)").arg(p.texto);
+    lineas << setpoints;
     lineas << QStringLiteral("actual values: ") + Texto_Valores(Lee_Lectura_Actual());
     return lineas;
 }
 
 QJsonObject Json_Archivo(const QString &ruta) {
     const auto &r = Estado.Registro_Archivo;
+    QJsonArray problemas;
+    for (const Setpoint_Fuera_De_Rango &p : Revisa_Setpoints(r.Trama))
+        problemas.append(QJsonObject{
+            {QStringLiteral("setpoint"), QLatin1String(Setpoints_Temperatura[p.setpoint].clave)},
+            {QStringLiteral("value"), p.valor},
+            {QStringLiteral("text"), p.texto}});
     return {{QStringLiteral("file"), ruta},
             {QStringLiteral("tag"), r.Etiqueta.trimmed()},
             {QStringLiteral("date"), Json_Fecha(r.Fecha)},
             {QStringLiteral("address"), r.Trama[1]},
             {QStringLiteral("setpoints"), Json_Setpoints(Lee_Imagen_Setpoints())},
+            {QStringLiteral("problems"), problemas},
             {QStringLiteral("values"), Json_Valores(Lee_Lectura_Actual())}};
 }
 

@@ -78,7 +78,8 @@ QJsonObject Json_Valores(const Lectura_Actual &v);
 // --- setpoint files ------------------------------------------------------------
 
 // What a setpoint file holds once loaded or saved (from Registro_Archivo and the
-// images): tag, save date, the relay address in its frame, setpoints, actual values.
+// images): tag, save date, the relay address in its frame, setpoints with those
+// out of range marked, actual values.
 QStringList Texto_Archivo(const QString &ruta);
 QJsonObject Json_Archivo(const QString &ruta);
 

@@ -212,16 +212,18 @@ int Save(const Opciones &op) {
     return 0;
 }
 
+// Setpoints out of range are shown, marked: the file is only looked at.
 int Show(const Opciones &op) {
     const QString &ruta = op.argumentos.first();
-    if (!Leer_Archivo(ruta))
+    if (!Leer_Archivo_Para_Ver(ruta))
         return 4;
     Imprime_Archivo(op, ruta);
     return 0;
 }
 
-// The file was loaded before the link opened; its setpoints go out as they are,
-// and the relay's answer is the message printed.
+// The file was loaded, and its setpoints checked against the editors' ranges,
+// before the link opened; they go out as they are, and the relay's answer is
+// the message printed.
 int Send(const Opciones &) {
     const Desenlace d = Transaccion([] { Escribe_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Resultado_Enlace())

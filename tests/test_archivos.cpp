@@ -6,6 +6,7 @@
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "datos/Manejo_de_Datos.h"
+#include "datos/Rangos_Setpoints.h"
 #include "formularios/Operador_Qt.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Lectura_Escritura.h"
@@ -17,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -26,6 +29,7 @@
 #include <cstring>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -60,6 +64,17 @@ void Escribe(const QString &ruta, const QByteArray &bytes) {
 
 QByteArray Sin_Fecha(QByteArray registro) {
     return registro.replace(50, 8, QByteArray(8, '\0'));
+}
+
+// The hand-made file with its four temperatures (L1, L2, Low Fan, High Fan)
+// replaced; its frame's CRC is not read on load.
+QByteArray Con_Temperaturas(std::array<int, 4> t) {
+    QByteArray archivo = Lee(Muestra);
+    for (int k = 0; k < 4; ++k) {
+        archivo[206 + 2 * k] = static_cast<char>(t[k] >> 8);
+        archivo[207 + 2 * k] = static_cast<char>(t[k] & 0xFF);
+    }
+    return archivo;
 }
 
 template <std::size_t N>
@@ -180,14 +195,19 @@ TEST_F(Archivos, RefusedFilesChangeNothing) {
     Escribe(Ruta("minusculas.KV73"), QByteArray(muestra).replace(0, 4, "kv73"));
     Escribe(Ruta("corto.KV73"), muestra.left(254));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("carpeta.KV73")));
+    Escribe(Ruta("fuera.KV73"), Con_Temperaturas({65535, 105, 50, 65}));
     Estado.Comunicacion_OK = true;
     const QByteArray antes = Foto(ventanas);
     operador->Espera_Mensaje(No_Es_KV73)
         .Espera_Mensaje(No_Es_KV73)
         .Espera_Mensaje(QStringLiteral("The file %1 does not exist").arg(Ruta("falta.KV73")))
         .Espera_Mensaje(QStringLiteral("The file %1 could not be read: not a plain file")
-                            .arg(Ruta("carpeta.KV73")));
-    for (const char *nombre : {"minusculas.KV73", "corto.KV73", "falta.KV73", "carpeta.KV73"}) {
+                            .arg(Ruta("carpeta.KV73")))
+        .Espera_Mensaje(QStringLiteral("The file %1 holds a setpoint out of range: L1 65535 is "
+                                       "outside 0 to 220")
+                            .arg(Ruta("fuera.KV73")));
+    for (const char *nombre :
+         {"minusculas.KV73", "corto.KV73", "falta.KV73", "carpeta.KV73", "fuera.KV73"}) {
         Estado.Archivo_Cargado = true;
         EXPECT_FALSE(Leer_Archivo(Ruta(nombre))) << nombre;
         EXPECT_FALSE(Estado.Archivo_Cargado) << nombre;
@@ -195,6 +215,44 @@ TEST_F(Archivos, RefusedFilesChangeNothing) {
         EXPECT_EQ(Foto(ventanas), antes) << nombre;
     }
     EXPECT_FALSE(QFile::exists(Ruta("falta.KV73"))) << "a missing name is not created";
+
+    // Only to look at it: loaded as it is.
+    ASSERT_TRUE(Leer_Archivo_Para_Ver(Ruta("fuera.KV73")));
+    EXPECT_TRUE(Estado.Archivo_Cargado);
+    EXPECT_EQ(Lee_Word_Setpoint(4), 65535);
+}
+
+TEST(Rangos_Setpoints, TheEditorsRangesAndTheFloorsOfL2AndHighFan) {
+    const auto problemas = [](std::array<int, 4> t, int opciones = 0x0007, int r0105 = 0x5A5A) {
+        Imagen<21> trama;
+        const QByteArray archivo = Con_Temperaturas(t);
+        for (std::size_t i = 1; i <= 21; ++i)
+            trama[i] = static_cast<uint8_t>(archivo[static_cast<qsizetype>(198 + i)]);
+        trama[16] = static_cast<uint8_t>(opciones >> 8);
+        trama[17] = static_cast<uint8_t>(opciones);
+        trama[18] = static_cast<uint8_t>(r0105 >> 8);
+        trama[19] = static_cast<uint8_t>(r0105);
+        QStringList textos;
+        for (const Setpoint_Fuera_De_Rango &p : Revisa_Setpoints(trama))
+            textos << QStringLiteral("%1:%2 %3").arg(p.setpoint).arg(p.valor).arg(p.texto);
+        return textos;
+    };
+    EXPECT_EQ(problemas({85, 105, 50, 65}), QStringList());
+    // The ends the editors reach: L2 may equal L1, and High Fan Low Fan.
+    EXPECT_EQ(problemas({220, 220, 0, 0}), QStringList());
+    // Register 0x0104 and 0x0105 are carried as they are.
+    EXPECT_EQ(problemas({85, 105, 50, 65}, 0xFFFF, 0xFFFF), QStringList());
+    // L1 out of range is the fault; L2 is not also said to be below it.
+    EXPECT_EQ(problemas({65535, 100, 50, 65}),
+              QStringList{QStringLiteral("0:65535 L1 65535 is outside 0 to 220")});
+    EXPECT_EQ(problemas({120, 100, 50, 65}),
+              QStringList{QStringLiteral("1:100 L2 100 is below L1 120")});
+    // The high byte counts: 256 is not 0.
+    EXPECT_EQ(problemas({85, 105, 256, 0}),
+              QStringList{QStringLiteral("2:256 Low Fan 256 is outside 0 to 220")});
+    EXPECT_EQ(problemas({85, 221, 50, 40}),
+              (QStringList{QStringLiteral("1:221 L2 221 is outside 0 to 220"),
+                           QStringLiteral("3:40 High Fan 40 is below Low Fan 50")}));
 }
 
 TEST_F(Archivos, FailedSaveIsReportedAndLeavesTheOldFileWhole) {
@@ -222,6 +280,33 @@ TEST_F(Archivos, FailedSaveIsReportedAndLeavesTheOldFileWhole) {
     EXPECT_TRUE(Estado.Archivo_Cargado);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("viejo.KV73")})
         << "no temporary file is left behind";
+}
+
+TEST_F(Archivos, SaveRefusesWhatIsNotAPlainFileAndWritesThroughALinkToOne) {
+    // The save renames a new file over the name: over a pipe (or a device) that
+    // would leave a plain file where the pipe was. A link to a pipe is no better.
+    const QString tubo = Ruta("tubo.KV73"), al_tubo = Ruta("al_tubo.KV73");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tubo).constData(), 0600), 0) << std::strerror(errno);
+    ASSERT_TRUE(QFile::link(tubo, al_tubo));
+    for (const QString &ruta : {tubo, al_tubo}) {
+        operador->Espera_Mensaje(
+            QStringLiteral("The file %1 could not be written: not a plain file").arg(ruta));
+        EXPECT_FALSE(Escribir_Archivo(ruta)) << ruta.toStdString();
+    }
+    struct stat datos {};
+    ASSERT_EQ(::lstat(QFile::encodeName(tubo).constData(), &datos), 0);
+    EXPECT_TRUE(S_ISFIFO(datos.st_mode)) << "the pipe is still a pipe";
+    EXPECT_EQ(QFileInfo(al_tubo).symLinkTarget(), tubo);
+
+    // A link to a plain file stays a link, to the file now saved.
+    const QString archivo = Ruta("real.KV73"), enlace = Ruta("enlace.KV73");
+    Escribe(archivo, QByteArray("old"));
+    ASSERT_TRUE(QFile::link(archivo, enlace));
+    ASSERT_TRUE(Leer_Archivo(Muestra));
+    ASSERT_TRUE(Escribir_Archivo(enlace));
+    EXPECT_TRUE(QFileInfo(enlace).isSymLink());
+    EXPECT_EQ(QFileInfo(enlace).symLinkTarget(), archivo);
+    EXPECT_EQ(Sin_Fecha(Lee(archivo)), Sin_Fecha(Lee(Muestra)));
 }
 
 TEST_F(Archivos, ANameSavedWithoutExtensionIsOneTheOpenDialogShows) {
@@ -333,6 +418,46 @@ TEST(Kv73ctl_Set, FollowsTheMainPageRules) {
               "before the relay: L1=220 would push L2 to 221, above 220: give L2 as well");
 }
 
+TEST(Kv73ctl_Archivos, ShowMarksSetpointsOutOfRangeAndSendRefusesThem) {
+    QTemporaryDir dir;
+    const QString fuera = dir.filePath("fuera.KV73");
+    Escribe(fuera, Con_Temperaturas({120, 100, 50, 300}));
+    const auto ctl = [](const QStringList &argumentos) {
+        return Ejecuta(QStringLiteral(KV73CTL), argumentos, {"KV73_TICK_MS=50"});
+    };
+    auto r = ctl({"show", fuera});
+    EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+    EXPECT_TRUE(r.salida.contains("L1 alarm temperature (register 0x0100): 120 °C\n"));
+    EXPECT_TRUE(r.salida.contains("L2 trip temperature (register 0x0101): 100 °C"
+                                  "  (out of range: L2 100 is below L1 120)\n"))
+        << r.salida.toStdString();
+    EXPECT_TRUE(r.salida.contains("High Fan, start-fan temperature (register 0x0103): 300 °C"
+                                  "  (out of range: High Fan 300 is outside 0 to 220)\n"))
+        << r.salida.toStdString();
+    const auto json = [&](const QStringList &argumentos) {
+        return QJsonDocument::fromJson(ctl(QStringList{"--json"} + argumentos).salida.toUtf8());
+    };
+    const QJsonDocument j = json({"show", fuera});
+    EXPECT_EQ(j["setpoints"]["high_fan"], 300);
+    EXPECT_EQ(
+        j["problems"].toArray(),
+        (QJsonArray{
+            QJsonObject{{"setpoint", "L2"}, {"value", 100}, {"text", "L2 100 is below L1 120"}},
+            QJsonObject{{"setpoint", "high_fan"},
+                        {"value", 300},
+                        {"text", "High Fan 300 is outside 0 to 220"}}}));
+    EXPECT_EQ(json({"show", Muestra})["problems"].toArray(), QJsonArray());
+
+    // Refused before the port opens: not a byte on the line.
+    Pty linea;
+    r = ctl({"--device", linea.Esclavo(), "send", fuera});
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_EQ(r.errores.trimmed(),
+              QStringLiteral("The file %1 holds a setpoint out of range: L2 100 is below L1 120")
+                  .arg(fuera));
+    EXPECT_TRUE(linea.Lee(1, 200).isEmpty()) << "nothing went on the line";
+}
+
 TEST(Kv73ctl_Archivos, SaveSetSendAndShowAndWhatTheyRefuse) {
     Simulador sim;
     ASSERT_TRUE(sim.Listo());
@@ -362,6 +487,13 @@ TEST(Kv73ctl_Archivos, SaveSetSendAndShowAndWhatTheyRefuse) {
     Escribe(corto, QByteArray("KV73").leftJustified(200, ' '));
     EXPECT_EQ(ctl({"--device", "/nonexistent", "send", corto}).estado, 4);
     EXPECT_EQ(ctl(rele + QStringList{"save", dir.filePath("falta/a.KV73")}).estado, 4);
+    const QString tubo = dir.filePath("tubo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tubo).constData(), 0600), 0);
+    r = ctl(rele + QStringList{"save", tubo});
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_EQ(r.errores.trimmed(),
+              QStringLiteral("The file %1 could not be written: not a plain file").arg(tubo));
+    EXPECT_FALSE(QFileInfo(tubo).isFile()) << "the pipe is not replaced";
     Pty linea;
     r = ctl({"--device", linea.Esclavo(), "set", "L1=221"});
     EXPECT_EQ(r.estado, 1);

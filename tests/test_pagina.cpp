@@ -351,6 +351,48 @@ TEST_F(Pagina_Principal, SendSetpointsToRelayLoadsAFileAndWritesIt) {
     EXPECT_TRUE(puerto->escrituras.empty());
 }
 
+TEST_F(Pagina_Principal, AFileWithASetpointOutOfRangeIsNeitherShownNorSent) {
+    Conecta_Rele();
+    const QString muestra = QStringLiteral(KV73_VECTORS "/sample.KV73");
+    QFile archivo(muestra);
+    ASSERT_TRUE(archivo.open(QIODevice::ReadOnly));
+    const QByteArray bytes = archivo.readAll();
+    QTemporaryDir carpeta;
+    // L1 0xFFFF, then L2 100 below an L1 of 120 (the frame starts at byte 198).
+    const QString fuera = carpeta.filePath(QStringLiteral("fuera.KV73")),
+                  bajo = carpeta.filePath(QStringLiteral("bajo.KV73"));
+    for (const auto &[ruta, l1_l2] : {std::pair{fuera, QByteArray("\xFF\xFF\x00\x69", 4)},
+                                      std::pair{bajo, QByteArray("\x00\x78\x00\x64", 4)}}) {
+        QFile f(ruta);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(bytes).replace(206, 4, l1_l2));
+    }
+    AVPAGE2 &p = Pagina();
+    operador->Espera_Abrir(muestra);
+    p.Menu_Click(0);
+    ASSERT_EQ(p.Word_UnR_[0]->Text().toStdString(), "85 °C");
+
+    // Load File: the sample stays on the page.
+    operador->Espera_Abrir(fuera);
+    operador->Espera_Mensaje(
+        QStringLiteral("The file %1 holds a setpoint out of range: L1 65535 is outside 0 to 220")
+            .arg(fuera));
+    p.Menu_Click(0);
+    EXPECT_FALSE(Estado.Archivo_Cargado);
+    EXPECT_EQ(host->Caption(), QStringLiteral("KV73 - ") + muestra);
+    EXPECT_EQ(p.Word_UnR_[0]->Text().toStdString(), "85 °C");
+    EXPECT_EQ(Estado.Trama_Escritura[9], 0x55);
+
+    // Send: no input box, nothing written, even after a good load.
+    operador->Espera_Abrir(bajo);
+    operador->Espera_Mensaje(
+        QStringLiteral("The file %1 holds a setpoint out of range: L2 100 is below L1 120")
+            .arg(bajo));
+    p.Menu_Click(2);
+    EXPECT_TRUE(puerto->escrituras.empty());
+    EXPECT_EQ(Estado.Trama_Escritura[9], 0x55);
+}
+
 TEST_F(Pagina_Principal, StatusFileTellsALauncherThePageIsUpThenGone) {
     QTemporaryDir carpeta;
     const QString ruta = carpeta.filePath(QStringLiteral("estado.bin"));
