@@ -155,6 +155,12 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
             const auto texto = valor();
             if (!texto)
                 return Error_Uso(a + QStringLiteral(" needs a value"));
+            // Left empty, either would quietly give the default: the port
+            // numbered by --port, a direct link instead of a call.
+            if (a == QLatin1String("--modem") && texto->trimmed().isEmpty())
+                return Error_Uso(QStringLiteral("--modem needs a telephone number"));
+            if (a == QLatin1String("--device") && texto->isEmpty())
+                return Error_Uso(QStringLiteral("--device needs a device path"));
             if (a == QLatin1String("--modem"))
                 op.telefono = *texto;
             else if (a == QLatin1String("--device"))

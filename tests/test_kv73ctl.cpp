@@ -185,6 +185,10 @@ TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
         {L("values --count 3"), "--count are for watch only"},
         {L("--speed 9600 values"), "unknown option: --speed"},
         {L("values --baud"), "--baud needs a value"},
+        // Empty, they would leave the default port or a direct link in place.
+        {{QStringLiteral("--device"), QString(), QStringLiteral("values")}, "--device"},
+        {{QStringLiteral("--modem"), QString(), QStringLiteral("ident")}, "--modem"},
+        {{QStringLiteral("--modem"), QStringLiteral("  "), QStringLiteral("ident")}, "--modem"},
         {{}, "no command"},
         {L("launch"), "unknown command: launch"},
     };
