@@ -1,11 +1,17 @@
-// kv73ctl end to end against kv73-sim on a pseudo-terminal.
+// kv73ctl end to end against kv73-sim on a pseudo-terminal, and its judgement of
+// a transaction in-process on the in-memory port.
 
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "kv73ctl/Comandos.h"
+#include "protocolo/Lectura_Escritura.h"
+#include "tests/soporte/Banco.h"
 #include "tests/soporte/Simulador.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -228,4 +234,42 @@ TEST(Kv73ctl, DialsThroughTheModemFirst) {
     EXPECT_EQ(r.estado, 2);
     EXPECT_TRUE(r.errores.contains(QStringLiteral("Modem Not Response"))) << r.errores.toStdString();
     EXPECT_LT(reloj.elapsed(), 4000) << "the failed dial was taken for a connection";
+}
+
+class Kv73ctl_Transaccion : public Banco {};
+
+// A port that is gone when a transaction starts, lost with its device or closed,
+// sends nothing; the core lets that pass in silence for the desktop page's sake,
+// but for kv73ctl it is the link failing: "Relay Not Response" once, status 2,
+// and nothing to print.
+TEST_F(Kv73ctl_Transaccion, APortGoneBeforeTheTransactionIsALinkFailure) {
+    const std::vector<std::pair<const char *, std::function<void()>>> transacciones = {
+        {"identification", [] { Lee_Identificacion(Estado.Direccion_Rele); }},
+        {"setpoint read", [] { Lee_Setpoints(Estado.Direccion_Rele); }},
+        {"poll", [] { Lee_Valores_Actuales(Estado.Direccion_Rele); }},
+        {"write", [] { Escribe_Setpoints(Estado.Direccion_Rele); }},
+        {"command",
+         [] {
+             int32_t comando = 16;
+             Ejecuta_Comando(Estado.Direccion_Rele, comando);
+         }},
+    };
+    for (const bool perdido : {true, false})
+        for (const auto &[nombre, transaccion] : transacciones) {
+            SCOPED_TRACE(std::string(nombre) + (perdido ? ", port lost" : ", port closed"));
+            Reinicia_Estado();
+            Enlace_Arriba();
+            if (perdido)
+                puerto->Desaparece();
+            else
+                puerto->Set_PortOpen(false);
+            puerto->escrituras.clear();
+            operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+            const Desenlace d = Transaccion(transaccion);
+            EXPECT_EQ(d, Desenlace::Sin_Respuesta);
+            EXPECT_EQ(Salida_Lectura(d, nombre), 2);
+            EXPECT_EQ(Resultado_Enlace(), 2);
+            EXPECT_EQ(Estado.Fallos_Enlace, 1u);
+            EXPECT_TRUE(puerto->escrituras.empty());
+        }
 }
