@@ -156,6 +156,12 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opcione
             const auto texto = valor();
             if (!texto)
                 return Error_Uso(a + QStringLiteral(" needs a value"));
+            // Left empty, either would quietly give the default: the port
+            // numbered by --port, a direct link instead of a call.
+            if (a == QLatin1String("--modem") && texto->trimmed().isEmpty())
+                return Error_Uso(QStringLiteral("--modem needs a telephone number"));
+            if (a == QLatin1String("--device") && texto->isEmpty())
+                return Error_Uso(QStringLiteral("--device needs a device path"));
             if (a == QLatin1String("--modem"))
                 op.telefono = *texto;
             else if (a == QLatin1String("--device"))
@@ -241,8 +247,16 @@ Desenlace Transaccion(const std::function<void()> &transaccion) {
     const uint32_t malas = Estado.Respuestas_Malas;
     const uint32_t tomadas = Estado.Intercambios;
     transaccion();
-    if (Estado.Fallos_Enlace != fallos || Estado.Intercambios == tomadas)
+    if (Estado.Fallos_Enlace != fallos)
         return Desenlace::Sin_Respuesta;
+    if (Estado.Intercambios == tomadas) {
+        // Nothing reached the relay: the port was closed or lost, or the link
+        // already down. The core passes over that in silence, since the main page
+        // just stops polling; here nobody would ever hear of it, and the values
+        // of some earlier reply would pass for this one's.
+        Rele_No_Responde();
+        return Desenlace::Sin_Respuesta;
+    }
     // Every reply taken is good or refused, and a read that asks again stops at
     // its first good one: more replies than refusals means the last was good.
     return Estado.Intercambios - tomadas > Estado.Respuestas_Malas - malas ? Desenlace::Buena
@@ -257,10 +271,7 @@ int Salida_Lectura(Desenlace d, const char *que) {
         std::fprintf(stderr, "kv73ctl: bad reply to the %s\n", que);
         return 3;
     case Desenlace::Sin_Respuesta:
-        // The link-failure procedure has said "Relay Not Response"; a read the
-        // core did not even send has no message of its own.
-        if (!Resultado_Enlace())
-            std::fprintf(stderr, "kv73ctl: no reply to the %s\n", que);
+        // The link-failure procedure has said "Relay Not Response".
         return 2;
     }
     return 2;
@@ -607,15 +618,16 @@ int Cambia_Setpoints(const Cambios_Setpoints &c) {
     const uint32_t malas = Estado.Respuestas_Malas;
     // Commands 1 and 2 are silent whatever the relay answers; say it here.
     const auto comando = [](int32_t numero) {
-        const uint32_t antes = Estado.Respuestas_Malas;
-        Ejecuta_Comando(Estado.Direccion_Rele, numero);
-        if (Estado.Respuestas_Malas != antes)
+        const Desenlace d =
+            Transaccion([&numero] { Ejecuta_Comando(Estado.Direccion_Rele, numero); });
+        if (d == Desenlace::Mala)
             std::fprintf(stderr, "kv73ctl: bad reply to command %d\n", numero);
+        return d;
     };
-    comando(1);
-    Escribe_Setpoints(Estado.Direccion_Rele);
-    comando(2);
-    if (const int fallo = Resultado_Enlace())
-        return fallo;
+    // The link failing at one step ends the sequence there: nothing more is sent.
+    const auto escribe = [] { Escribe_Setpoints(Estado.Direccion_Rele); };
+    if (comando(1) == Desenlace::Sin_Respuesta ||
+        Transaccion(escribe) == Desenlace::Sin_Respuesta || comando(2) == Desenlace::Sin_Respuesta)
+        return 2;
     return Estado.Respuestas_Malas != malas ? 3 : 0;
 }

@@ -44,8 +44,11 @@ int Resultado_Enlace();
 enum class Desenlace {
     Buena,        // the reply that ended it was good
     Mala,         // a reply came in time and was refused for its CRC
-    Sin_Respuesta // the link-failure procedure ran ("Relay Not Response"), or nothing was sent
+    Sin_Respuesta // the link failed: "Relay Not Response" is out
 };
+// Runs one transaction and says how it ended. One that sent nothing (the port
+// closed or lost, the link down), which the core passes over in silence, is a
+// link failure too: the link-failure procedure runs here.
 Desenlace Transaccion(const std::function<void()> &transaccion);
 
 // The exit status of a read, with what went wrong on stderr: 0 good; 3 and

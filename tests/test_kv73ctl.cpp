@@ -1,12 +1,21 @@
-// kv73ctl end to end against kv73-sim on a pseudo-terminal.
+// kv73ctl end to end against kv73-sim on a pseudo-terminal, and its judgement of
+// a transaction in-process on the in-memory port.
 
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "kv73ctl/Comandos.h"
+#include "protocolo/Lectura_Escritura.h"
+#include "tests/soporte/Banco.h"
+#include "tests/soporte/Pty.h"
 #include "tests/soporte/Simulador.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -185,6 +194,10 @@ TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
         {L("values --count 3"), "--count are for watch only"},
         {L("--speed 9600 values"), "unknown option: --speed"},
         {L("values --baud"), "--baud needs a value"},
+        // Empty, they would leave the default port or a direct link in place.
+        {{QStringLiteral("--device"), QString(), QStringLiteral("values")}, "--device"},
+        {{QStringLiteral("--modem"), QString(), QStringLiteral("ident")}, "--modem"},
+        {{QStringLiteral("--modem"), QStringLiteral("  "), QStringLiteral("ident")}, "--modem"},
         {{}, "no command"},
         {L("launch"), "unknown command: launch"},
     };
@@ -224,4 +237,126 @@ TEST(Kv73ctl, DialsThroughTheModemFirst) {
     EXPECT_EQ(r.estado, 2);
     EXPECT_TRUE(r.errores.contains(QStringLiteral("Modem Not Response"))) << r.errores.toStdString();
     EXPECT_LT(reloj.elapsed(), 4000) << "the failed dial was taken for a connection";
+}
+
+namespace {
+
+// kv73ctl running in the background with the fast tick, its output read as it comes.
+struct Ctl_En_Curso : QProcess {
+    explicit Ctl_En_Curso(const QStringList &argumentos) {
+        auto variables = QProcessEnvironment::systemEnvironment();
+        variables.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("50"));
+        setProcessEnvironment(variables);
+        start(QStringLiteral(KV73CTL), argumentos);
+    }
+    ~Ctl_En_Curso() override {
+        if (state() != QProcess::NotRunning) {
+            kill();
+            waitForFinished();
+        }
+    }
+    QStringList lineas;
+    // Takes what has been printed; false when `n` lines are not there within `ms`.
+    bool Espera_Lineas(qsizetype n, int ms) {
+        QElapsedTimer reloj;
+        reloj.start();
+        for (;;) {
+            while (canReadLine())
+                lineas << QString::fromUtf8(readLine()).trimmed();
+            if (lineas.size() >= n || reloj.elapsed() >= ms || state() == QProcess::NotRunning)
+                return lineas.size() >= n;
+            waitForReadyRead(static_cast<int>(ms - reloj.elapsed()));
+        }
+    }
+};
+
+} // namespace
+
+// The relay vanishes under a watch: the watch ends at the next poll with the
+// link-failure message and status 2, and never prints the last values again as
+// if they had just come.
+TEST(Kv73ctl, WatchEndsWhenTheDeviceGoesAway) {
+    auto sim = std::make_unique<Simulador>();
+    ASSERT_TRUE(sim->Listo());
+    Ctl_En_Curso ctl({QStringLiteral("--device"), sim->Enlace(), QStringLiteral("--json"),
+                      QStringLiteral("watch"), QStringLiteral("--interval"),
+                      QStringLiteral("200")});
+    ASSERT_TRUE(ctl.Espera_Lineas(3, 10000)) << ctl.readAllStandardError().toStdString();
+    const qsizetype antes = ctl.lineas.size();
+    QElapsedTimer reloj;
+    reloj.start();
+    sim.reset(); // the simulator ends and its terminal goes with it
+    const qint64 muerte_ms = reloj.elapsed();
+    ASSERT_TRUE(ctl.waitForFinished(5000)) << "the watch goes on without its relay";
+    EXPECT_LT(reloj.elapsed(), 3000);
+    ctl.Espera_Lineas(0, 0);
+    EXPECT_EQ(ctl.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(ctl.exitCode(), 2);
+    EXPECT_EQ(QString::fromUtf8(ctl.readAllStandardError()).trimmed().toStdString(),
+              "Relay Not Response");
+    // Lines still in the pipe, and a poll the relay answered while it was going.
+    EXPECT_LE(ctl.lineas.size() - antes, 2 + muerte_ms / 200)
+        << ctl.lineas.join(u'\n').toStdString();
+    for (const QString &linea : ctl.lineas) {
+        SCOPED_TRACE(linea.toStdString());
+        EXPECT_EQ(Json(linea)[QStringLiteral("temperatures")].toArray().size(), 4);
+        EXPECT_GT(Json(linea)[QStringLiteral("latency_us")].toInteger(), 0);
+    }
+}
+
+// The device goes away once a request is out, whether a read or a command: the
+// exchange gives up at its timeout and the command ends as with a silent relay.
+// (kv73ctl sends its first request right after the open, with no event between,
+// so a device lost "between the open and the read" is always this case.)
+TEST(Kv73ctl, ADeviceLostDuringATransactionEndsTheCommand) {
+    for (const char *comando : {"values", "reset-max"}) {
+        SCOPED_TRACE(comando);
+        Pty linea;
+        Ctl_En_Curso ctl({QStringLiteral("--device"), linea.Esclavo(), QLatin1String(comando)});
+        EXPECT_EQ(linea.Lee(8, 10000).size(), 8);
+        linea.Cierra();
+        ASSERT_TRUE(ctl.waitForFinished(5000));
+        EXPECT_EQ(ctl.exitCode(), 2);
+        EXPECT_EQ(QString::fromUtf8(ctl.readAllStandardError()).trimmed().toStdString(),
+                  "Relay Not Response");
+        EXPECT_TRUE(ctl.readAllStandardOutput().isEmpty());
+    }
+}
+
+class Kv73ctl_Transaccion : public Banco {};
+
+// A port that is gone when a transaction starts, lost with its device or closed,
+// sends nothing; the core lets that pass in silence for the desktop page's sake,
+// but for kv73ctl it is the link failing: "Relay Not Response" once, status 2,
+// and nothing to print.
+TEST_F(Kv73ctl_Transaccion, APortGoneBeforeTheTransactionIsALinkFailure) {
+    const std::vector<std::pair<const char *, std::function<void()>>> transacciones = {
+        {"identification", [] { Lee_Identificacion(Estado.Direccion_Rele); }},
+        {"setpoint read", [] { Lee_Setpoints(Estado.Direccion_Rele); }},
+        {"poll", [] { Lee_Valores_Actuales(Estado.Direccion_Rele); }},
+        {"write", [] { Escribe_Setpoints(Estado.Direccion_Rele); }},
+        {"command",
+         [] {
+             int32_t comando = 16;
+             Ejecuta_Comando(Estado.Direccion_Rele, comando);
+         }},
+    };
+    for (const bool perdido : {true, false})
+        for (const auto &[nombre, transaccion] : transacciones) {
+            SCOPED_TRACE(std::string(nombre) + (perdido ? ", port lost" : ", port closed"));
+            Reinicia_Estado();
+            Enlace_Arriba();
+            if (perdido)
+                puerto->Desaparece();
+            else
+                puerto->Set_PortOpen(false);
+            puerto->escrituras.clear();
+            operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+            const Desenlace d = Transaccion(transaccion);
+            EXPECT_EQ(d, Desenlace::Sin_Respuesta);
+            EXPECT_EQ(Salida_Lectura(d, nombre), 2);
+            EXPECT_EQ(Resultado_Enlace(), 2);
+            EXPECT_EQ(Estado.Fallos_Enlace, 1u);
+            EXPECT_TRUE(puerto->escrituras.empty());
+        }
 }
