@@ -110,17 +110,16 @@ TEST_F(Dialogo, SaveQuestionDecidesWhatHappensAndARefusedRelayStaysDown) {
 }
 
 TEST_F(Dialogo, OffDuringAWaitingSetpointReadEndsIt) {
-    // The relay answers all but the setpoint read.
-    puerto->al_recibir = [this](const QByteArray &peticion) {
+    // The relay answers all but the setpoint read; half a tick into that read's
+    // wait the operator presses OFF.
+    Comunicacion &d = Comunicacion::Cargada();
+    puerto->al_recibir = [this, &d](const QByteArray &peticion) {
         if (peticion[1] != 0x03)
             puerto->Inyecta(rele.Responde(peticion));
+        else
+            QTimer::singleShot(Tick_ms / 2, &d, [&d] { d.Command2_Click(); });
     };
-    Comunicacion &d = Comunicacion::Cargada();
     operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
-    QTimer::singleShot(Tick_ms / 2 + 5, &d, [&d] {
-        if (Estado.Ocupado)
-            d.Command2_Click();
-    });
     d.Command1_Click();
     EXPECT_FALSE(Estado.Comunicacion_OK);
     EXPECT_FALSE(Estado.Ocupado);
