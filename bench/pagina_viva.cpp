@@ -12,6 +12,7 @@
 #include "comun/Operador.h"
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Conexiones.h"
 #include "formularios/Principal.h"
 
 #include <QApplication>
@@ -85,8 +86,10 @@ int main(int argc, char *argv[]) {
     auto propio = std::make_unique<Operador_Ausente>();
     Operador_Ausente &operador = *propio;
     Principal host(nullptr, std::move(propio));
+    Conecta_Host(host);
     host.Form_Load();
     auto pagina = std::make_unique<AVPAGE2>();
+    Conecta_Pagina(*pagina);
     pagina->Form_Load();
     int sondeos = 0;
     QObject::connect(&pagina->Timer1, &QTimer::timeout, [&] { ++sondeos; });

@@ -8,11 +8,9 @@
 #include "comun/Texto.h"
 #include "controles/Bolsa_Propiedades.h"
 #include "controles/Byte_UnR.h"
-#include "controles/UserControl1.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Programacion_Modem.h"
 #include "enlace/Puerto_Serie.h"
-#include "formularios/AVPAGE2.h"
 #include "formularios/Disposicion.h"
 #include "protocolo/Lectura_Escritura.h"
 
@@ -28,6 +26,11 @@
 namespace TP = Textos_Protocolo;
 
 Comunicacion *Comunicacion::cargada_ = nullptr;
+
+Avisos_Comunicacion &Avisos_Del_Dialogo() {
+    static Avisos_Comunicacion avisos;
+    return avisos;
+}
 
 // Marks one of the dialog's own operations as running for as long as it lasts.
 struct Comunicacion::Operacion {
@@ -303,8 +306,7 @@ void Comunicacion::Command1_Click() {
     }
     if (Estado.Comunicacion_OK) {
         Host().Textos->Escribe_Panel(6, TP::Comunicando);
-        if (AVPAGE2 *pagina = AVPAGE2::Instancia())
-            pagina->Arranca_Timers();
+        emit Avisos_Del_Dialogo().Enlace_Establecido();
     }
     Paneles_Enlace();
     if (respuesta == Respuesta::Cancel)
@@ -336,8 +338,7 @@ void Comunicacion::Command2_Click() {
     Estado.Ocupado = false;
     Host().Textos->Escribe_Panel(6, TP::No_Comunicando);
     Label6->setText(TP::Enlace_Caido);
-    if (AVPAGE2 *pagina = AVPAGE2::Instancia())
-        pagina->UserControl11->Desactivar();
+    emit Avisos_Del_Dialogo().Enlace_Cortado();
 }
 
 void Comunicacion::Modem_Click() {

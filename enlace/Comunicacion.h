@@ -15,6 +15,16 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
+// What the settings dialog tells the rest of the program. One for the run, as
+// the dialog itself is loaded and unloaded; the start-up connects the page to it.
+class Avisos_Comunicacion : public QObject {
+    Q_OBJECT
+  signals:
+    void Enlace_Establecido(); // ON brought the link up
+    void Enlace_Cortado();     // OFF took it down
+};
+Avisos_Comunicacion &Avisos_Del_Dialogo();
+
 class Comunicacion : public QDialog {
     Q_OBJECT
   public:

@@ -6,6 +6,7 @@
 #include "comun/Version.h"
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Conexiones.h"
 #include "formularios/Principal.h"
 #include "formularios/frmSplash.h"
 
@@ -69,6 +70,7 @@ int main(int argc, char **argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     Principal host;
+    Conecta_Host(host);
     Estado.Modo_Linea_Comandos = linea_comandos;
     Estado.Ocupado = false;
     std::unique_ptr<frmSplash> splash;
@@ -90,6 +92,7 @@ int main(int argc, char **argv) {
     }
 
     AVPAGE2 pagina;
+    Conecta_Pagina(pagina);
     pagina.Form_Load();
     if (splash) {
         cargado.start();

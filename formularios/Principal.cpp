@@ -4,12 +4,10 @@
 #include "comun/Texto.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "enlace/Abrir_Puerto.h"
-#include "enlace/Comunicacion.h"
 #include "enlace/Puerto_QSerialPort.h"
 #include "formularios/Operador_Qt.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QSessionManager>
 #include <cstdlib>
 
@@ -65,9 +63,7 @@ void Principal::Al_Pedir_Cierre(QSessionManager &sesion) {
         sesion.cancel();
 }
 
-void Principal::Escribe_Estado_Enlace(const QString &texto) {
-    Comunicacion::Cargada().Label6->setText(texto);
-}
+void Principal::Escribe_Estado_Enlace(const QString &texto) { emit Estado_Enlace_Escrito(texto); }
 
 void Principal::Escribe_Panel(int panel, const QString &texto) {
     if (panel < 1 || panel > 6)

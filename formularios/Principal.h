@@ -42,6 +42,8 @@ class Principal : public QObject, private Ventanas {
   signals:
     void Panel_Cambiado(int panel, const QString &texto);
     void Caption_Cambiado(const QString &texto);
+    // The core wrote the settings dialog's status label.
+    void Estado_Enlace_Escrito(const QString &texto);
 
   private:
     void Escribe_Estado_Enlace(const QString &texto) override;

@@ -14,6 +14,7 @@
 #include "enlace/Comunicacion.h"
 #include "enlace/Puerto_QSerialPort.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Conexiones.h"
 #include "formularios/Principal.h"
 #include "protocolo/Crc.h"
 #include "tests/soporte/Operador_Guionizado.h"
@@ -97,8 +98,10 @@ class Linea_Real : public ::testing::Test {
         // A 50 ms tick puts the five-tick timeout at a quarter of a second; Timer1
         // keeps its 500 ms unless a case sets its own pace.
         host->Timer_Comunicacion.Set_Interval(50);
+        Conecta_Host(*host);
         host->Form_Load();
         pagina = std::make_unique<AVPAGE2>();
+        Conecta_Pagina(*pagina);
         pagina->Form_Load();
         // After the page's own handler: what one tick of Timer1 left on the screen.
         QObject::connect(&pagina->Timer1, &QTimer::timeout, [this] { ++sondeos, tras_sondeo(); });

@@ -3,6 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Conexiones.h"
 
 #include <QCoreApplication>
 
@@ -17,6 +18,7 @@ void Escritorio::SetUp() {
     puerto = p.get();
     operador = o.get();
     host = std::make_unique<Principal>(std::move(p), std::move(o));
+    Conecta_Host(*host);
     host->Timer_Comunicacion.Set_Interval(Tick_ms);
     host->Form_Load();
 }
@@ -39,6 +41,7 @@ void Escritorio::Conecta_Rele() {
 AVPAGE2 &Escritorio::Pagina() {
     if (!pagina) {
         pagina = std::make_unique<AVPAGE2>();
+        Conecta_Pagina(*pagina);
         pagina->Form_Load();
     }
     return *pagina;

@@ -1,0 +1,21 @@
+#include "formularios/Conexiones.h"
+
+#include "controles/UserControl1.h"
+#include "enlace/Comunicacion.h"
+#include "formularios/AVPAGE2.h"
+#include "formularios/Principal.h"
+
+#include <QLabel>
+
+void Conecta_Host(Principal &host) {
+    QObject::connect(&host, &Principal::Estado_Enlace_Escrito, &host,
+                     [](const QString &texto) { Comunicacion::Cargada().Label6->setText(texto); });
+}
+
+void Conecta_Pagina(AVPAGE2 &pagina) {
+    Avisos_Comunicacion &avisos = Avisos_Del_Dialogo();
+    QObject::connect(&avisos, &Avisos_Comunicacion::Enlace_Establecido, &pagina,
+                     &AVPAGE2::Arranca_Timers);
+    QObject::connect(&avisos, &Avisos_Comunicacion::Enlace_Cortado, &pagina,
+                     [&pagina] { pagina.UserControl11->Desactivar(); });
+}
