@@ -23,9 +23,6 @@ class AVPAGE2 : public QWidget {
     AVPAGE2();
     ~AVPAGE2() override;
 
-    // The page of the run, or null before it is loaded.
-    static AVPAGE2 *Instancia();
-
     void Form_Load();
     void Form_Activate();
     void Form_Unload();
@@ -82,6 +79,11 @@ class AVPAGE2 : public QWidget {
     void Muestra_Sondas(bool cuatro);
     // Status value for a launching program (command-line mode only).
     void Escribe_Estado(int16_t valor);
+    // The menu's items that take more than one call.
+    void Carga_Archivo();
+    void Abre_Comunicacion();
+    void Sale();
+    void Nuevo();
     void Envia_Setpoints();
     // An editor or list changed by the operator.
     void Marca_Edicion();

@@ -1,0 +1,230 @@
+// The main page's menu: its items, the pointer over them and what each does.
+
+#include "formularios/AVPAGE2.h"
+#include "formularios/AVPAGE2_Piezas.h"
+
+#include "archivos/Manejo_de_Archivos.h"
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
+#include "comun/Texto.h"
+#include "controles/Word_UnR.h"
+#include "datos/Manejo_de_ActualValues.h"
+#include "datos/Manejo_de_Datos.h"
+#include "enlace/Abrir_Puerto.h"
+#include "enlace/Comunicacion.h"
+#include "enlace/Puerto_Serie.h"
+#include "formularios/Disposicion.h"
+#include "formularios/Principal.h"
+#include "protocolo/Lectura_Escritura.h"
+#include "reporte/Impresion.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace TP = Textos_Protocolo;
+
+namespace {
+const QColor Azul_Menu(0, 0, 128);
+} // namespace
+
+// A menu item's marker: a solid blue circle shown while the pointer is on the item.
+class Marcador_Menu : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0, 0, 255));
+        p.drawEllipse(rect().adjusted(1, 1, -1, -1));
+    }
+};
+
+void AVPAGE2::Construye_Menu() {
+    Frame3 = Marco(QString(), this, QRect(34, 374, 249, 209));
+    Frame3->setMouseTracking(true);
+    Frame3->installEventFilter(this);
+    auto *Shape1 = new QFrame(Frame3);
+    Shape1->setGeometry(8, 8, 233, 193);
+    Shape1->setStyleSheet(QStringLiteral("background-color: rgb(128, 128, 128);"));
+    Shape1->setMouseTracking(true);
+    Shape1->installEventFilter(this);
+    static const char *const textos[7] = {"Load File", "Save File",     "Send Setpoints to Relay",
+                                          "Print",     "Communication", "Exit",
+                                          "New"};
+    for (int i = 0; i < 7; ++i) {
+        Menu[i] = Etiqueta(QLatin1String(textos[i]), Frame3, 48, 16 + 26 * i, 186, 24);
+        Menu[i]->setFont(Letra(QStringLiteral("Arial Black"), 9.6, true));
+        Menu[i]->setMouseTracking(true);
+        Menu[i]->setCursor(Qt::PointingHandCursor);
+        Menu[i]->installEventFilter(this);
+        Circulo[i] = new Marcador_Menu(Frame3);
+        Circulo[i]->setGeometry(24, 21 + 26 * i, 14, 14);
+        Circulo[i]->hide();
+    }
+    // Decorative rules beside the menu.
+    Linea(this, QRect(24, 368, 269, 2));
+    Linea(this, QRect(24, 586, 269, 2));
+    Linea(this, QRect(24, 368, 2, 220));
+    Linea(this, QRect(291, 368, 2, 220));
+}
+
+bool AVPAGE2::eventFilter(QObject *objeto, QEvent *evento) {
+    const bool movimiento = evento->type() == QEvent::MouseMove;
+    if (movimiento || evento->type() == QEvent::Enter) {
+        for (int i = 0; i < 7; ++i)
+            if (objeto == Menu[i]) {
+                Menu_MouseMove(i);
+                // Taken here: a move the item ignores goes on to the menu area,
+                // which would turn the item dark again.
+                return true;
+            }
+        // The menu area learns of the pointer only when it moves over the area
+        // itself: its Enter also comes when the pointer goes straight onto an item.
+        if (movimiento)
+            Frame3_MouseMove();
+    } else if (evento->type() == QEvent::MouseButtonRelease) {
+        auto *raton = static_cast<QMouseEvent *>(evento);
+        for (int i = 0; i < 7; ++i)
+            if (objeto == Menu[i] && raton->button() == Qt::LeftButton &&
+                Menu[i]->rect().contains(raton->position().toPoint())) {
+                Menu_Click(i);
+                return true;
+            }
+    }
+    return QWidget::eventFilter(objeto, evento);
+}
+
+void AVPAGE2::Menu_MouseMove(int indice) {
+    for (int i = 0; i < 7; ++i) {
+        QPalette p = Menu[i]->palette();
+        p.setColor(QPalette::WindowText, i == indice ? Qt::white : Azul_Menu);
+        Menu[i]->setPalette(p);
+        Circulo[i]->setVisible(i == indice);
+    }
+}
+
+void AVPAGE2::Frame3_MouseMove() {
+    Menu_MouseMove(-1);
+}
+
+void AVPAGE2::Menu_Click(int indice) {
+    switch (indice) {
+    case 0:
+        Carga_Archivo();
+        break;
+    case 1:
+        Guardar_Archivo();
+        break;
+    case 2:
+        Envia_Setpoints();
+        break;
+    case 3:
+        Imprime();
+        break;
+    case 4:
+        Abre_Comunicacion();
+        break;
+    case 5:
+        Sale();
+        break;
+    case 6:
+        Nuevo();
+        break;
+    default:
+        break;
+    }
+    Frame3_MouseMove();
+    Muestra_Edicion_Pendiente();
+}
+
+void AVPAGE2::Carga_Archivo() {
+    if (Estado.Comunicacion_OK)
+        return;
+    Abrir_Archivo();
+    // A loaded file replaces any edits; a cancelled pick keeps them shown.
+    if (!Estado.Edicion_Pendiente)
+        Actualiza_Valores_de_Pantalla_SP();
+    Actualiza_Valores_de_Pantalla();
+}
+
+void AVPAGE2::Abre_Comunicacion() {
+    Comunicacion &dialogo = Comunicacion::Cargada();
+    dialogo.exec();
+    if (Estado.Comunicacion_OK) {
+        Timer1.start();
+        // An ON read the relay's setpoints over any edits; without one the
+        // operator's unsent edits stay on the editors.
+        if (!Estado.Edicion_Pendiente)
+            Actualiza_Valores_de_Pantalla_SP();
+    }
+}
+
+void AVPAGE2::Sale() {
+    const Respuesta r =
+        Host().Dialogos->Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"),
+                                 Botones::Yes_No, Icono::Pregunta);
+    if (r != Respuesta::Yes)
+        return;
+    if (Host().MSComm1->PortOpen())
+        Host().MSComm1->Output(QByteArray(1, '\0'));
+    if (Estado.Modo_Linea_Comandos)
+        Form_Unload();
+    Termina_Programa();
+}
+
+void AVPAGE2::Nuevo() {
+    if (Estado.Comunicacion_OK)
+        return;
+    for (std::size_t i = 1; i <= 17; ++i) {
+        Estado.Set_Setpoints[i] = 0;
+        Estado.Trama_Escritura[i] = 0;
+    }
+    for (std::size_t i = 1; i <= 33; ++i)
+        Estado.Valores_Actuales[i] = 0;
+    Estado.Edicion_Pendiente = false;
+    Actualiza_Valores_de_Pantalla();
+    Actualiza_Valores_de_Pantalla_SP();
+}
+
+void AVPAGE2::Envia_Setpoints() {
+    Estado.Comunicacion_OK = false;
+    Abrir_Archivo();
+    if (Estado.Archivo_Cargado) {
+        Timer1.stop();
+        const QString actual = QString::number(Estado.Direccion_Rele);
+        const QString respuesta = Host().Dialogos->Caja_Entrada(
+            QStringLiteral("Relay Direction: ") + actual, QStringLiteral("Send To Relay"), actual);
+        if (!respuesta.isEmpty()) {
+            const double direccion = Val(respuesta);
+            if (direccion >= 0 && direccion < 255.5) {
+                Estado.Direccion_Rele = CByte(direccion);
+                Abrir_Puerto();
+                Escribe_Setpoints(Estado.Direccion_Rele);
+            } else {
+                // Refused instead of being wrapped into another relay's address.
+                Host().Dialogos->Mensaje(QStringLiteral("The relay address must be 0 to 255: ") +
+                                         respuesta);
+            }
+        }
+        if (Estado.Comunicacion_OK)
+            Timer1.stop();
+        Estado.Comunicacion_OK = false;
+    }
+    if (!Estado.Edicion_Pendiente)
+        Actualiza_Valores_de_Pantalla_SP();
+    Actualiza_Valores_de_Pantalla();
+}
+
+void AVPAGE2::Imprime() {
+    // The page prints what it shows, edits not yet sent included.
+    Textos_Pagina textos;
+    textos.setp = {Combo[0]->currentText(), Word_UnR_[0]->Text(),   Word_UnR_[1]->Text(),
+                   Combo[1]->currentText(), Word_UnR_[2]->Text(),   Word_UnR_[3]->Text(),
+                   Combo[2]->currentText(), Combo[3]->currentText()};
+    textos.tres_sondas = Combo[0]->currentIndex() == 0;
+    Impresion(textos);
+}
