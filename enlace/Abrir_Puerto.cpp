@@ -17,11 +17,17 @@ namespace T = Textos_Modem;
 
 namespace {
 
-Puerto_Serie &Puerto() { return *Host().MSComm1; }
+Puerto_Serie &Puerto() {
+    return *Host().MSComm1;
+}
 
-QString Lee_Texto() { return QString::fromLatin1(Puerto().Input()); }
+QString Lee_Texto() {
+    return QString::fromLatin1(Puerto().Input());
+}
 
-void Envia_Linea(const QString &texto) { Puerto().Output(texto.toLatin1() + '\r'); }
+void Envia_Linea(const QString &texto) {
+    Puerto().Output(texto.toLatin1() + '\r');
+}
 
 // A modem frames its text replies in CR LF: what lies between, or nothing when
 // the reply is too short to carry a frame.
@@ -38,7 +44,8 @@ QString Cadena_Inicial() {
         return {};
     Leer_Cadena_Modem(2);
     const QString respuesta =
-        Host().Dialogos->Caja_Entrada(T::Pide_Cadena, QString(), Estado.Cadena_Modem.trimmed())
+        Host()
+            .Dialogos->Caja_Entrada(T::Pide_Cadena, QString(), Estado.Cadena_Modem.trimmed())
             .trimmed();
     Estado.Cadena_Modem = respuesta;
     if (!respuesta.isEmpty())
@@ -91,7 +98,9 @@ bool Conexion_Aceptada(const QString &respuesta) {
 
 } // namespace
 
-QString Texto_Settings(int velocidad) { return Str(velocidad) + QStringLiteral(",N,8,1"); }
+QString Texto_Settings(int velocidad) {
+    return Str(velocidad) + QStringLiteral(",N,8,1");
+}
 
 void Reiniciar_Enlace() {
     Estado.Ocupado = false;
@@ -124,11 +133,67 @@ void Abrir_Puerto() {
     if (puerto.PortOpen())
         puerto.Set_PortOpen(false);
     puerto.Set_CommPort(Estado.Puerto_Com);
-    const bool abierto = puerto.Set_Settings(Texto_Settings(Estado.Velocidad)) &&
-                         puerto.Set_PortOpen(true);
+    const bool abierto =
+        puerto.Set_Settings(Texto_Settings(Estado.Velocidad)) && puerto.Set_PortOpen(true);
     if (!abierto || !Conectar_Modem())
         Host().Dialogos->Mensaje(T::Puerto_Invalido + Str(Estado.Puerto_Com));
 }
+
+namespace {
+
+// Sends the local modem its initialisation and gives it one second to answer.
+// What it said, or nothing when the port went away meanwhile.
+std::optional<QString> Inicializa_Modem(Puerto_Serie &puerto) {
+    const QString cadena = Cadena_Inicial();
+    if (cadena.isEmpty())
+        puerto.Input();
+    Estado.Segundos = 0;
+    Host().Timer_Comunicacion->Set_Enabled(true);
+    Envia_Linea(cadena.isEmpty() ? QStringLiteral("ATE0") : cadena);
+    const bool abierto = Espera_Modem([] { return Estado.Segundos >= 1; });
+    const QString respuesta = Lee_Texto();
+    Host().Timer_Comunicacion->Set_Enabled(false);
+    if (!abierto)
+        return std::nullopt;
+    if (!cadena.isEmpty())
+        Host().Dialogos->Mensaje(T::Respuesta_Cadena + respuesta);
+    return respuesta;
+}
+
+// Dials Telefono and gives the far modem a minute to answer. Its result line,
+// or nothing when no answer came or the port went away.
+std::optional<QString> Marca_Numero(Puerto_Serie &puerto) {
+    Estado.Segundos = 0;
+    Host().Timer_Comunicacion->Set_Enabled(true);
+    Envia_Linea(QStringLiteral("ATDT") + Ajusta(Estado.Telefono, 20));
+    QString conexion;
+    const auto contesto = [&] { return conexion.size() >= 6 || Resultado_Completo(conexion); };
+    const bool abierto = Espera_Modem([&] {
+        conexion += Lee_Texto();
+        return Estado.Segundos >= 60 || contesto();
+    });
+    if (!abierto || !contesto()) {
+        Host().Timer_Comunicacion->Set_Enabled(false);
+        return std::nullopt;
+    }
+    // Six characters end the wait, but at 9600 baud the rest of a "CONNECT 9600"
+    // line may still be on its way: it gets up to one more tick to arrive, so that
+    // a connection is not refused for a reply read half-way. A numeric code needs
+    // no more than its CR.
+    const auto cerrada = [&] {
+        return Linea_Cerrada(conexion) ||
+               (Estado.Modo_Linea_Comandos && Resultado_Completo(conexion));
+    };
+    const uint8_t limite = static_cast<uint8_t>(Estado.Segundos + 1);
+    while (!cerrada() && Estado.Segundos < limite && puerto.PortOpen()) {
+        Espera_Modem([&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
+        conexion += Lee_Texto();
+    }
+    Host().Timer_Comunicacion->Set_Enabled(false);
+    return conexion;
+}
+
+} // namespace
 
 bool Conectar_Modem() {
     Estado.Comunicacion_OK = false;
@@ -145,65 +210,28 @@ bool Conectar_Modem() {
     puerto.Input();
     puerto.Output(QByteArray(1, '\r'));
 
-    // The local modem gets one second to answer its initialisation.
-    const QString cadena = Cadena_Inicial();
-    if (cadena.isEmpty())
-        puerto.Input();
-    Estado.Segundos = 0;
-    Host().Timer_Comunicacion->Set_Enabled(true);
-    Envia_Linea(cadena.isEmpty() ? QStringLiteral("ATE0") : cadena);
-    if (!Espera_Modem([] { return Estado.Segundos >= 1; })) {
-        // The port went away under the modem: nothing to evaluate.
-        Host().Timer_Comunicacion->Set_Enabled(false);
+    // The port went away under the modem: nothing to evaluate.
+    const auto respuesta = Inicializa_Modem(puerto);
+    if (!respuesta)
         return false;
-    }
-    const QString respuesta = Lee_Texto();
-    Host().Timer_Comunicacion->Set_Enabled(false);
-    if (!cadena.isEmpty())
-        Host().Dialogos->Mensaje(T::Respuesta_Cadena + respuesta);
-
-    const auto ok = Sin_Marco(respuesta);
+    const auto ok = Sin_Marco(*respuesta);
     if (!ok)
         return false;
     if (*ok != QLatin1String("OK"))
         return true;
 
-    // Dial, and give the far modem a minute to answer.
-    Estado.Segundos = 0;
-    Host().Timer_Comunicacion->Set_Enabled(true);
-    Envia_Linea(QStringLiteral("ATDT") + Ajusta(Estado.Telefono, 20));
-    QString conexion;
-    const auto contesto = [&] { return conexion.size() >= 6 || Resultado_Completo(conexion); };
-    const bool abierto = Espera_Modem([&] {
-        conexion += Lee_Texto();
-        return Estado.Segundos >= 60 || contesto();
-    });
-    if (!abierto || !contesto()) {
-        Host().Timer_Comunicacion->Set_Enabled(false);
+    const auto conexion = Marca_Numero(puerto);
+    if (!conexion) {
         Host().Dialogos->Mensaje(T::Sin_Respuesta);
         Estado.Comunicacion_OK = false;
         return true;
     }
-    // Six characters end the wait, but at 9600 baud the rest of a "CONNECT 9600"
-    // line may still be on its way: it gets up to one more tick to arrive, so that
-    // a connection is not refused for a reply read half-way. A numeric code needs
-    // no more than its CR.
-    const auto cerrada = [&] {
-        return Linea_Cerrada(conexion) || (Estado.Modo_Linea_Comandos && Resultado_Completo(conexion));
-    };
-    const uint8_t limite = static_cast<uint8_t>(Estado.Segundos + 1);
-    while (!cerrada() && Estado.Segundos < limite && puerto.PortOpen()) {
-        Espera_Modem([&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
-        conexion += Lee_Texto();
-    }
-    Host().Timer_Comunicacion->Set_Enabled(false);
-
-    if (!Estado.Modo_Linea_Comandos && !Sin_Marco(conexion))
+    if (!Estado.Modo_Linea_Comandos && !Sin_Marco(*conexion))
         return false;
-    Estado.Comunicacion_OK = Conexion_Aceptada(conexion);
+    Estado.Comunicacion_OK = Conexion_Aceptada(*conexion);
     // A dial the modem says in words it could not complete is a failed dial in
     // either mode; only a numeric refusal in command-line mode passes silently.
-    if (!Estado.Comunicacion_OK && (!Estado.Modo_Linea_Comandos || Rechazo_Verbal(conexion)))
+    if (!Estado.Comunicacion_OK && (!Estado.Modo_Linea_Comandos || Rechazo_Verbal(*conexion)))
         Host().Dialogos->Mensaje(T::Sin_Respuesta);
     return true;
 }
