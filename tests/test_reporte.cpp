@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -25,8 +24,8 @@ template <std::size_t N> void Pon(Imagen<N> &imagen, int k, uint16_t valor) {
     imagen[5 + 2 * k] = static_cast<uint8_t>(valor & 0xFF);
 }
 
-QStringList Textos(const std::array<QLabel *, 4> &etiquetas) {
-    return {etiquetas[0]->text(), etiquetas[1]->text(), etiquetas[2]->text(), etiquetas[3]->text()};
+QStringList Textos(const std::array<Control_Reporte *, 4> &etiquetas) {
+    return {etiquetas[0]->texto, etiquetas[1]->texto, etiquetas[2]->texto, etiquetas[3]->texto};
 }
 
 Textos_Pagina Pagina_De_Prueba(bool tres_sondas) {
