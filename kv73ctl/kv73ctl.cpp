@@ -15,12 +15,12 @@
 #include "enlace/Puerto_QSerialPort.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Lectura_Escritura.h"
-#include "reporte/Impresion.h"
+#include "reporte/Dibujo_Reporte.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -275,15 +275,15 @@ int Report_Rele(const Opciones &op) {
     return Escribe_Reporte(op, Temperaturas::Segun_Enlace);
 }
 
-// The report draws a page with widgets, which needs a GUI application; the other
-// commands stay without one so they run where no GUI library can start. The page
-// is never shown, so no display is needed either.
+// The report draws a page with fonts, which needs a GUI application; the other
+// commands stay without one so they run where no display platform can start.
+// The page is never shown, so no display is needed either.
 std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opciones &op) {
     if (op.comando != QLatin1String("report"))
         return std::make_unique<QCoreApplication>(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    return std::make_unique<QApplication>(argc, argv);
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 } // namespace

@@ -8,9 +8,6 @@
 #include "datos/Manejo_de_Datos.h"
 
 #include <QDate>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLocale>
 
 namespace {
@@ -28,22 +25,24 @@ QFont Letra(int pixeles, bool negrita = false) {
 constexpr int Letra_Normal = 11;
 constexpr int Letra_Empresa = 24;
 
+using Tipo = Control_Reporte::Tipo;
+
+QRect Area(int x, int y, int ancho, int alto) {
+    return {Pixeles(x), Pixeles(y), Pixeles(ancho), Pixeles(alto)};
+}
+
 // One line of text with its top left corner and width in twips.
-QLabel *Etiqueta(QWidget *padre, const QString &texto, int x, int y, int ancho,
-                 Qt::Alignment alineacion = Qt::AlignLeft, int alto = 240,
-                 const QFont &letra = Letra(Letra_Normal)) {
-    auto *l = new QLabel(texto, padre);
-    l->setFont(letra);
-    l->setAlignment(alineacion | Qt::AlignVCenter);
-    l->setGeometry(Pixeles(x), Pixeles(y), Pixeles(ancho), Pixeles(alto));
+Control_Reporte *Etiqueta(Control_Reporte *padre, const QString &texto, int x, int y, int ancho,
+                          Qt::Alignment alineacion = Qt::AlignLeft, int alto = 240,
+                          const QFont &letra = Letra(Letra_Normal)) {
+    auto *l = padre->Agrega(Tipo::Etiqueta, Area(x, y, ancho, alto), texto, letra);
+    l->alineacion = alineacion | Qt::AlignVCenter;
     return l;
 }
 
-QGroupBox *Marco(QWidget *padre, const QString &titulo, int x, int y, int ancho, int alto) {
-    auto *g = new QGroupBox(titulo, padre);
-    g->setFont(Letra(Letra_Normal, true));
-    g->setGeometry(Pixeles(x), Pixeles(y), Pixeles(ancho), Pixeles(alto));
-    return g;
+Control_Reporte *Marco(Control_Reporte *padre, const QString &titulo, int x, int y, int ancho,
+                       int alto) {
+    return padre->Agrega(Tipo::Marco, Area(x, y, ancho, alto), titulo, Letra(Letra_Normal, true));
 }
 
 const QString Grados = QStringLiteral("°C");
@@ -102,38 +101,38 @@ Textos_Pagina Textos_Desde_Imagenes() {
     return t;
 }
 
-REPORTE::REPORTE(QWidget *padre) : QWidget(padre) {
-    setObjectName(QStringLiteral("REPORTE"));
-    resize(Pixeles(Ancho_Twips), Pixeles(Alto_Twips));
-    // Paper is white and ink black, whatever the desktop's colours.
-    QPalette papel = palette();
-    papel.setColor(QPalette::Window, Qt::white);
-    papel.setColor(QPalette::Base, Qt::white);
-    papel.setColor(QPalette::WindowText, Qt::black);
-    papel.setColor(QPalette::Text, Qt::black);
-    setPalette(papel);
-    setAutoFillBackground(true);
+Control_Reporte *Control_Reporte::Agrega(Tipo t, QRect a, QString txt, QFont f) {
+    auto hijo = std::make_unique<Control_Reporte>();
+    hijo->tipo = t;
+    hijo->area = a;
+    hijo->texto = std::move(txt);
+    hijo->letra = std::move(f);
+    hijos.push_back(std::move(hijo));
+    return hijos.back().get();
+}
 
-    Label49 = Etiqueta(this, QStringLiteral("VELTRA SISTEMI"), 315, 630, 5000, Qt::AlignLeft, 555,
+REPORTE::REPORTE() {
+    pagina_.area = Area(0, 0, Ancho_Twips, Alto_Twips);
+    Control_Reporte *const p = &pagina_;
+
+    Label49 = Etiqueta(p, QStringLiteral("VELTRA SISTEMI"), 315, 630, 5000, Qt::AlignLeft, 555,
                        Letra(Letra_Empresa, true));
-    Label50[1] = Etiqueta(this, QStringLiteral("Relay Type:"), 315, 1620, 1245);
-    Label50[2] = Etiqueta(this, QStringLiteral("KV - 73"), 1632, 1632, 1500);
-    Label103 = Etiqueta(this, QStringLiteral("Print Date:"), 7650, 930, 870);
-    Fecha = Etiqueta(this, QString(), 8520, 945, 2400);
+    Label50[1] = Etiqueta(p, QStringLiteral("Relay Type:"), 315, 1620, 1245);
+    Label50[2] = Etiqueta(p, QStringLiteral("KV - 73"), 1632, 1632, 1500);
+    Label103 = Etiqueta(p, QStringLiteral("Print Date:"), 7650, 930, 870);
+    Fecha = Etiqueta(p, QString(), 8520, 945, 2400);
 
-    Frame2 = Marco(this, QStringLiteral("Actual Values"), 1560, 2160, 6315, 3060);
+    Frame2 = Marco(p, QStringLiteral("Actual Values"), 1560, 2160, 6315, 3060);
     Etiqueta(Frame2, QStringLiteral("RTD Quantity :"), Col_Titulo, 360, 2400);
     RTD = Etiqueta(Frame2, QString(), Col_Actual, 360, Ancho_Valor, Qt::AlignRight);
     const int ancho_columna = Ancho_Valor + Hueco_Unidad + Ancho_Unidad;
     Etiqueta(Frame2, QStringLiteral("Actual"), Col_Actual, 840, ancho_columna, Qt::AlignHCenter);
     Etiqueta(Frame2, QStringLiteral("Tmaximun"), Col_Maximo, 840, ancho_columna, Qt::AlignHCenter);
 
-    Sonda_4 = new QFrame(Frame2);
-    Sonda_4->setFrameShape(QFrame::NoFrame);
-    Sonda_4->setGeometry(Pixeles(120), Pixeles(2370), Pixeles(5625), Pixeles(525));
+    Sonda_4 = Frame2->Agrega(Tipo::Grupo, Area(120, 2370, 5625, 525));
     for (int k = 0; k < 4; ++k) {
         // The Pt4 row lives in Sonda_4, one column step to the left of the frame.
-        QWidget *fila = k < 3 ? static_cast<QWidget *>(Frame2) : Sonda_4;
+        Control_Reporte *fila = k < 3 ? Frame2 : Sonda_4;
         const int dx = k < 3 ? 0 : -120;
         const int y = k < 3 ? Filas_Pt[k] : 0;
         Etiqueta(fila, QStringLiteral("Temperature Pt%1 :").arg(k + 1), Col_Titulo + dx, y, 2400);
@@ -143,13 +142,10 @@ REPORTE::REPORTE(QWidget *padre) : QWidget(padre) {
         Etiqueta(fila, Grados, Col_Maximo + dx + Ancho_Valor + Hueco_Unidad, y, Ancho_Unidad);
     }
 
-    Frame1 = Marco(this, QStringLiteral("Set Points"), 1560, 5280, 6315, 3852);
-    Frame3 = new QFrame(Frame1);
-    Frame3->setFrameShape(QFrame::Box);
-    Frame3->setFrameShadow(QFrame::Plain);
-    Frame3->setGeometry(Pixeles(Sub_X), Pixeles(Sub_Y), Pixeles(Sub_Ancho), Pixeles(Sub_Alto));
+    Frame1 = Marco(p, QStringLiteral("Set Points"), 1560, 5280, 6315, 3852);
+    Frame3 = Frame1->Agrega(Tipo::Caja, Area(Sub_X, Sub_Y, Sub_Ancho, Sub_Alto));
     for (int k = 0; k < 8; ++k) {
-        QWidget *marco = k < 4 ? static_cast<QWidget *>(Frame1) : Frame3;
+        Control_Reporte *marco = k < 4 ? Frame1 : Frame3;
         const int dx = k < 4 ? 0 : -Sub_X;
         const int y = k < 4 ? Filas_Setp[k] : Filas_Sub[k - 4];
         Etiqueta(marco, QString::fromUtf8(Titulos_Setp[k]), Col_Titulo + dx, y,
@@ -159,21 +155,21 @@ REPORTE::REPORTE(QWidget *padre) : QWidget(padre) {
 }
 
 void REPORTE::Form_Load(const Textos_Pagina &textos, Temperaturas origen) {
-    Fecha->setText(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
+    Fecha->texto = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
 
     const bool en_vivo = Estado.Comunicacion_OK || origen == Temperaturas::Guardadas;
     for (int k = 0; k < 4; ++k) {
         const auto actual = CByte(Posicion_Actual(QStringLiteral("020%1").arg(k)));
         const auto maximo = CByte(Posicion_Actual(QStringLiteral("020%1").arg(k + 4)));
         // 231 is the open-probe code: with the link down nothing is measured.
-        Actual[k]->setText(Texto_Temperatura(en_vivo ? Lee_Word_Actual(actual) : 231));
+        Actual[k]->texto = Texto_Temperatura(en_vivo ? Lee_Word_Actual(actual) : 231);
         // A maximum is a plain unsigned word; the probe-fault codes are not applied.
-        Tmaximun[k]->setText(QString::number(Lee_Word_Actual(maximo)));
+        Tmaximun[k]->texto = QString::number(Lee_Word_Actual(maximo));
     }
 
-    Sonda_4->setHidden(textos.tres_sondas);
-    RTD->setText(textos.tres_sondas ? QStringLiteral("3") : QStringLiteral("4"));
+    Sonda_4->oculto = textos.tres_sondas;
+    RTD->texto = textos.tres_sondas ? QStringLiteral("3") : QStringLiteral("4");
 
     for (int k = 0; k < 8; ++k)
-        SETP[k]->setText(textos.setp[k]);
+        SETP[k]->texto = textos.setp[k];
 }

@@ -1,17 +1,16 @@
 #pragma once
 // The printed report: one page with the company heading, the print date, the
 // probe temperatures and their maxima, and the setpoints as the main page shows
-// them. It is a widget so that it is drawn by the same machinery as the forms,
-// but it is never shown on screen: Impresion and Reporte_Pdf draw its image on
-// the paper or into a PDF.
+// them. The page is a plain description (texts, fonts, frames, boxes) that needs
+// QtGui only, so that kv73ctl can draw it without widgets; Dibuja_Reporte puts it
+// on the paper or into a PDF, the same page for the desktop program and kv73ctl.
 
+#include <QFont>
+#include <QRect>
 #include <QString>
-#include <QWidget>
 #include <array>
-
-class QFrame;
-class QGroupBox;
-class QLabel;
+#include <memory>
+#include <vector>
 
 // What the report copies from the main page: the texts of its setpoint controls
 // in the order of SETP(0..7) (RTD list, L1, L2, fan list, Low Fan, High Fan,
@@ -31,37 +30,67 @@ Textos_Pagina Textos_Desde_Imagenes();
 
 // Where the present temperatures come from. The desktop program prints what its
 // main page shows: "Fco" for all four while the link is down. A report made from
-// a setpoint file (kv73ctl) prints the temperatures stored in the file instead.
+// a setpoint file (kv73ctl) prints the temperatures stored in it instead.
 enum class Temperaturas { Segun_Enlace, Guardadas };
 
-class REPORTE : public QWidget {
-    Q_OBJECT
+// One item of the page, placed like a control on a form: its area in page pixels
+// (twips / 15) from the top left corner of the item that holds it. Hiding an
+// item hides what it holds.
+struct Control_Reporte {
+    enum class Tipo {
+        Etiqueta, // one line of text
+        Marco,    // a frame whose caption interrupts its top line
+        Caja,     // a plain box
+        Grupo,    // holds other items, draws nothing itself
+    };
+    Tipo tipo = Tipo::Grupo;
+    QRect area;
+    QString texto; // an Etiqueta's text or a Marco's caption
+    QFont letra;
+    Qt::Alignment alineacion = Qt::AlignLeft | Qt::AlignVCenter;
+    bool oculto = false;
+    std::vector<std::unique_ptr<Control_Reporte>> hijos;
+
+    Control_Reporte *Agrega(Tipo t, QRect a, QString txt = {}, QFont f = {});
+};
+
+class REPORTE {
   public:
     // The page in twips: A4, the paper the report was laid out on.
     static constexpr int Ancho_Twips = 11906;
     static constexpr int Alto_Twips = 16838;
 
-    explicit REPORTE(QWidget *padre = nullptr);
+    REPORTE();
+    REPORTE(const REPORTE &) = delete;
+    REPORTE &operator=(const REPORTE &) = delete;
 
     // Fills every value of the page: the date of today, the temperatures of
     // Valores_Actuales and the setpoint texts given.
     void Form_Load(const Textos_Pagina &textos, Temperaturas origen = Temperaturas::Segun_Enlace);
 
+    // The whole page, in pixels.
+    const Control_Reporte &Pagina() const { return pagina_; }
+    int width() const { return pagina_.area.width(); }
+    int height() const { return pagina_.area.height(); }
+
     // Heading.
-    QLabel *Label49 = nullptr;         // company name
-    std::array<QLabel *, 3> Label50{}; // [1] "Relay Type:", [2] "KV - 73"
-    QLabel *Label103 = nullptr;        // "Print Date:"
-    QLabel *Fecha = nullptr;
+    Control_Reporte *Label49 = nullptr;         // company name
+    std::array<Control_Reporte *, 3> Label50{}; // [1] "Relay Type:", [2] "KV - 73"
+    Control_Reporte *Label103 = nullptr;        // "Print Date:"
+    Control_Reporte *Fecha = nullptr;
 
     // "Actual Values".
-    QGroupBox *Frame2 = nullptr;
-    QLabel *RTD = nullptr;
-    std::array<QLabel *, 4> Actual{};
-    std::array<QLabel *, 4> Tmaximun{};
-    QFrame *Sonda_4 = nullptr; // the Pt4 row, hidden with three probes
+    Control_Reporte *Frame2 = nullptr;
+    Control_Reporte *RTD = nullptr;
+    std::array<Control_Reporte *, 4> Actual{};
+    std::array<Control_Reporte *, 4> Tmaximun{};
+    Control_Reporte *Sonda_4 = nullptr; // the Pt4 row, hidden with three probes
 
     // "Set Points".
-    QGroupBox *Frame1 = nullptr;
-    QFrame *Frame3 = nullptr; // rows 4..7, always shown
-    std::array<QLabel *, 8> SETP{};
+    Control_Reporte *Frame1 = nullptr;
+    Control_Reporte *Frame3 = nullptr; // rows 4..7, always shown
+    std::array<Control_Reporte *, 8> SETP{};
+
+  private:
+    Control_Reporte pagina_;
 };

@@ -1,6 +1,8 @@
 // The printed report: what the page says, and that it reaches the printer or a
-// PDF only when it should; then kv73ctl's report of a file and of the relay.
+// PDF only when it should; then kv73ctl's report of a file and of the relay,
+// drawn without widgets and yet the same page as the print.
 
+#include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "reporte/Dialogo_Impresora.h"
 #include "reporte/Impresion.h"
@@ -10,7 +12,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -25,8 +26,8 @@ template <std::size_t N> void Pon(Imagen<N> &imagen, int k, uint16_t valor) {
     imagen[5 + 2 * k] = static_cast<uint8_t>(valor & 0xFF);
 }
 
-QStringList Textos(const std::array<QLabel *, 4> &etiquetas) {
-    return {etiquetas[0]->text(), etiquetas[1]->text(), etiquetas[2]->text(), etiquetas[3]->text()};
+QStringList Textos(const std::array<Control_Reporte *, 4> &etiquetas) {
+    return {etiquetas[0]->texto, etiquetas[1]->texto, etiquetas[2]->texto, etiquetas[3]->texto};
 }
 
 Textos_Pagina Pagina_De_Prueba(bool tres_sondas) {
@@ -148,6 +149,34 @@ TEST_F(Reporte, WithoutAPrinterTheOperatorMaySaveThePageAsAPdf) {
         .Espera_Guardar(perdido)
         .Espera_Mensaje(T::Pdf_No_Escrito.arg(perdido, qt_error_string(ENOENT)));
     EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+}
+
+TEST_F(Reporte, Kv73ctlDrawsThePrintedPageWithoutWidgets) {
+    // The other commands must run where Qt's GUI libraries are missing, and
+    // where no display platform can start.
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {QStringLiteral(KV73CTL)});
+    ASSERT_TRUE(ldd.waitForFinished(20000) && ldd.exitCode() == 0);
+    const QString enlazadas = QString::fromUtf8(ldd.readAllStandardOutput());
+    EXPECT_TRUE(enlazadas.contains(QStringLiteral("libQt6Gui")));
+    EXPECT_FALSE(enlazadas.contains(QStringLiteral("Widgets"), Qt::CaseInsensitive))
+        << enlazadas.toStdString();
+    const auto sin_pantalla = Ejecuta(QStringLiteral(KV73CTL), {"show", Muestra},
+                                      {QStringLiteral("QT_QPA_PLATFORM=no-such-platform")});
+    EXPECT_EQ(sin_pantalla.estado, 0) << sin_pantalla.errores.toStdString();
+
+    // A file's page from kv73ctl and the same data printed by the desktop
+    // program with the link up: one page, word for word.
+    QTemporaryDir dir;
+    const QString de_ctl = dir.filePath("ctl.pdf");
+    const auto r = Ctl({"report", Muestra, "--pdf", de_ctl});
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    ASSERT_TRUE(Leer_Archivo(Muestra));
+    Estado.Comunicacion_OK = true;
+    Dialogo_Prueba elige(dir.filePath("printed.pdf"));
+    ASSERT_TRUE(Impresion(Textos_Desde_Imagenes(), elige));
+    const QString impreso = Texto_Pdf(elige.ruta, {"Temperature Pt4 : 58 °C 60 °C"});
+    EXPECT_EQ(Texto_Pdf(de_ctl, {}), impreso);
 }
 
 TEST(Kv73ctl_Report, PrintsWhatAFileHoldsOrOnePollOfTheRelayAndNothingItCannotUse) {
