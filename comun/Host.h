@@ -23,7 +23,6 @@ class Temporizador_Comunicacion : public QObject {
     void Set_Enabled(bool activo);
     bool Enabled() const { return timer_.isActive(); }
     void Set_Interval(int ms) { timer_.setInterval(ms); }
-    int Interval() const { return timer_.interval(); }
 
   signals:
     void Tick();

@@ -24,7 +24,6 @@ template <std::size_t N> class Imagen {
             (*this)[hacia + k] = origen[desde + k];
     }
 
-    void Borra() { datos_.fill(0); }
     const uint8_t *Datos() const { return datos_.data(); }
     bool operator==(const Imagen &) const = default;
 

@@ -61,9 +61,3 @@ uint8_t CByte(double valor) {
     return static_cast<uint8_t>(r);
 }
 
-int32_t CLng(double valor) {
-    const double r = std::nearbyint(valor);
-    if (!(r >= -2147483648.0 && r <= 2147483647.0))
-        throw std::out_of_range("value " + std::to_string(valor) + " is not a 32-bit integer");
-    return static_cast<int32_t>(r);
-}

@@ -21,5 +21,3 @@ QString Ajusta(const QString &texto, int ancho);
 // never something to wrap around silently).
 uint8_t CByte(double valor);
 
-// A number as a 32-bit integer, rounded half to even (85.5 gives 86, 84.5 gives 84).
-int32_t CLng(double valor);

@@ -5,9 +5,6 @@ QVariant Bolsa_Propiedades::Lee(const QString &clave, const QVariant &defecto) c
     return it == entradas_.cend() ? defecto : it->valor;
 }
 
-bool Bolsa_Propiedades::Contiene(const QString &clave) const {
-    return entradas_.contains(clave.toCaseFolded());
-}
 
 void Bolsa_Propiedades::Escribe(const QString &clave, const QVariant &valor,
                                 const QVariant &defecto) {
@@ -19,9 +16,3 @@ void Bolsa_Propiedades::Escribe(const QString &clave, const QVariant &valor,
     entrada.valor = valor;
 }
 
-QStringList Bolsa_Propiedades::Claves() const {
-    QStringList claves;
-    for (const Entrada &e : entradas_)
-        claves.append(e.clave);
-    return claves;
-}

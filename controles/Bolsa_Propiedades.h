@@ -13,14 +13,10 @@ class Bolsa_Propiedades {
   public:
     // The saved value, or `defecto` when the name was never written.
     QVariant Lee(const QString &clave, const QVariant &defecto = {}) const;
-    bool Contiene(const QString &clave) const;
 
     // Saves `valor` under `clave` unless it equals `defecto`; a value already saved
     // under that name is then left as it is. Without a default it is always saved.
     void Escribe(const QString &clave, const QVariant &valor, const QVariant &defecto = {});
-
-    // The names saved, as they were first written.
-    QStringList Claves() const;
 
   private:
     struct Entrada {

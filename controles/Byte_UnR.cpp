@@ -22,7 +22,6 @@ int16_t Byte_UnR::Alignment() const {
 
 void Byte_UnR::Set_BackColor(int32_t color) {
     back_color_ = color;
-    emit Propiedad_Cambiada(QStringLiteral("BackColor"));
 }
 
 // Unlike the word editor, the position is the current Posicion_Set. A value that

@@ -136,12 +136,10 @@ QSize Editor_UnR::sizeHint() const {
 
 void Editor_UnR::Set_Bit_de_Bloque(uint8_t valor) {
     bit_de_bloque_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Bit_de_Bloque"));
 }
 
 void Editor_UnR::Set_Bit_de_Word(uint8_t valor) {
     bit_de_word_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Bit_de_Word"));
 }
 
 QString Editor_UnR::Text() const {
@@ -150,7 +148,6 @@ QString Editor_UnR::Text() const {
 
 void Editor_UnR::Set_Text(const QString &texto) {
     Text1->setText(texto);
-    emit Propiedad_Cambiada(QStringLiteral("Text"));
 }
 
 bool Editor_UnR::Enabled() const {
@@ -159,7 +156,6 @@ bool Editor_UnR::Enabled() const {
 
 void Editor_UnR::Set_Enabled(bool activo) {
     setEnabled(activo);
-    emit Propiedad_Cambiada(QStringLiteral("Enabled"));
 }
 
 QFont Editor_UnR::Font() const {
@@ -168,32 +164,26 @@ QFont Editor_UnR::Font() const {
 
 void Editor_UnR::Set_Font(const QFont &letra) {
     Text1->setFont(letra);
-    emit Propiedad_Cambiada(QStringLiteral("Font"));
 }
 
 void Editor_UnR::Set_Paso(float valor) {
     paso_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Paso"));
 }
 
 void Editor_UnR::Set_Posicion_Set(uint8_t valor) {
     posicion_set_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Posición_Set"));
 }
 
 void Editor_UnR::Set_Dato(const QVariant &valor) {
     dato_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Dato"));
 }
 
 void Editor_UnR::Set_Medida(const QString &texto) {
     medida_ = texto;
-    emit Propiedad_Cambiada(QStringLiteral("Medida"));
 }
 
 void Editor_UnR::Set_Formato(const QString &patron) {
     formato_ = patron;
-    emit Propiedad_Cambiada(QStringLiteral("Formato"));
 }
 
 void Editor_UnR::Refresh() {
@@ -202,32 +192,26 @@ void Editor_UnR::Refresh() {
 
 void Editor_UnR::Set_Max(int32_t valor) {
     max_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Max"));
 }
 
 void Editor_UnR::Set_Value(int32_t valor) {
     value_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Value"));
 }
 
 void Editor_UnR::Set_Min(int32_t valor) {
     min_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("Min"));
 }
 
 void Editor_UnR::Set_SmallChange(int32_t valor) {
     small_change_ = valor;
-    emit Propiedad_Cambiada(QStringLiteral("SmallChange"));
 }
 
 void Editor_UnR::Set_Direccion(const QString &texto) {
     direccion_ = texto;
-    emit Propiedad_Cambiada(QStringLiteral("Direccion"));
 }
 
 void Editor_UnR::Set_Titulo(const QString &texto) {
     titulo_ = texto;
-    emit Propiedad_Cambiada(QStringLiteral("Titulo"));
 }
 
 bool Editor_UnR::Inicializacion() {

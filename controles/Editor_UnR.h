@@ -82,8 +82,6 @@ class Editor_UnR : public QWidget {
     void Click();
     void DblClick();
     void Resize();
-    // A property was set, so the host's copy of the saved properties is stale.
-    void Propiedad_Cambiada(const QString &nombre);
 
   protected:
     explicit Editor_UnR(QWidget *padre);

@@ -43,7 +43,6 @@ class Moneda {
     }
 
     double A_Double() const { return static_cast<double>(diezmilesimas_) / Escala; }
-    int64_t Diezmilesimas() const { return diezmilesimas_; }
 
     auto operator<=>(const Moneda &) const = default;
 

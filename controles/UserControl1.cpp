@@ -88,12 +88,10 @@ bool UserControl1::Enabled() const {
 
 void UserControl1::Set_Enabled(bool activo) {
     setEnabled(activo);
-    emit Propiedad_Cambiada(QStringLiteral("Enabled"));
 }
 
 void UserControl1::Fija(int k, bool valor) {
     propiedades_[static_cast<std::size_t>(k)] = valor;
-    emit Propiedad_Cambiada(QString::fromLatin1(Led[static_cast<std::size_t>(k)].propiedad));
 }
 
 void UserControl1::Lee_Propiedades(const Bolsa_Propiedades &bolsa) {

@@ -63,8 +63,6 @@ class UserControl1 : public QWidget {
     QSize sizeHint() const override;
 
   signals:
-    // A property was set, so the host's copy of the saved properties is stale.
-    void Propiedad_Cambiada(const QString &nombre);
 
   protected:
     void paintEvent(QPaintEvent *evento) override;

@@ -50,7 +50,6 @@ class Modem_Simulado {
     Estado_Modem Estado() const { return Estado_; }
     bool Eco() const { return Ajustes_.Eco; }
     bool Verbal() const { return Ajustes_.Verbal; }
-    uint8_t Registro_S(int n) const { return Ajustes_.S[static_cast<size_t>(n)]; }
 
   private:
     // What &W keeps and ATZ brings back.
