@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 . scripts/instala_paquetes.sh
 instala_paquetes "${PAQUETES_CONSTRUCCION[@]}" "${PAQUETES_PRUEBAS[@]}"
 
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKV73_SANITIZE=ON -DKV73_WERROR=ON
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKV73_SANITIZE=ON -DKV73_WERROR=ON -DKV73_TESTS=ON
 cmake --build build-test -j "$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
