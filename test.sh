@@ -1,16 +1,46 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer,
-# and runs the whole suite headless under ctest.
+# builds the Debian package and runs its programs from a scratch root, and runs
+# the whole suite headless under ctest.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/instala_paquetes.sh
-instala_paquetes "${PAQUETES_CONSTRUCCION[@]}" "${PAQUETES_PRUEBAS[@]}"
-
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKV73_SANITIZE=ON -DKV73_WERROR=ON
-cmake --build build-test -j "$(nproc)"
+instala_paquetes "${PAQUETES_CONSTRUCCION[@]}" "${PAQUETES_PRUEBAS[@]}" "${PAQUETES_PAQUETE[@]}"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DKV73_SANITIZE=ON -DKV73_WERROR=ON -DKV73_TESTS=ON
+cmake --build build-test -j "$(nproc)"
+
+# The package as a user gets it: a Release build without the suite, packed by
+# CPack, unpacked into a scratch root and its programs run from there.
+cmake -S . -B build-paquete -DCMAKE_BUILD_TYPE=Release -DKV73_TESTS=OFF
+cmake --build build-paquete -j "$(nproc)"
+rm -f build-paquete/kv73_*.deb
+(cd build-paquete && cpack -G DEB)
+paquete=$(ls build-paquete/kv73_*.deb)
+raiz=$(mktemp -d /tmp/kv73-paquete.XXXXXX)
+trap 'rm -rf "$raiz"' EXIT
+dpkg-deb -x "$paquete" "$raiz"
+falla() { echo "test.sh: $paquete: $*" >&2; exit 1; }
+contenido=$(dpkg-deb -c "$paquete")
+for f in bin/kv73 bin/kv73ctl bin/kv73-sim share/applications/kv73.desktop \
+         share/icons/hicolor/scalable/apps/kv73.svg share/man/man1/kv73.1.gz \
+         share/man/man1/kv73ctl.1.gz share/man/man1/kv73-sim.1.gz; do
+    grep -q " \./usr/$f\$" <<<"$contenido" || falla "no /usr/$f"
+done
+dependencias=$(dpkg-deb -f "$paquete" Depends)
+for d in libqt6widgets6 libqt6serialport6 libqt6svg6 fonts-liberation2; do
+    grep -q "$d" <<<"$dependencias" || falla "Depends lacks $d: $dependencias"
+done
+version=$(dpkg-deb -f "$paquete" Version)
+[ "$("$raiz/usr/bin/kv73" --version)" = "kv73 $version" ] || falla "kv73 --version is not kv73 $version"
+"$raiz/usr/bin/kv73ctl" --help >/dev/null || falla "kv73ctl --help failed"
+"$raiz/usr/bin/kv73-sim" --help >/dev/null || falla "kv73-sim --help failed"
+echo "test.sh: $paquete unpacks and its programs run"
+
+# Last, so that ctest's summary closes the output.
 cd build-test
 ctest --output-on-failure --timeout 600 -j "$(nproc)"

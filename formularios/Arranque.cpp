@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QIcon>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -67,6 +68,9 @@ int main(int argc, char **argv) {
     QApplication aplicacion(argc_qt, argv);
     QApplication::setApplicationName(QStringLiteral("KV-73"));
     QApplication::setApplicationVersion(QStringLiteral(KV73_VERSION));
+    // Every window carries the icon of the desktop entry, which names it kv73.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/kv73/kv73.svg")));
+    QApplication::setDesktopFileName(QStringLiteral("kv73"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     Principal host;

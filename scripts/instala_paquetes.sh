@@ -24,6 +24,9 @@ PAQUETES_CONSTRUCCION=(
 # What the tests add: GoogleTest, libmodbus as an independent Modbus peer, and
 # poppler's pdftotext to read back the printed report.
 PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils)
+# What test.sh's Debian package adds: dpkg-shlibdeps, which finds the Qt
+# libraries the package depends on.
+PAQUETES_PAQUETE=(dpkg-dev)
 # What running the desktop program on a machine without a display needs.
 PAQUETES_PANTALLA=(xvfb xauth)
 # What fuzz/run.sh adds: clang with libFuzzer and the sanitizer runtimes.
