@@ -37,7 +37,7 @@ for d in libqt6widgets6 libqt6serialport6 libqt6svg6 fonts-liberation2; do
 done
 version=$(dpkg-deb -f "$paquete" Version)
 [ "$("$raiz/usr/bin/kv73" --version)" = "kv73 $version" ] || falla "kv73 --version is not kv73 $version"
-"$raiz/usr/bin/kv73ctl" --help >/dev/null || falla "kv73ctl --help failed"
+[ "$("$raiz/usr/bin/kv73ctl" --version)" = "kv73ctl $version" ] || falla "kv73ctl --version is not kv73ctl $version"
 "$raiz/usr/bin/kv73-sim" --help >/dev/null || falla "kv73-sim --help failed"
 echo "test.sh: $paquete unpacks and its programs run"
 

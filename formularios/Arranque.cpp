@@ -48,7 +48,7 @@ int main(int argc, char **argv) {
         std::fputs(qPrintable(Forma_Linea_Kv73()), stdout);
         return 0;
     }
-    if (linea == QLatin1String("--version")) {
+    if (linea == QLatin1String("--version") || linea == QLatin1String("-v")) {
         std::printf("kv73 %s\n", KV73_VERSION);
         return 0;
     }

@@ -32,7 +32,7 @@ struct Pieza {
     bool desaparece = false;
 };
 
-enum Transaccion { Identificacion, Setpoints, Actuales, Escritura, Comando };
+enum Paso_Fuzz { Identificacion, Setpoints, Actuales, Escritura, Comando };
 
 // What the program reads out of the images for the operator: the relay's
 // identity, temperatures and their fault codes, lamps, setpoints. (The texts
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, std::size_t n) {
 
     for (int paso = 0; paso < 8 && !entrada.Vacio(); ++paso) {
         const uint8_t op = entrada.Byte();
-        const auto transaccion = static_cast<Transaccion>((op & 7) % 5);
+        const auto transaccion = static_cast<Paso_Fuzz>((op & 7) % 5);
         int32_t comando = transaccion == Comando ? entrada.Byte() : 0;
         piezas.clear();
         for (int k = 0; k <= ((op >> 5) & 3); ++k) {

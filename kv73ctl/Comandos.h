@@ -1,38 +1,21 @@
 #pragma once
-// The pieces of kv73ctl that are worth testing on their own: the command line,
-// opening the link, reading the relay images into what the tool prints, and the
-// commands that change the relay or go through setpoint files.
+// What kv73ctl's commands do on the link: opening it, judging each transaction
+// by how it ended, the reads of the bring-up, and `set`'s changes to the
+// setpoint block.
 
-#include <QJsonObject>
+#include "kv73ctl/Opciones.h"
+#include "kv73ctl/Salida.h"
+
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <functional>
 #include <optional>
 
 class Puerto_Serie;
 
-struct Opciones {
-    int16_t puerto = 1;
-    QString dispositivo; // --device: a path instead of a port number
-    QString telefono;    // --modem: dial this number through the local modem first
-    int32_t velocidad = 9600;
-    uint8_t direccion = 1;
-    bool json = false;
-    QString comando;
-    QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
-    int intervalo_ms = 500; // watch
-    int cuenta = 0;         // watch: 0 runs until interrupted
-    QString pdf;            // report: where the PDF goes
-};
-
-// Fills `op` from the arguments. Returns the exit status when the program must
-// stop here (usage printed for --help or an error), nothing when it goes on.
-std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos, Opciones &op);
-QString Uso();
-
-// Opens the port of the options as a direct link and marks the link up.
-// 0 when open; 2 (link failure) with a message on stderr when it cannot open.
+// Opens the port of the options, dials through its modem with --modem, and
+// marks the link up. 0 when up; 2 (link failure) with a message on stderr when
+// the port cannot open or the call does not connect.
 int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto);
 
 // 2 when the link-failure procedure ran during this run, else 0.
@@ -55,36 +38,6 @@ Desenlace Transaccion(const std::function<void()> &transaccion);
 // "bad reply to the <que>"; 2 when the link failed ("Relay Not Response" is
 // already out).
 int Salida_Lectura(Desenlace d, const char *que);
-
-// "0x00FF"
-QString Hex4(int valor);
-
-// The setpoint block as the relay holds it (from Set_Setpoints).
-struct Imagen_Setpoints {
-    std::array<int, 6> registros{};
-};
-Imagen_Setpoints Lee_Imagen_Setpoints();
-QStringList Texto_Setpoints(const Imagen_Setpoints &s);
-QJsonObject Json_Setpoints(const Imagen_Setpoints &s);
-
-// One actual-values reply as the operator reads it (from Valores_Actuales).
-struct Lectura_Actual {
-    std::array<QString, 4> temperaturas;
-    std::array<int, 4> maximos{};
-    int encendidos = 0; // register 0x020A
-    int parpadeos = 0;  // register 0x020B
-};
-Lectura_Actual Lee_Lectura_Actual();
-QString Texto_Valores(const Lectura_Actual &v);
-QJsonObject Json_Valores(const Lectura_Actual &v);
-
-// --- setpoint files ------------------------------------------------------------
-
-// What a setpoint file holds once loaded or saved (from Registro_Archivo and the
-// images): tag, save date, the relay address in its frame, setpoints with those
-// out of range marked, actual values.
-QStringList Texto_Archivo(const QString &ruta);
-QJsonObject Json_Archivo(const QString &ruta);
 
 // The reads of the link bring-up: identification (a device that is not a KV-73
 // is refused), the setpoint block and, with `con_sondeo`, one poll. 0 when all

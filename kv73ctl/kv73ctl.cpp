@@ -9,28 +9,21 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Host.h"
 #include "comun/Operador.h"
-#include "comun/Texto.h"
-#include "datos/Manejo_de_ActualValues.h"
-#include "datos/Manejo_de_Datos.h"
 #include "enlace/Puerto_QSerialPort.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Dibujo_Reporte.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <vector>
 
 namespace {
 
@@ -65,14 +58,10 @@ void Al_Interrumpir(int) {
     interrumpido = 1;
 }
 
-void Imprime(const QString &texto) {
-    std::fputs(qPrintable(texto), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-void Imprime_Json(const QJsonObject &objeto) {
-    Imprime(QString::fromUtf8(QJsonDocument(objeto).toJson(QJsonDocument::Compact)));
+// Opens the link on the host's port. Each command refuses what it can refuse
+// without the relay before it comes here.
+int Conecta(const Opciones &op) {
+    return Abre_Enlace(op, *Host().MSComm1);
 }
 
 // --- ident -------------------------------------------------------------------
@@ -80,6 +69,8 @@ void Imprime_Json(const QJsonObject &objeto) {
 // Only the registers of a good reply are printed: after a bad one the image
 // still holds whatever it held before, zeros in a fresh run.
 int Ident(const Opciones &op) {
+    if (const int fallo = Conecta(op))
+        return fallo;
     const Desenlace d = Transaccion([] { Lee_Identificacion(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(d, "identification read"))
         return fallo;
@@ -107,15 +98,13 @@ int Ident(const Opciones &op) {
 // --- setpoints ---------------------------------------------------------------
 
 int Setpoints(const Opciones &op) {
+    if (const int fallo = Conecta(op))
+        return fallo;
     const Desenlace d = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(d, "setpoint read"))
         return fallo;
     const Imagen_Setpoints s = Lee_Imagen_Setpoints();
-    if (op.json)
-        Imprime_Json(Json_Setpoints(s));
-    else
-        for (const auto &linea : Texto_Setpoints(s))
-            Imprime(linea);
+    Imprime_Resultado(op.json, Texto_Setpoints(s), Json_Setpoints(s));
     return 0;
 }
 
@@ -144,10 +133,14 @@ int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
 }
 
 int Values(const Opciones &op) {
+    if (const int fallo = Conecta(op))
+        return fallo;
     return Un_Sondeo(op, nullptr);
 }
 
 int Watch(const Opciones &op) {
+    if (const int fallo = Conecta(op))
+        return fallo;
     std::signal(SIGINT, Al_Interrumpir);
     std::signal(SIGTERM, Al_Interrumpir);
     QElapsedTimer inicio;
@@ -182,7 +175,9 @@ int Watch(const Opciones &op) {
 // --- reset-max ---------------------------------------------------------------
 
 // The core tells the outcome itself: "Command Executed" or "Error executing command".
-int Reset_Max(const Opciones &) {
+int Reset_Max(const Opciones &op) {
+    if (const int fallo = Conecta(op))
+        return fallo;
     int32_t comando = 16;
     const Desenlace d =
         Transaccion([&comando] { Ejecuta_Comando(Estado.Direccion_Rele, comando); });
@@ -194,15 +189,13 @@ int Reset_Max(const Opciones &) {
 // --- save, show, send, set ----------------------------------------------------
 
 void Imprime_Archivo(const Opciones &op, const QString &ruta) {
-    if (op.json)
-        Imprime_Json(Json_Archivo(ruta));
-    else
-        for (const auto &linea : Texto_Archivo(ruta))
-            Imprime(linea);
+    Imprime_Resultado(op.json, Texto_Archivo(ruta), Json_Archivo(ruta));
 }
 
 // The reads of the link bring-up, then the file: what it holds is printed.
 int Save(const Opciones &op) {
+    if (const int fallo = Conecta(op))
+        return fallo;
     if (const int fallo = Lecturas_De_Arranque(true))
         return fallo;
     const QString &ruta = op.argumentos.first();
@@ -221,26 +214,33 @@ int Show(const Opciones &op) {
     return 0;
 }
 
-// The file was loaded, and its setpoints checked against the editors' ranges,
-// before the link opened; they go out as they are, and the relay's answer is
+// The file is loaded, and its setpoints checked against the editors' ranges,
+// before the link opens; they go out as they are, and the relay's answer is
 // the message printed.
-int Send(const Opciones &) {
+int Send(const Opciones &op) {
+    if (!Leer_Archivo(op.argumentos.first()))
+        return 4;
+    if (const int fallo = Conecta(op))
+        return fallo;
     const Desenlace d = Transaccion([] { Escribe_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Resultado_Enlace())
         return fallo;
     return d == Desenlace::Mala ? 3 : 0;
 }
 
-int Set(const Opciones &op, const Cambios_Setpoints &cambios) {
-    const int resultado = Cambia_Setpoints(cambios);
-    if (resultado != 0)
+// Values that contradict each other are refused before the link opens.
+int Set(const Opciones &op) {
+    Cambios_Setpoints cambios;
+    if (const auto error = Analiza_Cambios(op.argumentos, cambios)) {
+        std::fprintf(stderr, "kv73ctl: %s; nothing was sent\n", qPrintable(*error));
+        return 1;
+    }
+    if (const int fallo = Conecta(op))
+        return fallo;
+    if (const int resultado = Cambia_Setpoints(cambios))
         return resultado;
     const Imagen_Setpoints s = Lee_Imagen_Setpoints();
-    if (op.json)
-        Imprime_Json(Json_Setpoints(s));
-    else
-        for (const auto &linea : Texto_Setpoints(s))
-            Imprime(linea);
+    Imprime_Resultado(op.json, Texto_Setpoints(s), Json_Setpoints(s));
     return 0;
 }
 
@@ -275,6 +275,14 @@ int Report_Rele(const Opciones &op) {
     return Escribe_Reporte(op, Temperaturas::Segun_Enlace);
 }
 
+int Report(const Opciones &op) {
+    if (!op.argumentos.isEmpty())
+        return Report_Archivo(op);
+    if (const int fallo = Conecta(op))
+        return fallo;
+    return Report_Rele(op);
+}
+
 // The report draws a page with fonts, which needs a GUI application; the other
 // commands stay without one so they run where no display platform can start.
 // The page is never shown, so no display is needed either.
@@ -286,6 +294,28 @@ std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opcio
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
+// The commands, in the order --help lists them.
+const Orden Ordenes[] = {
+    {"ident", Ident, Argumentos::Ninguno, "", "identification registers; is it a KV-73?"},
+    {"setpoints", Setpoints, Argumentos::Ninguno, "", "the six setpoint registers"},
+    {"values", Values, Argumentos::Ninguno, "", "one poll: temperatures, maxima, lamps"},
+    {"watch", Watch, Argumentos::Ninguno, "[--interval MS] [--count N]",
+     "a poll every MS milliseconds, N times or until interrupted"},
+    {"reset-max", Reset_Max, Argumentos::Ninguno, "",
+     "reset the maximum temperatures (command 16)"},
+    {"save", Save, Argumentos::Un_Archivo, "FILE",
+     "the relay's setpoints and actual values to a .KV73 file"},
+    {"show", Show, Argumentos::Un_Archivo, "FILE", "what a .KV73 file holds (no relay needed)"},
+    {"send", Send, Argumentos::Un_Archivo, "FILE",
+     "write a .KV73 file's setpoints to the relay at --address"},
+    {"set", Set, Argumentos::Cambios, "NAME=VALUE ...",
+     "change setpoints: L1, L2, LowFan, HighFan (0..220 °C), RTD=3|4, Fan=yes|no, "
+     "FanProbes=3|4, Weekly=yes|no"},
+    {"report", Report, Argumentos::Archivo_Opcional, "[FILE] --pdf OUT.pdf",
+     "the printed report as a PDF, of a .KV73 file or, without FILE, of the relay (setpoints "
+     "and one poll)"},
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -295,7 +325,7 @@ int main(int argc, char **argv) {
     for (int i = 0; i < argc; ++i)
         argumentos << QString::fromLocal8Bit(argv[i]);
     Opciones op;
-    if (const auto salida = Analiza_Linea_Comandos(argumentos, op))
+    if (const auto salida = Analiza_Linea_Comandos(argumentos, Ordenes, op))
         return *salida;
     const auto aplicacion = Aplicacion(argc, argv, op);
     QCoreApplication::setApplicationName(QStringLiteral("kv73ctl"));
@@ -305,44 +335,6 @@ int main(int argc, char **argv) {
     Temporizador_Comunicacion timer;
     Puerto_QSerialPort puerto;
     Host() = Recursos_Host{&puerto, &timer, &consola, &ventanas};
-    Estado.Direccion_Rele = op.direccion;
-
-    // What can be refused without the relay is refused before the port opens.
-    const QString &c = op.comando;
-    if (c == QLatin1String("show"))
-        return Show(op);
-    if (c == QLatin1String("report") && !op.argumentos.isEmpty())
-        return Report_Archivo(op);
-    Cambios_Setpoints cambios;
-    if (c == QLatin1String("set")) {
-        if (const auto error = Analiza_Cambios(op.argumentos, cambios)) {
-            std::fprintf(stderr, "kv73ctl: %s; nothing was sent\n", qPrintable(*error));
-            return 1;
-        }
-    }
-    if (c == QLatin1String("send") && !Leer_Archivo(op.argumentos.first()))
-        return 4;
-
-    if (const int fallo = Abre_Enlace(op, puerto))
-        return fallo;
-
-    if (c == QLatin1String("ident"))
-        return Ident(op);
-    if (c == QLatin1String("setpoints"))
-        return Setpoints(op);
-    if (c == QLatin1String("values"))
-        return Values(op);
-    if (c == QLatin1String("watch"))
-        return Watch(op);
-    if (c == QLatin1String("reset-max"))
-        return Reset_Max(op);
-    if (c == QLatin1String("save"))
-        return Save(op);
-    if (c == QLatin1String("send"))
-        return Send(op);
-    if (c == QLatin1String("set"))
-        return Set(op, cambios);
-    if (c == QLatin1String("report"))
-        return Report_Rele(op);
-    return 1;
+    Estado.Direccion_Rele = static_cast<uint8_t>(op.direccion);
+    return Busca_Orden(Ordenes, op.comando)->ejecuta(op);
 }

@@ -1,9 +1,11 @@
 // kv73-sim: a KV-73 relay on a pseudo-terminal, so that the program can be run,
 // shown and tested without a relay on a serial line.
 
+#include "comun/Version.h"
 #include "simulador/Modem_Simulado.h"
 #include "simulador/Rele_Simulado.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -32,24 +34,27 @@
 namespace {
 
 const char *const Uso = R"(usage: kv73-sim --link PATH [options]
+       kv73-sim --help | --version
 
 Simulates a KV-73 temperature relay answering Modbus RTU on a pseudo-terminal.
 PATH becomes a symbolic link to the terminal's device; open it as a serial port.
 The probe temperatures drift with wall time, one small step every 500 ms.
-SIGINT or SIGTERM removes the link and ends the simulator.
+SIGINT or SIGTERM removes the link and ends the simulator. Numbers may be
+written in hexadecimal (0x7F) or octal (017).
 
   --link PATH            where to put the link to the terminal (required)
   --address N            slave address, 1..247 (default 1)
-  --baud B               line speed set on the terminal (default 9600)
-  --seed S               seed of the temperature drift and junk bytes (default 1)
+  --baud B               line speed set on the terminal, 1..4000000 (default 9600)
+  --seed S               seed of the temperature drift and junk bytes, 0..4294967295
+                         (default 1)
   --silent               never answer
-  --silent-after N       answer N requests, then never again
-  --bad-crc-every N      spoil the CRC of every Nth reply (1: every reply)
-  --split MS             send each reply in two halves MS milliseconds apart
-  --junk N               append N random bytes to each reply
+  --silent-after N       answer N requests (0..1000000), then never again
+  --bad-crc-every N      spoil the CRC of every Nth reply, 1..1000000 (1: every reply)
+  --split MS             send each reply in two halves MS (0..60000) milliseconds apart
+  --junk N               append N (0..256) random bytes to each reply
   --exception            answer every request with exception 04
   --wrong-address        answer with address + 1 (and a good CRC)
-  --delay MS             wait MS milliseconds before each reply
+  --delay MS             wait MS (0..60000) milliseconds before each reply
   --wire-time            time the line as a real one at --baud, 10 bits a byte:
                          the request's bytes go through one character time each
                          from when they are written (a pseudo-terminal delivers
@@ -59,8 +64,9 @@ SIGINT or SIGTERM removes the link and ends the simulator.
                          complete on a real line
   --probe-fault K:CODE   probe K (1..4) reads fault code CODE (-11 shorted, 231 open);
                          may be given once per probe
-  --ident3 V             third identification register (default 0x0073)
-  --help                 show this text
+  --ident3 V             third identification register, 0..0xFFFF (default 0x0073)
+  -h, --help             show this text
+  -v, --version          print the program's name and version
 
 A Hayes-style telephone modem in front of the relay:
   --modem                answer as a modem: AT commands with echo off and verbal
@@ -69,8 +75,8 @@ A Hayes-style telephone modem in front of the relay:
                          terminal has no DTR: "+++" between two guard times of
                          silence returns to commands, then "ATH" hangs up.
                          Closing the terminal also hangs up.
-  --dial-delay MS        from the dial command to its result (default 300)
-  --escape-guard MS      silence before and after "+++" (default 200)
+  --dial-delay MS        from the dial command to its result, 0..600000 (default 300)
+  --escape-guard MS      silence before and after "+++", 1..60000 (default 200)
   --busy-number N        dialling N answers BUSY
   --silent-number N      dialling N never answers
   --connect-text TEXT    verbal connect result (default "CONNECT 9600")
@@ -89,103 +95,132 @@ struct Opciones {
 };
 
 [[noreturn]] void Sale_Con_Uso(const QString &motivo) {
-    std::fprintf(stderr, "kv73-sim: %s\n%s", qPrintable(motivo), Uso);
+    std::fprintf(stderr, "kv73-sim: %s\nkv73-sim --help lists the options.\n", qPrintable(motivo));
     std::exit(1);
 }
 
-// A number the modem would dial; an empty one could never be matched.
-QByteArray Numero_Modem(const QString &nombre, const QString &texto) {
-    const QByteArray numero = texto.toLatin1();
-    if (Numero_Normalizado(numero).isEmpty())
-        Sale_Con_Uso(nombre + " needs a telephone number");
-    return numero;
+// The options: these switches, and those that take a value.
+const char *const Interruptores[] = {"silent", "exception", "wrong-address", "wire-time", "modem"};
+const char *const Con_Valor[] = {"link",         "address",       "baud",          "seed",
+                                 "silent-after", "bad-crc-every", "split",         "junk",
+                                 "delay",        "probe-fault",   "ident3",        "dial-delay",
+                                 "escape-guard", "busy-number",   "silent-number", "connect-text"};
+
+// Reads a command line that --help and --version did not end.
+class Lector {
+  public:
+    explicit Lector(const QCommandLineParser &p) : p_(p) {}
+    bool Dada(const char *nombre) const { return p_.isSet(QLatin1String(nombre)); }
+    QString Valor(const char *nombre) const { return p_.value(QLatin1String(nombre)); }
+    // A number in [minimo, maximo], in decimal, hexadecimal (0x) or octal (0).
+    long Numero(const char *nombre, long minimo, long maximo) const {
+        bool bien = false;
+        const QString texto = Valor(nombre);
+        const long n = texto.toLong(&bien, 0);
+        if (!bien || n < minimo || n > maximo)
+            Sale_Con_Uso(
+                QStringLiteral("bad value for --%1: %2").arg(QLatin1String(nombre), texto));
+        return n;
+    }
+    // A number the modem would dial; an empty one could never be matched.
+    QByteArray Numero_Modem(const char *nombre) const {
+        const QByteArray numero = Valor(nombre).toLatin1();
+        if (Numero_Normalizado(numero).isEmpty())
+            Sale_Con_Uso(
+                QStringLiteral("--%1 needs a telephone number").arg(QLatin1String(nombre)));
+        return numero;
+    }
+
+  private:
+    const QCommandLineParser &p_;
+};
+
+void Lee_Sondas(const QStringList &valores, Fallos &f) {
+    for (const QString &valor : valores) {
+        const QStringList partes = valor.split(':');
+        bool bien_k = false, bien_c = false;
+        const int k = partes.size() == 2 ? partes[0].toInt(&bien_k) : 0;
+        const int codigo = partes.size() == 2 ? partes[1].toInt(&bien_c) : 0;
+        if (!bien_k || !bien_c || k < 1 || k > 4 || (codigo != Codigo_Fcc && codigo != Codigo_Fco))
+            Sale_Con_Uso("--probe-fault takes K:CODE with K 1..4 and CODE -11 or 231");
+        f.Fallo_Sonda[k - 1] = static_cast<int16_t>(codigo);
+    }
 }
 
-// Reads the command line; a wrong option ends the process with the usage text.
+void Lee_Fallos(const Lector &l, Fallos &f) {
+    f.Silencioso = l.Dada("silent");
+    f.Excepcion = l.Dada("exception");
+    f.Otra_Direccion = l.Dada("wrong-address");
+    if (l.Dada("silent-after"))
+        f.Silencio_Tras = static_cast<int>(l.Numero("silent-after", 0, 1000000));
+    if (l.Dada("bad-crc-every"))
+        f.CRC_Malo_Cada = static_cast<int>(l.Numero("bad-crc-every", 1, 1000000));
+    if (l.Dada("split"))
+        f.Partir_ms = static_cast<int>(l.Numero("split", 0, 60000));
+    if (l.Dada("junk"))
+        f.Basura = static_cast<int>(l.Numero("junk", 0, 256));
+    if (l.Dada("delay"))
+        f.Retardo_ms = static_cast<int>(l.Numero("delay", 0, 60000));
+    if (l.Dada("ident3"))
+        f.Identificacion_3 = static_cast<uint16_t>(l.Numero("ident3", 0, 0xFFFF));
+}
+
+// The modem's options; false when none was given.
+bool Lee_Modem(const Lector &l, Opciones_Modem &m) {
+    if (l.Dada("dial-delay"))
+        m.Retardo_Marcado_ms = static_cast<int>(l.Numero("dial-delay", 0, 600000));
+    if (l.Dada("escape-guard"))
+        m.Guarda_Escape_ms = static_cast<int>(l.Numero("escape-guard", 1, 60000));
+    if (l.Dada("busy-number"))
+        m.Numero_Ocupado = l.Numero_Modem("busy-number");
+    if (l.Dada("silent-number"))
+        m.Numero_Mudo = l.Numero_Modem("silent-number");
+    if (l.Dada("connect-text"))
+        m.Texto_Conexion = l.Valor("connect-text").toLatin1();
+    return l.Dada("dial-delay") || l.Dada("escape-guard") || l.Dada("busy-number") ||
+           l.Dada("silent-number") || l.Dada("connect-text");
+}
+
+// Reads the command line; a wrong option ends the process with status 1.
 Opciones Lee_Opciones(const QStringList &argumentos) {
-    Opciones o;
-    Fallos &f = o.Fallos_Pedidos;
-    bool de_modem = false;
-    for (qsizetype i = 1; i < argumentos.size(); ++i) {
-        const QString &nombre = argumentos[i];
-        auto valor = [&]() -> QString {
-            if (i + 1 >= argumentos.size())
-                Sale_Con_Uso(nombre + " needs a value");
-            return argumentos[++i];
-        };
-        auto numero = [&](long minimo, long maximo) -> long {
-            bool bien = false;
-            const QString texto = valor();
-            const long n = texto.toLong(&bien, 0);
-            if (!bien || n < minimo || n > maximo)
-                Sale_Con_Uso(QStringLiteral("bad value for %1: %2").arg(nombre, texto));
-            return n;
-        };
-        if (nombre == "--help") {
-            std::fputs(Uso, stdout);
-            std::exit(0);
-        } else if (nombre == "--link") {
-            o.Enlace = valor();
-        } else if (nombre == "--address") {
-            o.Direccion = static_cast<uint8_t>(numero(1, 247));
-        } else if (nombre == "--baud") {
-            // glibc takes the rate itself as well as the B constants.
-            o.Baudios = static_cast<speed_t>(numero(1, 4000000));
-            termios prueba{};
-            if (cfsetspeed(&prueba, o.Baudios) != 0)
-                Sale_Con_Uso("unsupported baud rate");
-        } else if (nombre == "--seed") {
-            o.Semilla = static_cast<uint32_t>(numero(0, 0xFFFFFFFFL));
-        } else if (nombre == "--silent") {
-            f.Silencioso = true;
-        } else if (nombre == "--silent-after") {
-            f.Silencio_Tras = static_cast<int>(numero(0, 1000000));
-        } else if (nombre == "--bad-crc-every") {
-            f.CRC_Malo_Cada = static_cast<int>(numero(1, 1000000));
-        } else if (nombre == "--split") {
-            f.Partir_ms = static_cast<int>(numero(0, 60000));
-        } else if (nombre == "--junk") {
-            f.Basura = static_cast<int>(numero(0, 256));
-        } else if (nombre == "--exception") {
-            f.Excepcion = true;
-        } else if (nombre == "--wrong-address") {
-            f.Otra_Direccion = true;
-        } else if (nombre == "--delay") {
-            f.Retardo_ms = static_cast<int>(numero(0, 60000));
-        } else if (nombre == "--wire-time") {
-            o.Tiempo_Linea = true;
-        } else if (nombre == "--ident3") {
-            f.Identificacion_3 = static_cast<uint16_t>(numero(0, 0xFFFF));
-        } else if (nombre == "--modem") {
-            o.Con_Modem = true;
-        } else if (nombre == "--dial-delay") {
-            o.Modem.Retardo_Marcado_ms = static_cast<int>(numero(0, 600000));
-            de_modem = true;
-        } else if (nombre == "--escape-guard") {
-            o.Modem.Guarda_Escape_ms = static_cast<int>(numero(1, 60000));
-            de_modem = true;
-        } else if (nombre == "--busy-number") {
-            o.Modem.Numero_Ocupado = Numero_Modem(nombre, valor());
-            de_modem = true;
-        } else if (nombre == "--silent-number") {
-            o.Modem.Numero_Mudo = Numero_Modem(nombre, valor());
-            de_modem = true;
-        } else if (nombre == "--connect-text") {
-            o.Modem.Texto_Conexion = valor().toLatin1();
-            de_modem = true;
-        } else if (nombre == "--probe-fault") {
-            const QStringList partes = valor().split(':');
-            bool bien_k = false, bien_c = false;
-            const int k = partes.size() == 2 ? partes[0].toInt(&bien_k) : 0;
-            const int codigo = partes.size() == 2 ? partes[1].toInt(&bien_c) : 0;
-            if (!bien_k || !bien_c || k < 1 || k > 4 ||
-                (codigo != Codigo_Fcc && codigo != Codigo_Fco))
-                Sale_Con_Uso("--probe-fault takes K:CODE with K 1..4 and CODE -11 or 231");
-            f.Fallo_Sonda[k - 1] = static_cast<int16_t>(codigo);
-        } else {
-            Sale_Con_Uso("unknown option " + nombre);
-        }
+    QCommandLineParser p;
+    p.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QString()});
+    p.addOption({{QStringLiteral("v"), QStringLiteral("version")}, QString()});
+    for (const char *nombre : Interruptores)
+        p.addOption({QLatin1String(nombre), QString()});
+    for (const char *nombre : Con_Valor)
+        p.addOption({QLatin1String(nombre), QString(), QStringLiteral("value")});
+    if (!p.parse(argumentos))
+        Sale_Con_Uso(p.errorText());
+    if (p.isSet(QStringLiteral("help"))) {
+        std::fputs(Uso, stdout);
+        std::exit(0);
     }
+    if (p.isSet(QStringLiteral("version"))) {
+        std::printf("kv73-sim %s\n", KV73_VERSION);
+        std::exit(0);
+    }
+    if (!p.positionalArguments().isEmpty())
+        Sale_Con_Uso("unexpected argument: " + p.positionalArguments().first());
+    const Lector l(p);
+    Opciones o;
+    o.Enlace = l.Valor("link");
+    if (l.Dada("address"))
+        o.Direccion = static_cast<uint8_t>(l.Numero("address", 1, 247));
+    if (l.Dada("baud")) {
+        // glibc takes the rate itself as well as the B constants.
+        o.Baudios = static_cast<speed_t>(l.Numero("baud", 1, 4000000));
+        termios prueba{};
+        if (cfsetspeed(&prueba, o.Baudios) != 0)
+            Sale_Con_Uso("unsupported baud rate");
+    }
+    if (l.Dada("seed"))
+        o.Semilla = static_cast<uint32_t>(l.Numero("seed", 0, 0xFFFFFFFFL));
+    Lee_Fallos(l, o.Fallos_Pedidos);
+    Lee_Sondas(p.values(QStringLiteral("probe-fault")), o.Fallos_Pedidos);
+    o.Tiempo_Linea = l.Dada("wire-time");
+    o.Con_Modem = l.Dada("modem");
+    const bool de_modem = Lee_Modem(l, o.Modem);
     if (o.Enlace.isEmpty())
         Sale_Con_Uso("--link PATH is required");
     if (de_modem && !o.Con_Modem)

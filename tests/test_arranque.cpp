@@ -2,6 +2,7 @@
 // that program runs it.
 
 #include "comun/Linea_Comandos.h"
+#include "comun/Version.h"
 #include "tests/soporte/Simulador.h"
 
 #include <QElapsedTimer>
@@ -46,9 +47,12 @@ TEST(Programa, AnswersHelpVersionAndBadLinesWithoutOpeningAnything) {
     const auto ayuda = Ejecuta(kv73, {QStringLiteral("--help")});
     EXPECT_EQ(ayuda.estado, 0);
     EXPECT_TRUE(ayuda.salida.contains(QStringLiteral("for example")));
-    const auto version = Ejecuta(kv73, {QStringLiteral("--version")});
-    EXPECT_EQ(version.estado, 0);
-    EXPECT_TRUE(version.salida.startsWith(QStringLiteral("kv73 ")));
+    EXPECT_EQ(Ejecuta(kv73, {QStringLiteral("-h")}).salida, ayuda.salida);
+    for (const char *opcion : {"-v", "--version"}) {
+        const auto version = Ejecuta(kv73, {QLatin1String(opcion)});
+        EXPECT_EQ(version.estado, 0);
+        EXPECT_EQ(version.salida.toStdString(), "kv73 " KV73_VERSION "\n");
+    }
     const auto mala = Ejecuta(kv73, {QStringLiteral("9600"), QStringLiteral("2")});
     EXPECT_EQ(mala.estado, 1);
     EXPECT_TRUE(mala.errores.contains(QStringLiteral("for example")));

@@ -2,6 +2,7 @@
 // a transaction in-process on the in-memory port.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Version.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "tests/soporte/Banco.h"
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -191,9 +193,14 @@ TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
         {L("--port 0 values"), "--port 0: "},
         {L("watch --interval 0"), "--interval 0: "},
         {L("watch --count -1"), "--count -1: "},
-        {L("values --count 3"), "--count are for watch only"},
-        {L("--speed 9600 values"), "unknown option: --speed"},
-        {L("values --baud"), "--baud needs a value"},
+        {L("--address=248 values"), "--address 248: "},
+        {L("values --count 3"), "--count is for watch only"},
+        {L("values --pdf x.pdf"), "--pdf is for report only"},
+        {L("report"), "report needs --pdf"},
+        {L("--speed 9600 values"), "speed"},
+        {L("values --bogus"), "bogus"},
+        {L("values --json=yes"), "--json"},
+        {L("values --address"), "--address"},
         // Empty, they would leave the default port or a direct link in place.
         {{QStringLiteral("--device"), QString(), QStringLiteral("values")}, "--device"},
         {{QStringLiteral("--modem"), QString(), QStringLiteral("ident")}, "--modem"},
@@ -208,14 +215,72 @@ TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
                     r.errores.section(u'\n', 0, 0).contains(mensaje))
             << r.errores.toStdString();
     }
-    // The bounds themselves pass, and then the missing device is what fails.
-    EXPECT_EQ(con({QStringLiteral("--address"), QStringLiteral("247"), QStringLiteral("--baud"),
-                   QStringLiteral("1200"), QStringLiteral("values")})
-                  .estado,
-              2);
+    // Options before or after the command, `--opt value` or `--opt=value`: once
+    // the line is read, the missing device is what fails.
+    EXPECT_EQ(con(L("--address 247 --baud=1200 values")).estado, 2);
+    EXPECT_EQ(con(L("values --address=5 --json")).estado, 2);
+}
+
+// Each number is checked against the range its --help line gives: both ends
+// pass, one beyond either end is refused.
+TEST(Kv73ctl, NumbersAreCheckedAsTheHelpSays) {
+    const QString ctl = QStringLiteral(KV73CTL);
+    const QStringList ayuda =
+        Ejecuta(ctl, {QStringLiteral("--help")}).salida.split(u'\n', Qt::SkipEmptyParts);
+    // An option's entry in the help: its line and the lines that carry it on.
+    const auto entrada = [&ayuda](const char *opcion) {
+        qsizetype i =
+            ayuda.indexOf(QRegularExpression(QStringLiteral("  %1 .*").arg(QLatin1String(opcion))));
+        QString texto = i >= 0 ? ayuda[i] : QString();
+        while (i >= 0 && ++i < ayuda.size() && ayuda[i].startsWith(QStringLiteral("     ")))
+            texto += ayuda[i];
+        return texto;
+    };
+    const struct {
+        const char *opcion, *comando;
+        long long minimo, maximo;
+    } numeros[] = {{"--port", "values", 1, 255},
+                   {"--address", "values", 1, 247},
+                   {"--interval", "watch", 1, 3600000},
+                   {"--count", "watch", 1, 1000000000}};
+    for (const auto &n : numeros) {
+        SCOPED_TRACE(n.opcion);
+        const QString rango = QStringLiteral("%1..%2").arg(n.minimo).arg(n.maximo);
+        EXPECT_TRUE(entrada(n.opcion).contains(rango)) << entrada(n.opcion).toStdString();
+        for (const long long v : {n.minimo - 1, n.minimo, n.maximo, n.maximo + 1}) {
+            const auto r = Ejecuta(ctl, {QStringLiteral("--device"), QStringLiteral("/nonexistent"),
+                                         QLatin1String(n.comando),
+                                         QLatin1String(n.opcion) + u'=' + QString::number(v)});
+            EXPECT_EQ(r.estado, v < n.minimo || v > n.maximo ? 1 : 2)
+                << v << ": " << r.errores.toStdString();
+        }
+    }
+}
+
+// -h and -v answer as --help and --version do; the help lists every command,
+// and only the commands, from the table the tool runs them from.
+TEST(Kv73ctl, HelpAndVersion) {
+    const QString ctl = QStringLiteral(KV73CTL);
+    for (const char *version : {"-v", "--version"}) {
+        const auto r = Ejecuta(ctl, {QLatin1String(version)});
+        EXPECT_EQ(r.estado, 0);
+        EXPECT_EQ(r.salida.toStdString(), "kv73ctl " KV73_VERSION "\n");
+    }
     const auto ayuda = Ejecuta(ctl, {QStringLiteral("--help")});
     EXPECT_EQ(ayuda.estado, 0);
-    EXPECT_TRUE(ayuda.salida.contains(QStringLiteral("usage: kv73ctl")));
+    EXPECT_TRUE(ayuda.salida.startsWith(QStringLiteral("usage: kv73ctl")));
+    EXPECT_EQ(Ejecuta(ctl, {QStringLiteral("values"), QStringLiteral("-h")}).salida, ayuda.salida);
+    QStringList listados;
+    const QString comandos = ayuda.salida.section(QStringLiteral("commands:\n"), 1)
+                                 .section(QStringLiteral("\noptions:\n"), 0, 0);
+    for (const QString &linea : comandos.split(u'\n', Qt::SkipEmptyParts))
+        if (!linea.startsWith(QStringLiteral("   ")))
+            listados << linea.trimmed().section(u' ', 0, 0);
+    EXPECT_EQ(listados.join(u' ').toStdString(),
+              "ident setpoints values watch reset-max save show send set report");
+    // No line runs past the 79th column.
+    for (const QString &linea : ayuda.salida.split(u'\n'))
+        EXPECT_LE(linea.size(), 79) << linea.toStdString();
 }
 
 TEST(Kv73ctl, DialsThroughTheModemFirst) {

@@ -2,9 +2,11 @@
 // setpoint and lamp rules the program relies on, the framing of a byte stream,
 // every fault option, and kv73-sim itself on a pseudo-terminal.
 
+#include "comun/Version.h"
 #include "protocolo/Crc.h"
 #include "simulador/Rele_Simulado.h"
 #include "tests/soporte/Banco.h"
+#include "tests/soporte/Simulador.h"
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
@@ -299,6 +301,46 @@ TEST(Kv73_Sim, AnswersOnAPseudoTerminalAndRemovesItsLinkOnSigterm) {
     EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.exitCode(), 0);
     EXPECT_FALSE(QFileInfo(enlace).isSymLink());
+}
+
+// A command line it cannot follow ends it with status 1 and the option named,
+// before any terminal or link is made.
+TEST(Kv73_Sim, CommandLine) {
+    const QString sim = QStringLiteral(KV73_SIM_PATH);
+    for (const char *version : {"-v", "--version"}) {
+        const auto r = Ejecuta(sim, {QLatin1String(version)});
+        EXPECT_EQ(r.estado, 0);
+        EXPECT_EQ(r.salida.toStdString(), "kv73-sim " KV73_VERSION "\n");
+    }
+    const auto ayuda = Ejecuta(sim, {QStringLiteral("-h")});
+    EXPECT_EQ(ayuda.estado, 0);
+    EXPECT_TRUE(ayuda.salida.startsWith(QStringLiteral("usage: kv73-sim --link PATH")));
+    EXPECT_TRUE(
+        ayuda.salida.contains(QStringLiteral("--address N            slave address, 1..247")));
+
+    QTemporaryDir carpeta;
+    const QString enlace = carpeta.filePath(QStringLiteral("kv73"));
+    const std::vector<std::pair<QStringList, const char *>> malas = {
+        {{QStringLiteral("--bogus")}, "bogus"},
+        {{QStringLiteral("--address=300")}, "--address: 300"},
+        {{QStringLiteral("--address"), QStringLiteral("0")}, "--address: 0"},
+        {{QStringLiteral("--address")}, "--address"},
+        {{QStringLiteral("--silent=1")}, "--silent"},
+        {{QStringLiteral("--probe-fault"), QStringLiteral("5:231")}, "--probe-fault"},
+        {{QStringLiteral("--busy-number"), QStringLiteral("123")}, "--modem"},
+        {{QStringLiteral("--modem"), QStringLiteral("--busy-number= -")}, "--busy-number"},
+        {{QStringLiteral("extra")}, "extra"},
+    };
+    for (const auto &[opciones, nombre] : malas) {
+        const auto r = Ejecuta(sim, QStringList{QStringLiteral("--link"), enlace} + opciones);
+        EXPECT_EQ(r.estado, 1) << opciones.join(u' ').toStdString();
+        EXPECT_TRUE(r.errores.startsWith(QStringLiteral("kv73-sim: ")) &&
+                    r.errores.section(u'\n', 0, 0).contains(QLatin1String(nombre)))
+            << r.errores.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(enlace));
+    }
+    EXPECT_TRUE(
+        Ejecuta(sim, {QStringLiteral("--address=5")}).errores.contains(QStringLiteral("--link")));
 }
 
 // --wire-time. A poll of 8 bytes takes 8 character times on the line from its

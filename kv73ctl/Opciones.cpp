@@ -1,0 +1,243 @@
+#include "kv73ctl/Opciones.h"
+
+#include "comun/Version.h"
+
+#include <QCommandLineParser>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct Opcion {
+    const char *corta; // null when there is only the long name
+    const char *nombre;
+    const char *valor; // as the help names the value; null for a switch
+    const char *ayuda;
+};
+const Opcion Lista_Opciones[] = {
+    {"h", "help", nullptr, "show this text"},
+    {"v", "version", nullptr, "print the program's name and version"},
+    {nullptr, "port", "N",
+     "serial port number 1..255 (device from KV73_COMn, else /dev/ttyS<N-1>; default 1)"},
+    {nullptr, "device", "PATH", "serial device to use instead of a port number"},
+    {nullptr, "baud", "B", "1200, 2400, 4800 or 9600 (default 9600)"},
+    {nullptr, "address", "A", "relay slave address 1..247 (default 1)"},
+    {nullptr, "modem", "PHONE", "dial PHONE through the modem on the port before the transactions"},
+    {nullptr, "json", nullptr, "one JSON object per result"},
+    {nullptr, "interval", "MS",
+     "watch: milliseconds from one poll to the next, 1..3600000 "
+     "(default 500)"},
+    {nullptr, "count", "N",
+     "watch: the number of polls, 1..1000000000 (default: until "
+     "interrupted)"},
+    {nullptr, "pdf", "OUT.pdf", "report: the PDF to write"},
+};
+
+// The options that take a number, with what the help above allows for each. A
+// value outside it is refused here, before any port is opened: address 0 is the
+// broadcast, which every relay on the line would obey without answering.
+constexpr int Velocidades[] = {1200, 2400, 4800, 9600};
+struct Numero {
+    const char *nombre;
+    int minimo, maximo;
+    std::span<const int> solo; // when given, only these
+    const char *permitido;
+    int Opciones::*campo;
+};
+const Numero Numeros[] = {
+    {"port", 1, 255, {}, "a port number from 1 to 255", &Opciones::puerto},
+    {"baud", 1200, 9600, Velocidades, "1200, 2400, 4800 or 9600", &Opciones::velocidad},
+    {"address", 1, 247, {}, "a relay address from 1 to 247", &Opciones::direccion},
+    {"interval", 1, 3600000, {}, "milliseconds from 1 to 3600000", &Opciones::intervalo_ms},
+    {"count", 1, 1000000000, {}, "a number of polls from 1 to 1000000000", &Opciones::cuenta},
+};
+
+// Options that belong to one command; `falta` is said when that command runs
+// without it.
+struct Opcion_De_Orden {
+    const char *nombre;
+    const char *orden;
+    const char *falta;
+};
+const Opcion_De_Orden Opciones_De_Orden[] = {
+    {"interval", "watch", nullptr},
+    {"count", "watch", nullptr},
+    {"pdf", "report", "report needs --pdf OUT.pdf"},
+};
+
+const char *const Linea_Uso = "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A]\n"
+                              "               [--modem PHONE] [--json] COMMAND [ARGS]\n"
+                              "       kv73ctl --help | --version\n";
+
+int Error_Uso(const QString &texto) {
+    std::fprintf(stderr, "kv73ctl: %s\n%s", qPrintable(texto), Linea_Uso);
+    return 1;
+}
+
+// "  left  text", the text wrapped under its first column; a left part too wide
+// for its column puts the text on the next line.
+QString Renglon(const QString &izquierda, const QString &texto) {
+    constexpr qsizetype Columna = 32, Ancho = 79;
+    QString renglon = QStringLiteral("  ") + izquierda;
+    renglon = renglon.size() + 2 > Columna ? renglon + QLatin1Char('\n') + QString(Columna, u' ')
+                                           : renglon.leftJustified(Columna);
+    qsizetype usado = Columna;
+    for (const QString &palabra : texto.split(u' ', Qt::SkipEmptyParts)) {
+        if (usado > Columna && usado + 1 + palabra.size() > Ancho) {
+            renglon += QLatin1Char('\n') + QString(Columna, u' ');
+            usado = Columna;
+        }
+        if (usado > Columna) {
+            renglon += QLatin1Char(' ');
+            ++usado;
+        }
+        renglon += palabra;
+        usado += palabra.size();
+    }
+    return renglon + QLatin1Char('\n');
+}
+
+void Prepara(QCommandLineParser &analizador) {
+    for (const Opcion &o : Lista_Opciones) {
+        QStringList nombres;
+        if (o.corta)
+            nombres << QLatin1String(o.corta);
+        nombres << QLatin1String(o.nombre);
+        analizador.addOption(QCommandLineOption(nombres, QLatin1String(o.ayuda),
+                                                o.valor ? QLatin1String(o.valor) : QString()));
+    }
+}
+
+std::optional<QString> Toma_Numeros(const QCommandLineParser &analizador, Opciones &op) {
+    for (const Numero &n : Numeros) {
+        const QString nombre = QLatin1String(n.nombre);
+        if (!analizador.isSet(nombre))
+            continue;
+        const QString texto = analizador.value(nombre);
+        bool ok = false;
+        const long long v = texto.toLongLong(&ok);
+        if (!ok || v < n.minimo || v > n.maximo ||
+            (!n.solo.empty() && std::ranges::find(n.solo, v) == n.solo.end()))
+            return QStringLiteral("--%1 %2: give %3")
+                .arg(nombre, texto, QLatin1String(n.permitido));
+        op.*n.campo = static_cast<int>(v);
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> Toma_Opciones(const QCommandLineParser &analizador, Opciones &op) {
+    if (auto error = Toma_Numeros(analizador, op))
+        return error;
+    op.json = analizador.isSet(QStringLiteral("json"));
+    op.dispositivo = analizador.value(QStringLiteral("device"));
+    op.telefono = analizador.value(QStringLiteral("modem"));
+    op.pdf = analizador.value(QStringLiteral("pdf"));
+    // Left empty, either would quietly give the default: the port numbered by
+    // --port, a direct link instead of a call.
+    if (analizador.isSet(QStringLiteral("device")) && op.dispositivo.isEmpty())
+        return QStringLiteral("--device needs a device path");
+    if (analizador.isSet(QStringLiteral("modem")) && op.telefono.trimmed().isEmpty())
+        return QStringLiteral("--modem needs a telephone number");
+    return std::nullopt;
+}
+
+// The command and what follows it, as its row in the table allows.
+std::optional<QString> Toma_Orden(const QStringList &palabras, std::span<const Orden> ordenes,
+                                  Opciones &op) {
+    if (palabras.isEmpty())
+        return QStringLiteral("no command");
+    op.comando = palabras.first();
+    op.argumentos = palabras.mid(1);
+    const Orden *orden = Busca_Orden(ordenes, op.comando);
+    if (!orden)
+        return QStringLiteral("unknown command: ") + op.comando;
+    const qsizetype n = op.argumentos.size();
+    switch (orden->forma) {
+    case Argumentos::Ninguno:
+        if (n > 0)
+            return QStringLiteral("unexpected argument: ") + op.argumentos.first();
+        break;
+    case Argumentos::Un_Archivo:
+        if (n != 1)
+            return op.comando + QStringLiteral(" takes one FILE");
+        break;
+    case Argumentos::Archivo_Opcional:
+        if (n > 1)
+            return op.comando + QStringLiteral(" takes at most one FILE");
+        break;
+    case Argumentos::Cambios:
+        if (n == 0)
+            return op.comando + QStringLiteral(" needs NAME=VALUE");
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> Revisa_Opciones_De_Orden(const QCommandLineParser &analizador,
+                                                const Opciones &op) {
+    for (const Opcion_De_Orden &o : Opciones_De_Orden) {
+        const QString nombre = QLatin1String(o.nombre);
+        if (op.comando != QLatin1String(o.orden)) {
+            if (analizador.isSet(nombre))
+                return QStringLiteral("--%1 is for %2 only").arg(nombre, QLatin1String(o.orden));
+        } else if (o.falta && analizador.value(nombre).isEmpty()) {
+            return QLatin1String(o.falta);
+        }
+    }
+    return std::nullopt;
+}
+
+// The text of --help, with the commands of `ordenes`.
+QString Ayuda(std::span<const Orden> ordenes) {
+    QString texto = QLatin1String(Linea_Uso) +
+                    QStringLiteral("The KV-73 relay's transactions from a terminal or a script. "
+                                   "Options may come\nbefore or after the command.\n\ncommands:\n");
+    for (const Orden &o : ordenes)
+        texto += Renglon(
+            QStringLiteral("%1 %2").arg(QLatin1String(o.nombre), QLatin1String(o.uso)).trimmed(),
+            QString::fromUtf8(o.ayuda));
+    texto += QStringLiteral("\noptions:\n");
+    for (const Opcion &o : Lista_Opciones) {
+        QString nombres = QStringLiteral("--") + QLatin1String(o.nombre);
+        if (o.corta)
+            nombres = QStringLiteral("-%1, ").arg(QLatin1String(o.corta)) + nombres;
+        if (o.valor)
+            nombres += QLatin1Char(' ') + QLatin1String(o.valor);
+        texto += Renglon(nombres, QLatin1String(o.ayuda));
+    }
+    return texto +
+           QStringLiteral("\nexit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad "
+                          "reply or\nrelay refused, 4 a file that cannot be read, is not a KV-73 "
+                          "file, or cannot be\nwritten\n");
+}
+
+} // namespace
+
+const Orden *Busca_Orden(std::span<const Orden> ordenes, const QString &nombre) {
+    const auto orden = std::ranges::find_if(
+        ordenes, [&nombre](const Orden &o) { return nombre == QLatin1String(o.nombre); });
+    return orden == ordenes.end() ? nullptr : &*orden;
+}
+
+std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos,
+                                          std::span<const Orden> ordenes, Opciones &op) {
+    QCommandLineParser analizador;
+    Prepara(analizador);
+    if (!analizador.parse(argumentos))
+        return Error_Uso(analizador.errorText());
+    if (analizador.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(Ayuda(ordenes)), stdout);
+        return 0;
+    }
+    if (analizador.isSet(QStringLiteral("version"))) {
+        std::printf("kv73ctl %s\n", KV73_VERSION);
+        return 0;
+    }
+    if (auto error = Toma_Opciones(analizador, op))
+        return Error_Uso(*error);
+    if (auto error = Toma_Orden(analizador.positionalArguments(), ordenes, op))
+        return Error_Uso(*error);
+    if (auto error = Revisa_Opciones_De_Orden(analizador, op))
+        return Error_Uso(*error);
+    return std::nullopt;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// kv73ctl's command line: the options, the command and its arguments, checked
+// against the command table before any port is opened.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <span>
+
+struct Opciones {
+    int puerto = 1;
+    QString dispositivo; // --device: a path instead of a port number
+    QString telefono;    // --modem: dial this number through the local modem first
+    int velocidad = 9600;
+    int direccion = 1;
+    bool json = false;
+    QString comando;
+    QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
+    int intervalo_ms = 500; // watch
+    int cuenta = 0;         // watch: 0 runs until interrupted
+    QString pdf;            // report: where the PDF goes
+};
+
+// What a command takes after its name.
+enum class Argumentos { Ninguno, Un_Archivo, Archivo_Opcional, Cambios };
+
+// One row of the command table: main runs `ejecuta`, the parser checks the
+// arguments by `forma`, and --help lists `nombre`, `uso` and `ayuda`.
+struct Orden {
+    const char *nombre;
+    int (*ejecuta)(const Opciones &op);
+    Argumentos forma;
+    const char *uso; // what follows the name in the help: "FILE", "[--interval MS] ..."
+    const char *ayuda;
+};
+
+// Fills `op` from the arguments (the program's name first). Returns the exit
+// status when the program must stop here: 0 after --help or --version, 1 with
+// the reason and the usage on stderr; nothing when the command is to run.
+std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos,
+                                          std::span<const Orden> ordenes, Opciones &op);
+
+// The row of `nombre`, or null.
+const Orden *Busca_Orden(std::span<const Orden> ordenes, const QString &nombre);

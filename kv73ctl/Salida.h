@@ -1,0 +1,43 @@
+#pragma once
+// What kv73ctl prints: the relay images read into plain values, each as lines
+// of text and as one JSON object.
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+// One line on stdout, flushed at once: a script reading a watch sees each poll
+// as it comes.
+void Imprime(const QString &texto);
+void Imprime_Json(const QJsonObject &objeto);
+// `objeto` with --json, else `lineas`.
+void Imprime_Resultado(bool json, const QStringList &lineas, const QJsonObject &objeto);
+
+// "0x00FF"
+QString Hex4(int valor);
+
+// The setpoint block as the relay holds it (from Set_Setpoints).
+struct Imagen_Setpoints {
+    std::array<int, 6> registros{};
+};
+Imagen_Setpoints Lee_Imagen_Setpoints();
+QStringList Texto_Setpoints(const Imagen_Setpoints &s);
+QJsonObject Json_Setpoints(const Imagen_Setpoints &s);
+
+// One actual-values reply as the operator reads it (from Valores_Actuales).
+struct Lectura_Actual {
+    std::array<QString, 4> temperaturas;
+    std::array<int, 4> maximos{};
+    int encendidos = 0; // register 0x020A
+    int parpadeos = 0;  // register 0x020B
+};
+Lectura_Actual Lee_Lectura_Actual();
+QString Texto_Valores(const Lectura_Actual &v);
+QJsonObject Json_Valores(const Lectura_Actual &v);
+
+// What a setpoint file holds once loaded or saved (from Registro_Archivo and the
+// images): tag, save date, the relay address in its frame, setpoints with those
+// out of range marked, actual values.
+QStringList Texto_Archivo(const QString &ruta);
+QJsonObject Json_Archivo(const QString &ruta);
