@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -24,6 +27,14 @@ template <typename F> bool Hasta(F condicion, int ms = 2000) {
 void Apunta(int16_t puerto, const QString &ruta) {
     qputenv(QByteArray("KV73_COM" + QByteArray::number(puerto)).constData(), ruta.toLocal8Bit());
 }
+
+// The program's settings in a folder of the test's own, never the user's.
+struct Ajustes_De_Prueba {
+    Ajustes_De_Prueba() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, carpeta.path());
+    }
+    QTemporaryDir carpeta;
+};
 
 } // namespace
 
@@ -80,9 +91,32 @@ TEST(Puerto, PseudoTerminalCarriesRawBytesAndAHangUpClosesThePort) {
     puerto.Output("x"); // harmless on a closed port
 }
 
-TEST(Puerto, PortNumbersNameTheirDeviceAndAMissingOneFailsWithAReason) {
+TEST(Puerto, APortOpensItsVariableElseItsAssignedDeviceElseThePlatformsOwn) {
+    const Ajustes_De_Prueba ajustes;
     qunsetenv("KV73_COM3");
+    qunsetenv("KV73_COM4");
     EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyS2");
+    EXPECT_EQ(Dispositivo_De(3).origen, Origen_Dispositivo::Defecto);
+
+    Asigna_Dispositivo(3, QStringLiteral(" /dev/ttyUSB0 "));
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyUSB0");
+    EXPECT_EQ(Dispositivo_De(3).origen, Origen_Dispositivo::Asignado);
+    EXPECT_EQ(Nombre_Dispositivo(4).toStdString(), "/dev/ttyS3") << "one port's device is its own";
+    // Where kv73ctl, another program, finds it.
+    EXPECT_TRUE(QFile::exists(ajustes.carpeta.filePath(QStringLiteral("KV-73/kv73.conf"))));
+
+    Apunta(3, QStringLiteral("/dev/pts/9"));
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/pts/9");
+    EXPECT_EQ(Dispositivo_De(3).origen, Origen_Dispositivo::Entorno);
+    qunsetenv("KV73_COM3");
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyUSB0")
+        << "the assignment outlives the variable";
+
+    Asigna_Dispositivo(3, QString());
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyS2");
+}
+
+TEST(Puerto, AMissingDeviceFailsWithAReason) {
     Apunta(8, QStringLiteral("/nonexistent/tty"));
     Puerto_QSerialPort puerto;
     puerto.Set_CommPort(8);
@@ -90,4 +124,3 @@ TEST(Puerto, PortNumbersNameTheirDeviceAndAMissingOneFailsWithAReason) {
     EXPECT_FALSE(puerto.PortOpen());
     EXPECT_FALSE(puerto.Error_Texto().isEmpty());
 }
-
