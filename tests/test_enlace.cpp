@@ -116,11 +116,39 @@ TEST(Puerto, APortOpensItsVariableElseItsAssignedDeviceElseThePlatformsOwn) {
     EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyS2");
 }
 
-TEST(Puerto, AMissingDeviceFailsWithAReason) {
-    Apunta(8, QStringLiteral("/nonexistent/tty"));
+TEST(Puerto, AFailedOpeningSaysWhyInPlainWords) {
+    const QTemporaryDir carpeta;
+    const QString falta = carpeta.filePath(QStringLiteral("ttyUSB9"));
+    Apunta(8, falta);
     Puerto_QSerialPort puerto;
     puerto.Set_CommPort(8);
     EXPECT_FALSE(puerto.Set_PortOpen(true));
     EXPECT_FALSE(puerto.PortOpen());
-    EXPECT_FALSE(puerto.Error_Texto().isEmpty());
+    EXPECT_EQ(puerto.Error_Texto(), QStringLiteral("no such device: ") + falta);
+
+    // A second program's port (here a second port object) holds the line.
+    Pty pty;
+    Apunta(8, pty.Esclavo());
+    Puerto_QSerialPort primero;
+    primero.Set_CommPort(8);
+    ASSERT_TRUE(primero.Set_PortOpen(true)) << primero.Error_Texto().toStdString();
+    EXPECT_FALSE(puerto.Set_PortOpen(true));
+    EXPECT_EQ(puerto.Error_Texto(),
+              pty.Esclavo() + QStringLiteral(" is in use by another program"));
+    primero.Set_PortOpen(false);
+    EXPECT_TRUE(puerto.Set_PortOpen(true)) << "free again once the other lets go";
+    EXPECT_TRUE(puerto.Error_Texto().isEmpty());
+
+    // The rights on the device tell a refusal from a lock held elsewhere; root
+    // passes every right, so the refusal is judged here, not met on a device.
+    const auto razon = [](const QString &dispositivo, bool accesible) {
+        return Razon_Apertura(QSerialPort::PermissionError, dispositivo, accesible, {});
+    };
+    EXPECT_EQ(razon(pty.Esclavo(), false),
+              QStringLiteral("permission denied on %1: add your user to the dialout group")
+                  .arg(pty.Esclavo()));
+    EXPECT_EQ(razon(falta, false), QStringLiteral("no such device: ") + falta);
+    EXPECT_EQ(
+        Razon_Apertura(QSerialPort::UnsupportedOperationError, falta, true, QStringLiteral("odd")),
+        falta + QStringLiteral(": odd"));
 }
