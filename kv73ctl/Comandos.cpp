@@ -15,11 +15,11 @@
 
 namespace {
 
-const QStringList Comandos_Validos = {QStringLiteral("ident"),     QStringLiteral("setpoints"),
-                                      QStringLiteral("values"),    QStringLiteral("watch"),
-                                      QStringLiteral("reset-max"), QStringLiteral("save"),
-                                      QStringLiteral("show"),      QStringLiteral("send"),
-                                      QStringLiteral("set"),       QStringLiteral("report")};
+const QStringList Comandos_Validos = {
+    QStringLiteral("ident"),  QStringLiteral("setpoints"), QStringLiteral("values"),
+    QStringLiteral("watch"),  QStringLiteral("reset-max"), QStringLiteral("save"),
+    QStringLiteral("show"),   QStringLiteral("send"),      QStringLiteral("set"),
+    QStringLiteral("report"), QStringLiteral("ports")};
 // Commands that take one file name.
 const QStringList Comandos_Archivo = {QStringLiteral("save"), QStringLiteral("show"),
                                       QStringLiteral("send")};
@@ -121,8 +121,10 @@ QString Uso() {
         "                                  RTD=3|4, Fan=yes|no, FanProbes=3|4, Weekly=yes|no\n"
         "  report [FILE] --pdf OUT.pdf     the printed report as a PDF, of a .KV73 file or, without\n"
         "                                  FILE, of the relay (setpoints and one poll)\n"
+        "  ports                           serial ports of this computer, and the device of COM1..COM4\n"
         "options:\n"
-        "  --port N      serial port number 1..255 (device from KV73_COMn, else /dev/ttyS<N-1>)\n"
+        "  --port N      serial port number 1..255 (device from KV73_COMn, else the one assigned\n"
+        "                in kv73's \"Port devices\", else /dev/ttyS<N-1>)\n"
         "  --device PATH serial device to use instead of a port number\n"
         "  --baud B      1200, 2400, 4800 or 9600 (default 9600)\n"
         "  --address A   relay slave address 1..247 (default 1)\n"

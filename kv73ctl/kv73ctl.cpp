@@ -14,6 +14,7 @@
 #include "datos/Manejo_de_Datos.h"
 #include "enlace/Puerto_QSerialPort.h"
 #include "kv73ctl/Comandos.h"
+#include "kv73ctl/Puertos.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Impresion.h"
 
@@ -309,6 +310,8 @@ int main(int argc, char **argv) {
 
     // What can be refused without the relay is refused before the port opens.
     const QString &c = op.comando;
+    if (c == QLatin1String("ports"))
+        return Comando_Ports(op.json);
     if (c == QLatin1String("show"))
         return Show(op);
     if (c == QLatin1String("report") && !op.argumentos.isEmpty())
