@@ -133,10 +133,16 @@ void Abrir_Puerto() {
     if (puerto.PortOpen())
         puerto.Set_PortOpen(false);
     puerto.Set_CommPort(Estado.Puerto_Com);
-    const bool abierto =
-        puerto.Set_Settings(Texto_Settings(Estado.Velocidad)) && puerto.Set_PortOpen(true);
-    if (!abierto || !Conectar_Modem())
-        Host().Dialogos->Mensaje(T::Puerto_Invalido + Str(Estado.Puerto_Com));
+    const QString invalido = T::Puerto_Invalido + Str(Estado.Puerto_Com);
+    if (!puerto.Set_Settings(Texto_Settings(Estado.Velocidad)) || !puerto.Set_PortOpen(true)) {
+        // The operator cannot tell a missing adapter from a refused one by the
+        // number alone: the port says why on a line of its own.
+        const QString razon = puerto.Error_Texto();
+        Host().Dialogos->Mensaje(razon.isEmpty() ? invalido : invalido + u'\n' + razon);
+        return;
+    }
+    if (!Conectar_Modem())
+        Host().Dialogos->Mensaje(invalido);
 }
 
 namespace {

@@ -7,7 +7,7 @@
 
 // Opens (or re-opens) the port with Puerto_Com and Velocidad, then brings the
 // link up with Conectar_Modem. Any failure on the way shows "Invalid Number Port:"
-// and the port number.
+// and the port number; when the port itself did not open, a second line says why.
 void Abrir_Puerto();
 
 // Direct line: the link is up. Modem: initialise the local modem and dial

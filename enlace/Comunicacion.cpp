@@ -9,6 +9,7 @@
 #include "controles/Bolsa_Propiedades.h"
 #include "controles/Byte_UnR.h"
 #include "enlace/Abrir_Puerto.h"
+#include "enlace/Dispositivos_Puerto.h"
 #include "enlace/Programacion_Modem.h"
 #include "enlace/Puerto_Serie.h"
 #include "formularios/Disposicion.h"
@@ -146,6 +147,10 @@ void Comunicacion::Construye() {
     Text1->setGeometry(12, 252, 240, 24);
     Text1->setMaxLength(20);
     connect(Text1, &QLineEdit::textChanged, this, &Comunicacion::Text1_Change);
+    // In the free corner beside "Telephone Number": the port list keeps its place.
+    Dispositivos = new QPushButton(QStringLiteral("Port devices"), Frame1);
+    Dispositivos->setGeometry(160, 224, 92, 24);
+    connect(Dispositivos, &QPushButton::clicked, this, &Comunicacion::Dispositivos_Click);
 
     auto *Frame2 = Marco(QStringLiteral("Communication Control"), this, 285, 42, 305, 180);
     auto *cadena = new QButtonGroup(this);
@@ -197,7 +202,7 @@ void Comunicacion::Construye() {
 
     // Enter in the telephone number or the lists must not trigger OK by itself.
     Okey->setAutoDefault(false);
-    for (QPushButton *b : {Command1, Command2, Modem, Cancelar})
+    for (QPushButton *b : {Command1, Command2, Modem, Cancelar, Dispositivos})
         b->setAutoDefault(false);
 }
 
@@ -345,4 +350,9 @@ void Comunicacion::Modem_Click() {
     const Operacion operacion(*this);
     Programa_Modem_Remoto({Option2[1]->isChecked(), Combo3->currentIndex(), Combo4->currentIndex(),
                            Combo4->currentText()});
+}
+
+void Comunicacion::Dispositivos_Click() {
+    Dispositivos_Puerto dialogo(this);
+    dialogo.exec();
 }

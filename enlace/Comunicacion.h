@@ -43,6 +43,8 @@ class Comunicacion : public QDialog {
     void Command1_Click();
     void Command2_Click();
     void Modem_Click();
+    // "Port devices": which device each COM number opens.
+    void Dispositivos_Click();
 
     // ON, OFF or the remote modem programming is running: their waits let
     // events through, and the dialog must outlive them, so it refuses to close.
@@ -61,6 +63,7 @@ class Comunicacion : public QDialog {
     QPushButton *Command1; // ON
     QPushButton *Command2; // OFF
     QPushButton *Modem;
+    QPushButton *Dispositivos; // "Port devices"
     QPushButton *Okey;
     QPushButton *Cancelar;
     QGroupBox *Frame5;

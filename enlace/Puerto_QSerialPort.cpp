@@ -1,5 +1,30 @@
 #include "enlace/Puerto_QSerialPort.h"
 
+#include <QFileInfo>
+
+QString Razon_Apertura(QSerialPort::SerialPortError error, const QString &dispositivo,
+                       bool accesible, const QString &texto_qt) {
+    const QString no_existe = QStringLiteral("no such device: %1").arg(dispositivo);
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return no_existe;
+    case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        // A lock file that could not be made for a device that is not there.
+        if (!QFileInfo::exists(dispositivo))
+            return no_existe;
+#endif
+        if (!accesible)
+            return QStringLiteral("permission denied on %1: add your user to the dialout group")
+                .arg(dispositivo);
+        return QStringLiteral("%1 is in use by another program").arg(dispositivo);
+    case QSerialPort::OpenError:
+        return QStringLiteral("%1 is in use by another program").arg(dispositivo);
+    default:
+        return QStringLiteral("%1: %2").arg(dispositivo, texto_qt);
+    }
+}
+
 Puerto_QSerialPort::Puerto_QSerialPort(QObject *padre) : Puerto_Serie(padre) {
     connect(&puerto_serie_, &QSerialPort::readyRead, this, &Puerto_Serie::Llegan_Datos);
     connect(&puerto_serie_, &QSerialPort::errorOccurred, this, &Puerto_QSerialPort::Al_Error);
@@ -24,9 +49,11 @@ bool Puerto_QSerialPort::Set_PortOpen(bool abierto) {
         return true;
     error_.clear();
     Marca_Perdido(false);
-    puerto_serie_.setPortName(Nombre_Dispositivo(puerto_));
+    const QString dispositivo = Nombre_Dispositivo(puerto_);
+    puerto_serie_.setPortName(dispositivo);
     if (!puerto_serie_.open(QIODevice::ReadWrite)) {
-        error_ = puerto_serie_.errorString();
+        error_ = Razon_Apertura(puerto_serie_.error(), dispositivo, Acceso_Dispositivo(dispositivo),
+                                puerto_serie_.errorString());
         return false;
     }
     // A pseudo-terminal refuses the modem-line and some line-control calls;

@@ -5,6 +5,14 @@
 
 #include <QSerialPort>
 
+// Why a device could not be opened, in the operator's words: no such device,
+// permission denied (and what to do about it), or in use by another program.
+// `accesible`: whether this user may open the device (Acceso_Dispositivo); Qt
+// reports a port locked by another program as a permission error too, and only
+// the rights on the device tell the two apart.
+QString Razon_Apertura(QSerialPort::SerialPortError error, const QString &dispositivo,
+                       bool accesible, const QString &texto_qt);
+
 class Puerto_QSerialPort : public Puerto_Serie {
     Q_OBJECT
   public:

@@ -23,8 +23,32 @@ struct Formato_Linea {
 // that does not fit that form.
 std::optional<Formato_Linea> Analiza_Settings(const QString &texto);
 
-// The device a port number opens: KV73_COMn when set, else the platform's name.
+// Where the device of a port number came from.
+enum class Origen_Dispositivo {
+    Entorno,  // KV73_COMn
+    Asignado, // chosen by the operator in "Port devices"
+    Defecto   // the platform's own name for the port
+};
+
+struct Dispositivo_Puerto {
+    QString dispositivo;
+    Origen_Dispositivo origen = Origen_Dispositivo::Defecto;
+};
+
+// The device a port number opens: KV73_COMn when set, else the device the
+// operator assigned to COMn, else the platform's name (/dev/ttyS<n-1>, COMn).
+Dispositivo_Puerto Dispositivo_De(int16_t puerto);
 QString Nombre_Dispositivo(int16_t puerto);
+QString Dispositivo_Por_Defecto(int16_t puerto);
+
+// The assignments live in the program's settings (organization "KV-73",
+// application "kv73": ~/.config/KV-73/kv73.conf on Linux), shared by kv73 and
+// kv73ctl. An empty path takes the assignment away.
+QString Dispositivo_Asignado(int16_t puerto);
+void Asigna_Dispositivo(int16_t puerto, const QString &dispositivo);
+
+// Whether this user may open the device for reading and writing.
+bool Acceso_Dispositivo(const QString &dispositivo);
 
 class Puerto_Serie : public QObject {
     Q_OBJECT

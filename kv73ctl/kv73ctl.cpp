@@ -11,6 +11,7 @@
 #include "comun/Operador.h"
 #include "enlace/Puerto_QSerialPort.h"
 #include "kv73ctl/Comandos.h"
+#include "kv73ctl/Puertos.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Dibujo_Reporte.h"
 
@@ -294,6 +295,9 @@ std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opcio
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
+// No relay is needed to list the ports.
+int Ports(const Opciones &op) { return Comando_Ports(op.json); }
+
 // The commands, in the order --help lists them.
 const Orden Ordenes[] = {
     {"ident", Ident, Argumentos::Ninguno, "", "identification registers; is it a KV-73?"},
@@ -314,6 +318,8 @@ const Orden Ordenes[] = {
     {"report", Report, Argumentos::Archivo_Opcional, "[FILE] --pdf OUT.pdf",
      "the printed report as a PDF, of a .KV73 file or, without FILE, of the relay (setpoints "
      "and one poll)"},
+    {"ports", Ports, Argumentos::Ninguno, "",
+     "serial ports of this computer, and the device of COM1..COM4"},
 };
 
 } // namespace

@@ -5,16 +5,23 @@
 #include "controles/Byte_UnR.h"
 #include "controles/UserControl1.h"
 #include "enlace/Comunicacion.h"
+#include "enlace/Dispositivos_Puerto.h"
+#include "enlace/Puerto_QSerialPort.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Conexiones.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "tests/soporte/Banco.h"
 #include "tests/soporte/Escritorio.h"
+#include "tests/soporte/Simulador.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -201,4 +208,100 @@ TEST_F(Dialogo, SystemCloseAsksFirst) {
         EXPECT_EQ(terminaciones, r == Respuesta::Yes ? 1 : 0);
     }
     EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray(1, '\0')) << "one goodbye byte on the open port, for the Yes";
+}
+
+namespace {
+
+// The program's own serial port against kv73-sim, the settings in a folder of
+// the test's own (never the user's), and no KV73_COMn from outside.
+class Dispositivos : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, ajustes.path());
+        for (const char *variable : {"KV73_COM1", "KV73_COM2", "KV73_COM3", "KV73_COM4"})
+            qunsetenv(variable);
+        Reinicia_Estado();
+        host = std::make_unique<Principal>(
+            std::make_unique<Puerto_QSerialPort>(),
+            std::unique_ptr<Operador>(operador = new Operador_Guionizado));
+        Conecta_Host(*host);
+        host->Timer_Comunicacion.Set_Interval(50);
+        host->Form_Load();
+    }
+    void TearDown() override {
+        Comunicacion::Descarga();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        host.reset();
+    }
+
+    // The operator opens "Port devices" from the settings dialog, looks at it
+    // (`mira`), types `ruta` as the device of COM`n` and presses OK or Cancel.
+    void Asigna(Comunicacion &d, int n, const QString &ruta, QDialogButtonBox::StandardButton boton,
+                const std::function<void(Dispositivos_Puerto &)> &mira = {}) {
+        bool visto = false;
+        QTimer::singleShot(0, &d, [&] {
+            auto *dialogo = d.findChild<Dispositivos_Puerto *>();
+            if (!dialogo)
+                return;
+            visto = true;
+            if (mira)
+                mira(*dialogo);
+            QLineEdit *entrada = dialogo->Dispositivo[n - 1]->lineEdit();
+            entrada->selectAll();
+            QTest::keyClicks(entrada, ruta);
+            QTest::mouseClick(dialogo->Botones->button(boton), Qt::LeftButton);
+        });
+        QTest::mouseClick(d.Dispositivos, Qt::LeftButton);
+        EXPECT_TRUE(visto) << "Port devices opened no dialog";
+    }
+
+    QTemporaryDir ajustes;
+    Operador_Guionizado *operador = nullptr;
+    std::unique_ptr<Principal> host;
+};
+
+} // namespace
+
+TEST_F(Dispositivos, TheOperatorMapsCom3ToADeviceAndOnOpensIt) {
+    Simulador sim;
+    ASSERT_TRUE(sim.Listo());
+    Comunicacion &d = Comunicacion::Cargada();
+    d.show();
+    d.Combo1->setCurrentIndex(2);
+
+    // A device that is not there: the number, then why.
+    const QString falta = ajustes.filePath(QStringLiteral("ttyUSB9"));
+    Asigna(d, 3, falta, QDialogButtonBox::Ok);
+    operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
+    operador->Espera_Mensaje(QStringLiteral("Invalid Number Port: 3\nno such device: ") + falta);
+    QTest::mouseClick(d.Command1, Qt::LeftButton);
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+
+    Asigna(d, 3, sim.Enlace(), QDialogButtonBox::Ok);
+    EXPECT_EQ(Dispositivo_Asignado(3), sim.Enlace());
+    // Cancel keeps the assignment; the pseudo-terminal, which the system does
+    // not list, is shown because COM3 names it.
+    Asigna(
+        d, 3, QStringLiteral("/dev/ttyS9"), QDialogButtonBox::Cancel, [&](Dispositivos_Puerto &p) {
+            EXPECT_EQ(p.Dispositivo[2]->currentText(), sim.Enlace());
+            EXPECT_EQ(p.Dispositivo[0]->lineEdit()->placeholderText().toStdString(), "/dev/ttyS0");
+            const auto filas = p.Tabla->findItems(sim.Enlace(), Qt::MatchExactly);
+            ASSERT_EQ(filas.size(), 1);
+            EXPECT_EQ(p.Tabla->item(filas[0]->row(), 4)->text().toStdString(), "yes");
+        });
+    EXPECT_EQ(Dispositivo_Asignado(3), sim.Enlace());
+
+    operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
+    QTest::mouseClick(d.Command1, Qt::LeftButton);
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_EQ(host->Panel(6).toStdString(), "Communicating....");
+    EXPECT_EQ(d.Label6->text().toStdString(), "Communication Stablished");
+
+    // KV73_COM3 still wins over the assignment, and the dialog says so.
+    qputenv("KV73_COM3", "/dev/pts/77");
+    Asigna(d, 3, QString(), QDialogButtonBox::Cancel, [](Dispositivos_Puerto &p) {
+        EXPECT_EQ(p.Entorno[2]->text().toStdString(), "KV73_COM3 in force: /dev/pts/77");
+        EXPECT_TRUE(p.Entorno[0]->text().isEmpty());
+    });
+    qunsetenv("KV73_COM3");
 }

@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <tuple>
 
@@ -24,6 +27,14 @@ template <typename F> bool Hasta(F condicion, int ms = 2000) {
 void Apunta(int16_t puerto, const QString &ruta) {
     qputenv(QByteArray("KV73_COM" + QByteArray::number(puerto)).constData(), ruta.toLocal8Bit());
 }
+
+// The program's settings in a folder of the test's own, never the user's.
+struct Ajustes_De_Prueba {
+    Ajustes_De_Prueba() {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, carpeta.path());
+    }
+    QTemporaryDir carpeta;
+};
 
 } // namespace
 
@@ -80,14 +91,64 @@ TEST(Puerto, PseudoTerminalCarriesRawBytesAndAHangUpClosesThePort) {
     puerto.Output("x"); // harmless on a closed port
 }
 
-TEST(Puerto, PortNumbersNameTheirDeviceAndAMissingOneFailsWithAReason) {
+TEST(Puerto, APortOpensItsVariableElseItsAssignedDeviceElseThePlatformsOwn) {
+    const Ajustes_De_Prueba ajustes;
     qunsetenv("KV73_COM3");
+    qunsetenv("KV73_COM4");
     EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyS2");
-    Apunta(8, QStringLiteral("/nonexistent/tty"));
+    EXPECT_EQ(Dispositivo_De(3).origen, Origen_Dispositivo::Defecto);
+
+    Asigna_Dispositivo(3, QStringLiteral(" /dev/ttyUSB0 "));
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyUSB0");
+    EXPECT_EQ(Dispositivo_De(3).origen, Origen_Dispositivo::Asignado);
+    EXPECT_EQ(Nombre_Dispositivo(4).toStdString(), "/dev/ttyS3") << "one port's device is its own";
+    // Where kv73ctl, another program, finds it.
+    EXPECT_TRUE(QFile::exists(ajustes.carpeta.filePath(QStringLiteral("KV-73/kv73.conf"))));
+
+    Apunta(3, QStringLiteral("/dev/pts/9"));
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/pts/9");
+    EXPECT_EQ(Dispositivo_De(3).origen, Origen_Dispositivo::Entorno);
+    qunsetenv("KV73_COM3");
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyUSB0")
+        << "the assignment outlives the variable";
+
+    Asigna_Dispositivo(3, QString());
+    EXPECT_EQ(Nombre_Dispositivo(3).toStdString(), "/dev/ttyS2");
+}
+
+TEST(Puerto, AFailedOpeningSaysWhyInPlainWords) {
+    const QTemporaryDir carpeta;
+    const QString falta = carpeta.filePath(QStringLiteral("ttyUSB9"));
+    Apunta(8, falta);
     Puerto_QSerialPort puerto;
     puerto.Set_CommPort(8);
     EXPECT_FALSE(puerto.Set_PortOpen(true));
     EXPECT_FALSE(puerto.PortOpen());
-    EXPECT_FALSE(puerto.Error_Texto().isEmpty());
-}
+    EXPECT_EQ(puerto.Error_Texto(), QStringLiteral("no such device: ") + falta);
 
+    // A second program's port (here a second port object) holds the line.
+    Pty pty;
+    Apunta(8, pty.Esclavo());
+    Puerto_QSerialPort primero;
+    primero.Set_CommPort(8);
+    ASSERT_TRUE(primero.Set_PortOpen(true)) << primero.Error_Texto().toStdString();
+    EXPECT_FALSE(puerto.Set_PortOpen(true));
+    EXPECT_EQ(puerto.Error_Texto(),
+              pty.Esclavo() + QStringLiteral(" is in use by another program"));
+    primero.Set_PortOpen(false);
+    EXPECT_TRUE(puerto.Set_PortOpen(true)) << "free again once the other lets go";
+    EXPECT_TRUE(puerto.Error_Texto().isEmpty());
+
+    // The rights on the device tell a refusal from a lock held elsewhere; root
+    // passes every right, so the refusal is judged here, not met on a device.
+    const auto razon = [](const QString &dispositivo, bool accesible) {
+        return Razon_Apertura(QSerialPort::PermissionError, dispositivo, accesible, {});
+    };
+    EXPECT_EQ(razon(pty.Esclavo(), false),
+              QStringLiteral("permission denied on %1: add your user to the dialout group")
+                  .arg(pty.Esclavo()));
+    EXPECT_EQ(razon(falta, false), QStringLiteral("no such device: ") + falta);
+    EXPECT_EQ(
+        Razon_Apertura(QSerialPort::UnsupportedOperationError, falta, true, QStringLiteral("odd")),
+        falta + QStringLiteral(": odd"));
+}

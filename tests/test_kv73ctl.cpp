@@ -15,6 +15,9 @@
 #include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -277,7 +280,7 @@ TEST(Kv73ctl, HelpAndVersion) {
         if (!linea.startsWith(QStringLiteral("   ")))
             listados << linea.trimmed().section(u' ', 0, 0);
     EXPECT_EQ(listados.join(u' ').toStdString(),
-              "ident setpoints values watch reset-max save show send set report");
+              "ident setpoints values watch reset-max save show send set report ports");
     // No line runs past the 79th column.
     for (const QString &linea : ayuda.salida.split(u'\n'))
         EXPECT_LE(linea.size(), 79) << linea.toStdString();
@@ -302,6 +305,60 @@ TEST(Kv73ctl, DialsThroughTheModemFirst) {
     EXPECT_EQ(r.estado, 2);
     EXPECT_TRUE(r.errores.contains(QStringLiteral("Modem Not Response"))) << r.errores.toStdString();
     EXPECT_LT(reloj.elapsed(), 4000) << "the failed dial was taken for a connection";
+}
+
+// The ports of the computer and the device of each COM number, read from the
+// settings the program's "Port devices" dialog writes; --port goes the same way.
+TEST(Kv73ctl, PortsListsTheDevicesTheComNumbersOpen) {
+    Pty pty;
+    QTemporaryDir configuracion;
+    const QString falta = configuracion.filePath(QStringLiteral("ttyUSB9"));
+    QSettings(configuracion.filePath(QStringLiteral("KV-73/kv73.conf")), QSettings::IniFormat)
+        .setValue(QStringLiteral("Puertos/COM2"), falta);
+    for (const char *variable : {"KV73_COM1", "KV73_COM2", "KV73_COM3", "KV73_COM4"})
+        qunsetenv(variable);
+    const QStringList entorno = {QStringLiteral("XDG_CONFIG_HOME=") + configuracion.path(),
+                                 QStringLiteral("KV73_COM3=") + pty.Esclavo()};
+    const QString ctl = QStringLiteral(KV73CTL);
+
+    auto r = Ejecuta(ctl, {QStringLiteral("--json"), QStringLiteral("ports")}, entorno);
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    const QJsonObject todo = Json(r.salida);
+    const auto m = [](int com, const QString &dispositivo, const char *origen) {
+        return QJsonObject{{QStringLiteral("com"), com},
+                           {QStringLiteral("device"), dispositivo},
+                           {QStringLiteral("source"), QLatin1String(origen)}};
+    };
+    EXPECT_EQ(todo[QStringLiteral("mapping")].toArray(),
+              (QJsonArray{m(1, QStringLiteral("/dev/ttyS0"), "default"), m(2, falta, "assigned"),
+                          m(3, pty.Esclavo(), "KV73_COM3"),
+                          m(4, QStringLiteral("/dev/ttyS3"), "default")}))
+        << r.salida.toStdString();
+    const QJsonObject terminal{{QStringLiteral("device"), pty.Esclavo()},
+                               {QStringLiteral("description"), QString()},
+                               {QStringLiteral("manufacturer"), QString()},
+                               {QStringLiteral("serial_number"), QString()},
+                               {QStringLiteral("access"), true},
+                               {QStringLiteral("com"), QJsonArray{3}}};
+    const QJsonArray puertos = todo[QStringLiteral("ports")].toArray();
+    EXPECT_TRUE(puertos.contains(terminal)) << r.salida.toStdString();
+    for (const auto &p : puertos)
+        EXPECT_NE(p.toObject()[QStringLiteral("device")].toString(), falta)
+            << "a missing device is no port";
+
+    r = Ejecuta(ctl, {QStringLiteral("ports")}, entorno);
+    EXPECT_EQ(r.estado, 0);
+    const QStringList lineas = r.salida.split(u'\n');
+    EXPECT_TRUE(std::any_of(lineas.begin(), lineas.end(), [&](const QString &l) {
+        return l.startsWith(pty.Esclavo()) && l.simplified().endsWith(QStringLiteral("yes COM3"));
+    })) << r.salida.toStdString();
+    EXPECT_TRUE(lineas.contains(QStringLiteral("COM2: ") + falta + QStringLiteral(" (assigned)")));
+
+    r = Ejecuta(ctl, {QStringLiteral("--port"), QStringLiteral("2"), QStringLiteral("ident")},
+                entorno);
+    EXPECT_EQ(r.estado, 2);
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("no such device: ") + falta))
+        << r.errores.toStdString();
 }
 
 namespace {

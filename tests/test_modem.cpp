@@ -105,6 +105,7 @@ TEST_F(Modem, ErrorNoReplyASilentFarEndOrAMissingPortEndTheOpening) {
     EXPECT_EQ(lineas.size(), 2u) << "no dialling after ERROR, and no message";
 
     respuestas.clear();
+    // The port opened: the modem's silence has no reason to add.
     operador->Espera_Mensaje(QStringLiteral("Invalid Number Port: 2"));
     Abrir_Puerto();
 
@@ -119,7 +120,7 @@ TEST_F(Modem, ErrorNoReplyASilentFarEndOrAMissingPortEndTheOpening) {
     Estado.Via_Modem = false;
     Estado.Comunicacion_OK = true;
     puerto->existe = false;
-    operador->Espera_Mensaje(QStringLiteral("Invalid Number Port: 2"));
+    operador->Espera_Mensaje(QStringLiteral("Invalid Number Port: 2\nNo such file"));
     Abrir_Puerto();
     EXPECT_TRUE(Estado.Comunicacion_OK);
 }

@@ -1,0 +1,52 @@
+#include "enlace/Puertos_Maquina.h"
+
+#include "enlace/Puerto_Serie.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+bool Mismo_Dispositivo(const QString &a, const QString &b) {
+    if (a == b)
+        return true;
+    const QString ca = QFileInfo(a).canonicalFilePath();
+    return !ca.isEmpty() && ca == QFileInfo(b).canonicalFilePath();
+}
+
+std::vector<Puerto_Maquina> Puertos_Maquina() {
+    std::vector<Puerto_Maquina> puertos;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        Puerto_Maquina p;
+#ifdef Q_OS_WIN
+        // COMn is the name a port number maps to, not \\.\COMn.
+        p.dispositivo = info.portName();
+#else
+        p.dispositivo = info.systemLocation();
+#endif
+        p.descripcion = info.description();
+        p.fabricante = info.manufacturer();
+        p.numero_serie = info.serialNumber();
+        p.acceso = Acceso_Dispositivo(p.dispositivo);
+        puertos.push_back(p);
+    }
+    std::sort(puertos.begin(), puertos.end(), [](const Puerto_Maquina &a, const Puerto_Maquina &b) {
+        return a.dispositivo < b.dispositivo;
+    });
+    for (int16_t n = 1; n <= Puertos_Dialogo; ++n) {
+        const QString dispositivo = Nombre_Dispositivo(n);
+        auto p = std::find_if(puertos.begin(), puertos.end(), [&](const Puerto_Maquina &q) {
+            return Mismo_Dispositivo(q.dispositivo, dispositivo);
+        });
+        if (p == puertos.end()) {
+            if (!QFileInfo::exists(dispositivo))
+                continue;
+            Puerto_Maquina nuevo;
+            nuevo.dispositivo = dispositivo;
+            nuevo.acceso = Acceso_Dispositivo(dispositivo);
+            puertos.push_back(nuevo);
+            p = std::prev(puertos.end());
+        }
+        p->com.append(n);
+    }
+    return puertos;
+}
