@@ -7,6 +7,13 @@ cd "$(dirname "$0")"
 . scripts/instala_paquetes.sh
 instala_paquetes "${PAQUETES_CONSTRUCCION[@]}" "${PAQUETES_PRUEBAS[@]}" "${PAQUETES_PAQUETE[@]}"
 
+# Every C++ source in the repository's own .clang-format layout.
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z '*.cpp' '*.h'
+else
+    find . -path './build*' -prune -o \( -name '*.cpp' -o -name '*.h' \) -print0
+fi | xargs -0 clang-format --dry-run --Werror
+
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -37,7 +37,9 @@ class Operador_Ausente : public Operador {
     }
     QString Caja_Entrada(const QString &, const QString &, const QString &) override { return {}; }
     std::optional<QString> Dialogo_Abrir(const Peticion_Archivo &) override { return std::nullopt; }
-    std::optional<QString> Dialogo_Guardar(const Peticion_Archivo &) override { return std::nullopt; }
+    std::optional<QString> Dialogo_Guardar(const Peticion_Archivo &) override {
+        return std::nullopt;
+    }
 
     int mensajes = 0;
 };

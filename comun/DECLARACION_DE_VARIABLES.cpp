@@ -2,4 +2,6 @@
 
 Estado_Global Estado;
 
-void Reinicia_Estado() { Estado = Estado_Global{}; }
+void Reinicia_Estado() {
+    Estado = Estado_Global{};
+}

@@ -60,4 +60,3 @@ uint8_t CByte(double valor) {
         throw std::out_of_range("value " + std::to_string(valor) + " is not a byte");
     return static_cast<uint8_t>(r);
 }
-

@@ -20,4 +20,3 @@ QString Ajusta(const QString &texto, int ancho);
 // throws (a position or a value that cannot be a byte is a programming error,
 // never something to wrap around silently).
 uint8_t CByte(double valor);
-

@@ -5,7 +5,6 @@ QVariant Bolsa_Propiedades::Lee(const QString &clave, const QVariant &defecto) c
     return it == entradas_.cend() ? defecto : it->valor;
 }
 
-
 void Bolsa_Propiedades::Escribe(const QString &clave, const QVariant &valor,
                                 const QVariant &defecto) {
     if (defecto.isValid() && valor == defecto)
@@ -15,4 +14,3 @@ void Bolsa_Propiedades::Escribe(const QString &clave, const QVariant &valor,
         entrada.clave = clave;
     entrada.valor = valor;
 }
-

@@ -12,8 +12,7 @@ int16_t Lee_Bit_Actual(uint8_t bit, uint8_t indice);
 
 // A front-panel lamp from its on bit (a of byte i) and blink bit (c of byte j):
 // off, steady on, or the opposite of its previous state so that it blinks.
-bool Estado_Parpadeo(uint8_t bit_a, uint8_t indice_i, uint8_t bit_c, uint8_t indice_j,
-                     bool previo);
+bool Estado_Parpadeo(uint8_t bit_a, uint8_t indice_i, uint8_t bit_c, uint8_t indice_j, bool previo);
 
 // What the operator reads for a temperature register: words 0xFF00..0xFFFF are
 // negative, -11 is the shorted-probe code "Fcc" and 231 the open-probe code "Fco".
@@ -27,7 +26,7 @@ struct Indicador {
     uint8_t bit;
 };
 inline constexpr Indicador Mapa_Indicadores[] = {
-    {"Pt1", 7}, {"Pt2", 8}, {"Pt3", 9}, {"Pt4", 10}, {"Fault", 6}, {"L2", 4},
+    {"Pt1", 7}, {"Pt2", 8}, {"Pt3", 9},  {"Pt4", 10}, {"Fault", 6}, {"L2", 4},
     {"L1", 3},  {"FAN", 5}, {"Prog", 0}, {"Tmax", 1}, {"Aut", 2},
 };
 

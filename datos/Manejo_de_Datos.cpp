@@ -27,7 +27,9 @@ int32_t Lee_Word_Setpoint(uint8_t p) {
     return Estado.Set_Setpoints[p] * 256 + Estado.Set_Setpoints[p + 1u];
 }
 
-uint8_t Lee_Byte_Setpoint(uint8_t p) { return Estado.Set_Setpoints[p]; }
+uint8_t Lee_Byte_Setpoint(uint8_t p) {
+    return Estado.Set_Setpoints[p];
+}
 
 int16_t Lee_Bit_Setpoint(uint8_t bit, uint8_t p) {
     return (Estado.Set_Setpoints[p] >> Bit_Comprobado(bit)) & 1;
@@ -44,7 +46,9 @@ void Escribe_Word_Setpoint(const QString &valor, uint8_t p) {
     Estado.Nuevos_Setpoints[p + 4u] = static_cast<uint8_t>((n & 0xFF00) / 256);
 }
 
-void Escribe_Byte_Setpoint(uint8_t p, uint8_t valor) { Estado.Nuevos_Setpoints[p + 4u] = valor; }
+void Escribe_Byte_Setpoint(uint8_t p, uint8_t valor) {
+    Estado.Nuevos_Setpoints[p + 4u] = valor;
+}
 
 int16_t Cambia_Bit_Setpoint(int16_t estado, uint8_t bit, uint8_t p) {
     const int x = Estado.Nuevos_Setpoints[p + 4u];

@@ -50,7 +50,9 @@ Comunicacion &Comunicacion::Cargada() {
     return *cargada_;
 }
 
-Comunicacion *Comunicacion::Si_Cargada() { return cargada_; }
+Comunicacion *Comunicacion::Si_Cargada() {
+    return cargada_;
+}
 
 void Comunicacion::Descarga() {
     // Unloading under a running ON or OFF would free the dialog beneath them.
@@ -70,8 +72,8 @@ QGroupBox *Marco(const QString &titulo, QWidget *padre, int x, int y, int ancho,
     return g;
 }
 
-const QStringList Puertos = {QStringLiteral("COM1"), QStringLiteral("COM2"),
-                             QStringLiteral("COM3"), QStringLiteral("COM4")};
+const QStringList Puertos = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                             QStringLiteral("COM4")};
 const QStringList Velocidades = {QStringLiteral("1200"), QStringLiteral("2400"),
                                  QStringLiteral("4800"), QStringLiteral("9600")};
 
@@ -135,7 +137,8 @@ void Comunicacion::Construye() {
         Option1[i] = new QRadioButton(Frame3);
         Option1[i]->setGeometry(14 + 120 * i, 34, 20, 22);
         tipo->addButton(Option1[i], i);
-        connect(Option1[i], &QRadioButton::clicked, this, [this, i] { Option1_Click(static_cast<int16_t>(i)); });
+        connect(Option1[i], &QRadioButton::clicked, this,
+                [this, i] { Option1_Click(static_cast<int16_t>(i)); });
     }
     auto *Label10 = Etiqueta(QStringLiteral("Modem"), Frame3, 36, 34, 80);
     auto *Label11 = Etiqueta(QStringLiteral("RS485/422"), Frame3, 156, 34, 80);
@@ -226,7 +229,8 @@ void Comunicacion::Form_Load() {
     if (velocidad >= 0)
         Combo2->setCurrentIndex(velocidad);
     // A port beyond COM4 (from a command line) has no entry: the list shows none.
-    Combo1->setCurrentIndex(Estado.Puerto_Com >= 1 && Estado.Puerto_Com <= 4 ? Estado.Puerto_Com - 1 : -1);
+    Combo1->setCurrentIndex(Estado.Puerto_Com >= 1 && Estado.Puerto_Com <= 4 ? Estado.Puerto_Com - 1
+                                                                             : -1);
     Combo3->setCurrentIndex(Combo2->currentIndex());
     Combo4->setCurrentIndex(Combo1->currentIndex());
     const bool libre = !Estado.Modo_Linea_Comandos;
@@ -256,7 +260,9 @@ void Comunicacion::Okey_Click() {
     Descarga();
 }
 
-void Comunicacion::Cancelar_Click() { Descarga(); }
+void Comunicacion::Cancelar_Click() {
+    Descarga();
+}
 
 void Comunicacion::reject() {
     // Escape while ON, OFF or the modem programming waits: refused, as the
@@ -274,9 +280,13 @@ void Comunicacion::closeEvent(QCloseEvent *evento) {
     Cancelar_Click();
 }
 
-void Comunicacion::Option1_Click(int16_t indice) { Estado.Via_Modem = indice == 0; }
+void Comunicacion::Option1_Click(int16_t indice) {
+    Estado.Via_Modem = indice == 0;
+}
 
-void Comunicacion::Text1_Change() { Estado.Telefono = Ajusta(Text1->text(), 20); }
+void Comunicacion::Text1_Change() {
+    Estado.Telefono = Ajusta(Text1->text(), 20);
+}
 
 void Comunicacion::Command1_Click() {
     const Operacion operacion(*this);
@@ -290,8 +300,9 @@ void Comunicacion::Command1_Click() {
     const Respuesta respuesta =
         Estado.Modo_Linea_Comandos
             ? Respuesta::Yes
-            : Host().Dialogos->Mensaje(QStringLiteral("The SetPoints Will be Lost, Do You Want Save ?"),
-                                       TP::Titulo, Botones::Yes_No_Cancel, Icono::Critico);
+            : Host().Dialogos->Mensaje(
+                  QStringLiteral("The SetPoints Will be Lost, Do You Want Save ?"), TP::Titulo,
+                  Botones::Yes_No_Cancel, Icono::Critico);
     if (respuesta == Respuesta::Yes || respuesta == Respuesta::No) {
         if (respuesta == Respuesta::Yes && !Estado.Modo_Linea_Comandos)
             Guardar_Archivo();

@@ -52,10 +52,10 @@ class Comunicacion : public QDialog {
 
     QLabel *Label6;
     Byte_UnR *Byte_UnR1;
-    QComboBox *Combo1; // port
-    QComboBox *Combo2; // speed
-    QComboBox *Combo3; // speed for the remote modem
-    QComboBox *Combo4; // port of the remote modem
+    QComboBox *Combo1;        // port
+    QComboBox *Combo2;        // speed
+    QComboBox *Combo3;        // speed for the remote modem
+    QComboBox *Combo4;        // port of the remote modem
     QRadioButton *Option1[2]; // 0 modem, 1 RS485/422
     QRadioButton *Option2[2]; // remote modem: 0 default string, 1 personal string
     QRadioButton *Option3[2]; // local modem: 0 default string, 1 personal string

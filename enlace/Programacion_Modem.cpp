@@ -13,7 +13,9 @@ namespace T = Textos_Programacion;
 
 namespace {
 
-Puerto_Serie &Puerto() { return *Host().MSComm1; }
+Puerto_Serie &Puerto() {
+    return *Host().MSComm1;
+}
 
 // Sends a line and waits until `minimo` characters are waiting or `segundos`
 // ticks pass. Nothing when the time ran out or the port closed meanwhile, else
@@ -35,8 +37,9 @@ std::optional<QString> Pregunta_Modem(const QString &linea, int minimo, uint8_t 
 QString Cadena_Remota() {
     Leer_Cadena_Modem(1);
     const QString respuesta =
-        Host().Dialogos->Caja_Entrada(Textos_Modem::Pide_Cadena, QString(),
-                                      Estado.Cadena_Modem.trimmed())
+        Host()
+            .Dialogos
+            ->Caja_Entrada(Textos_Modem::Pide_Cadena, QString(), Estado.Cadena_Modem.trimmed())
             .trimmed();
     Estado.Cadena_Modem = respuesta;
     if (!respuesta.isEmpty())

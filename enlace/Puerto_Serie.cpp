@@ -20,11 +20,21 @@ std::optional<Formato_Linea> Analiza_Settings(const QString &texto) {
     if (f.velocidad <= 0)
         return std::nullopt;
     switch (m.captured(2).toUpper().at(0).unicode()) {
-    case 'E': f.paridad = QSerialPort::EvenParity; break;
-    case 'O': f.paridad = QSerialPort::OddParity; break;
-    case 'M': f.paridad = QSerialPort::MarkParity; break;
-    case 'S': f.paridad = QSerialPort::SpaceParity; break;
-    default: f.paridad = QSerialPort::NoParity; break;
+    case 'E':
+        f.paridad = QSerialPort::EvenParity;
+        break;
+    case 'O':
+        f.paridad = QSerialPort::OddParity;
+        break;
+    case 'M':
+        f.paridad = QSerialPort::MarkParity;
+        break;
+    case 'S':
+        f.paridad = QSerialPort::SpaceParity;
+        break;
+    default:
+        f.paridad = QSerialPort::NoParity;
+        break;
     }
     f.datos = static_cast<QSerialPort::DataBits>(m.captured(3).toInt());
     const QString parada = m.captured(4);

@@ -57,7 +57,8 @@ int main(int argc, char **argv) {
     if (linea_comandos) {
         const auto analisis = Analiza_Linea_Kv73(linea);
         if (const QString *error = std::get_if<QString>(&analisis)) {
-            std::fprintf(stderr, "kv73: %s\n%s", qPrintable(*error), qPrintable(Forma_Linea_Kv73()));
+            std::fprintf(stderr, "kv73: %s\n%s", qPrintable(*error),
+                         qPrintable(Forma_Linea_Kv73()));
             return 1;
         }
         parametros = std::get<Parametros_Enlace>(analisis);

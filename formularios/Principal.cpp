@@ -15,7 +15,9 @@ namespace {
 Principal *instancia = nullptr;
 }
 
-Principal *Principal::Instancia() { return instancia; }
+Principal *Principal::Instancia() {
+    return instancia;
+}
 
 Principal::Principal(std::unique_ptr<Puerto_Serie> puerto, std::unique_ptr<Operador> operador)
     : puerto_(puerto ? std::move(puerto) : std::make_unique<Puerto_QSerialPort>()),
@@ -47,9 +49,9 @@ void Principal::Form_Load() {
 }
 
 bool Principal::Form_QueryUnload() {
-    const Respuesta r = operador_->Mensaje(QStringLiteral(" Are You Sure ?"),
-                                         QStringLiteral("Exit KV-72"), Botones::Yes_No,
-                                         Icono::Pregunta);
+    const Respuesta r =
+        operador_->Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV-72"),
+                           Botones::Yes_No, Icono::Pregunta);
     if (r != Respuesta::Yes)
         return false;
     if (puerto_->PortOpen())
@@ -63,7 +65,9 @@ void Principal::Al_Pedir_Cierre(QSessionManager &sesion) {
         sesion.cancel();
 }
 
-void Principal::Escribe_Estado_Enlace(const QString &texto) { emit Estado_Enlace_Escrito(texto); }
+void Principal::Escribe_Estado_Enlace(const QString &texto) {
+    emit Estado_Enlace_Escrito(texto);
+}
 
 void Principal::Escribe_Panel(int panel, const QString &texto) {
     if (panel < 1 || panel > 6)
@@ -79,9 +83,13 @@ void Principal::Escribe_Titulo(const QString &texto) {
 
 namespace {
 // The port and the files are closed by the system; nothing else needs an orderly end.
-void Fin_Inmediato() { std::_Exit(0); }
+void Fin_Inmediato() {
+    std::_Exit(0);
+}
 } // namespace
 
 void (*Terminador)() = Fin_Inmediato;
 
-void Termina_Programa() { Terminador(); }
+void Termina_Programa() {
+    Terminador();
+}

@@ -53,8 +53,11 @@ class Principal : public QObject, private Ventanas {
 
     std::unique_ptr<Puerto_Serie> puerto_;
     std::unique_ptr<Operador> operador_;
-    std::array<QString, 6> paneles_{QString(), QString(), QStringLiteral("COM: 4"),
-                                    QString(), QStringLiteral("Address: 255"),
+    std::array<QString, 6> paneles_{QString(),
+                                    QString(),
+                                    QStringLiteral("COM: 4"),
+                                    QString(),
+                                    QStringLiteral("Address: 255"),
                                     QStringLiteral("Not Communicating....")};
     QString caption_ = QStringLiteral("KV72");
 };

@@ -3,9 +3,9 @@
 #include "comun/Version.h"
 
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
-#include <QGuiApplication>
 
 namespace {
 QLabel *Rotulo(const QString &texto, QWidget *padre, QRect lugar, double puntos, bool negrita,
@@ -48,8 +48,14 @@ frmSplash::frmSplash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindow
     Form_Load();
 }
 
-void frmSplash::Form_Load() { lblVersion->setText(Texto_Version()); }
+void frmSplash::Form_Load() {
+    lblVersion->setText(Texto_Version());
+}
 
-void frmSplash::keyPressEvent(QKeyEvent *) { close(); }
+void frmSplash::keyPressEvent(QKeyEvent *) {
+    close();
+}
 
-void frmSplash::mousePressEvent(QMouseEvent *) { close(); }
+void frmSplash::mousePressEvent(QMouseEvent *) {
+    close();
+}

@@ -205,10 +205,10 @@ QString Ayuda(std::span<const Orden> ordenes) {
             nombres += QLatin1Char(' ') + QLatin1String(o.valor);
         texto += Renglon(nombres, QLatin1String(o.ayuda));
     }
-    return texto +
-           QStringLiteral("\nexit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad "
-                          "reply or\nrelay refused, 4 a file that cannot be read, is not a KV-73 "
-                          "file, or cannot be\nwritten\n");
+    return texto + QStringLiteral(
+                       "\nexit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad "
+                       "reply or\nrelay refused, 4 a file that cannot be read, is not a KV-73 "
+                       "file, or cannot be\nwritten\n");
 }
 
 } // namespace

@@ -296,7 +296,9 @@ std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opcio
 }
 
 // No relay is needed to list the ports.
-int Ports(const Opciones &op) { return Comando_Ports(op.json); }
+int Ports(const Opciones &op) {
+    return Comando_Ports(op.json);
+}
 
 // The commands, in the order --help lists them.
 const Orden Ordenes[] = {

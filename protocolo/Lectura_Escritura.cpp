@@ -48,9 +48,13 @@ void Calcula_CRC() {
 
 namespace {
 
-bool Puerto_Abierto() { return Host().MSComm1 && Host().MSComm1->PortOpen(); }
+bool Puerto_Abierto() {
+    return Host().MSComm1 && Host().MSComm1->PortOpen();
+}
 
-void Vacia_Entrada() { Host().MSComm1->Input(); }
+void Vacia_Entrada() {
+    Host().MSComm1->Input();
+}
 
 // One write a byte, in frame order.
 template <std::size_t N> void Envia(const Imagen<N> &trama, std::size_t n) {
@@ -77,9 +81,8 @@ std::optional<qsizetype> Lugar_Respuesta(const QByteArray &entrada, qsizetype la
                (byte(k + largo - 2) | byte(k + largo - 1) << 8);
     };
     const bool propia =
-        entrada.isEmpty() || (byte(0) == inicio[0] &&
-                              (entrada.size() < 2 || byte(1) == inicio[1] ||
-                               byte(1) == (inicio[1] | 0x80)));
+        entrada.isEmpty() || (byte(0) == inicio[0] && (entrada.size() < 2 || byte(1) == inicio[1] ||
+                                                       byte(1) == (inicio[1] | 0x80)));
     if (propia)
         return entrada.size() >= largo ? std::optional<qsizetype>(0) : std::nullopt;
     for (qsizetype k = 1; k + largo <= entrada.size(); ++k)
@@ -93,8 +96,8 @@ std::optional<qsizetype> Lugar_Respuesta(const QByteArray &entrada, qsizetype la
 }
 
 template <std::size_t N, std::size_t M>
-Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta,
-                std::size_t largo, bool cancelable) {
+Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta, std::size_t largo,
+                bool cancelable) {
     Puerto_Serie &puerto = *Host().MSComm1;
     Temporizador_Comunicacion &timer = *Host().Timer_Comunicacion;
     // How the reply starts: the address and function asked for, then the byte
@@ -286,7 +289,9 @@ void Arma_Trama_Escritura(uint8_t direccion) {
     Estado.Trama_Escritura.Copia(8, Estado.Set_Setpoints, 4, 12);
 }
 
-void Restaura_Set_Setpoints(uint8_t) { Estado.Set_Setpoints.Copia(4, Estado.Trama_Escritura, 8, 12); }
+void Restaura_Set_Setpoints(uint8_t) {
+    Estado.Set_Setpoints.Copia(4, Estado.Trama_Escritura, 8, 12);
+}
 
 void Lee_Setpoints(uint8_t direccion) {
     for (;;) {

@@ -84,5 +84,6 @@ inline const QString Comunicando = QStringLiteral("Communicating....");
 inline const QString Comando_Ejecutado = QStringLiteral("Command Executed");
 inline const QString Error_Comando = QStringLiteral("Error executing command");
 inline const QString Error_Escritura = QStringLiteral("Write Error SetPoints");
-inline const QString Setpoints_Grabados = QStringLiteral("Setpoints were Saved to the Relay memory");
+inline const QString Setpoints_Grabados =
+    QStringLiteral("Setpoints were Saved to the Relay memory");
 } // namespace Textos_Protocolo

@@ -22,8 +22,9 @@ PAQUETES_CONSTRUCCION=(
     fonts-liberation2
 )
 # What the tests add: GoogleTest, libmodbus as an independent Modbus peer, and
-# poppler's pdftotext to read back the printed report.
-PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils)
+# poppler's pdftotext to read back the printed report, and clang-format to check
+# the sources keep the repository's layout.
+PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils clang-format)
 # What test.sh's Debian package adds: dpkg-shlibdeps, which finds the Qt
 # libraries the package depends on.
 PAQUETES_PAQUETE=(dpkg-dev)

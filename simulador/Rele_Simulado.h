@@ -26,7 +26,7 @@ struct Fallos {
     bool Excepcion = false;      // exception 04 to every request
     bool Otra_Direccion = false; // replies carry address + 1, with a good CRC
     int Retardo_ms = 0;          // wait before each reply
-    std::array<int16_t, 4> Fallo_Sonda{};     // per probe: 0, Codigo_Fcc or Codigo_Fco
+    std::array<int16_t, 4> Fallo_Sonda{};       // per probe: 0, Codigo_Fcc or Codigo_Fco
     std::optional<uint16_t> Identificacion_3{}; // third identification register, if not the usual
 };
 

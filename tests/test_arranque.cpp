@@ -38,7 +38,8 @@ TEST(Linea_Comandos, LinesThatDoNotFitAreRefused) {
     for (const char *mala : {"9600,N,8,1", "9600,N,8,1 2", "9600 2 17", "40000,N,8,1 2 1",
                              "9600,N,8,1 2 256", "9600,N,8,1 70000 1", "9600,N,8,1 2 -1",
                              "0,N,8,1 2 1", "-9600,N,8,1 2 1", "fast,N,8,1 2 1"})
-        EXPECT_TRUE(std::holds_alternative<QString>(Analiza_Linea_Kv73(QLatin1String(mala)))) << mala;
+        EXPECT_TRUE(std::holds_alternative<QString>(Analiza_Linea_Kv73(QLatin1String(mala))))
+            << mala;
     EXPECT_TRUE(Forma_Linea_Kv73().contains(QStringLiteral("9600,N,8,1 2 17")));
 }
 
@@ -70,7 +71,8 @@ TEST(Programa, LaunchedWithALinkItComesUpAndTellsItsLauncher) {
     entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     kv73.setProcessEnvironment(entorno);
     // A speed the settings dialog does not list: the line opens at it all the same.
-    kv73.start(QStringLiteral(KV73_PROGRAMA), {QStringLiteral("19200,N,8,1"), QStringLiteral("2"), QStringLiteral("1")});
+    kv73.start(QStringLiteral(KV73_PROGRAMA),
+               {QStringLiteral("19200,N,8,1"), QStringLiteral("2"), QStringLiteral("1")});
     ASSERT_TRUE(kv73.waitForStarted(5000));
     QElapsedTimer reloj;
     reloj.start();
@@ -84,7 +86,8 @@ TEST(Programa, LaunchedWithALinkItComesUpAndTellsItsLauncher) {
     EXPECT_EQ(leido, QByteArray("\x01\x00", 2)) << "the page came up";
     EXPECT_EQ(kv73.state(), QProcess::Running) << kv73.readAllStandardError().toStdString();
     const auto linea = Ejecuta(QStringLiteral("stty"), {QStringLiteral("-F"), sim.Enlace()});
-    EXPECT_TRUE(linea.salida.startsWith(QStringLiteral("speed 19200 baud"))) << linea.salida.toStdString();
+    EXPECT_TRUE(linea.salida.startsWith(QStringLiteral("speed 19200 baud")))
+        << linea.salida.toStdString();
     kv73.terminate();
     if (!kv73.waitForFinished(5000))
         kv73.kill();

@@ -45,7 +45,8 @@ TEST_F(Dialogo, LoadShowsTheSettingsAndOkAppliesThem) {
     EXPECT_EQ(d.Combo1->currentIndex(), 2);
     EXPECT_EQ(d.Byte_UnR1->Value(), 7);
     QTest::keyClicks(d.Text1, QStringLiteral("89"));
-    EXPECT_EQ(Estado.Telefono, QStringLiteral("555123489").leftJustified(20)) << "the operator can type on";
+    EXPECT_EQ(Estado.Telefono, QStringLiteral("555123489").leftJustified(20))
+        << "the operator can type on";
 
     d.Combo1->setCurrentIndex(0);
     d.Byte_UnR1->Set_Value(12);
@@ -64,7 +65,8 @@ TEST_F(Dialogo, OnReadsTheRelayAndStartsThePageOffStopsItOnEitherLink) {
     Comunicacion &d = Comunicacion::Cargada();
     operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
     d.Command1_Click();
-    EXPECT_EQ(Resumen(puerto->Peticiones()), (std::vector<QString>{"04/0000", "03/0100", "04/0200"}));
+    EXPECT_EQ(Resumen(puerto->Peticiones()),
+              (std::vector<QString>{"04/0000", "03/0100", "04/0200"}));
     EXPECT_TRUE(Estado.Comunicacion_OK);
     EXPECT_EQ(host->Panel(6).toStdString(), "Communicating....");
     EXPECT_TRUE(p.Timer1.isActive());
@@ -75,7 +77,9 @@ TEST_F(Dialogo, OnReadsTheRelayAndStartsThePageOffStopsItOnEitherLink) {
     p.UserControl11->Refrescar();
     puerto->escrituras.clear();
     d.Command2_Click();
-    EXPECT_EQ(puerto->Todo_Lo_Escrito().left(9), QByteArray(1, '\0') + Vector(QStringLiteral("command 2 request (and its echo reply), address 1")));
+    EXPECT_EQ(puerto->Todo_Lo_Escrito().left(9),
+              QByteArray(1, '\0') +
+                  Vector(QStringLiteral("command 2 request (and its echo reply), address 1")));
     EXPECT_FALSE(Estado.Comunicacion_OK);
     EXPECT_TRUE(puerto->PortOpen());
     EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
@@ -109,7 +113,8 @@ TEST_F(Dialogo, SaveQuestionDecidesWhatHappensAndARefusedRelayStaysDown) {
 
     // A relay of another kind: the link stays down, without a message.
     puerto->al_recibir = [this](const QByteArray &) {
-        puerto->Inyecta(Vector(QStringLiteral("identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)")));
+        puerto->Inyecta(Vector(QStringLiteral(
+            "identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)")));
     };
     operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
     d.Command1_Click();
@@ -130,7 +135,8 @@ TEST_F(Dialogo, OffDuringAWaitingSetpointReadEndsIt) {
     d.Command1_Click();
     EXPECT_FALSE(Estado.Comunicacion_OK);
     EXPECT_FALSE(Estado.Ocupado);
-    EXPECT_EQ(Resumen(puerto->Peticiones()), (std::vector<QString>{"04/0000", "03/0100", "05/0002"}))
+    EXPECT_EQ(Resumen(puerto->Peticiones()),
+              (std::vector<QString>{"04/0000", "03/0100", "05/0002"}))
         << "OFF's command, and no resend and no poll after it";
 }
 
@@ -203,11 +209,13 @@ TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialog) {
 TEST_F(Dialogo, SystemCloseAsksFirst) {
     Enlace_Arriba();
     for (const Respuesta r : {Respuesta::No, Respuesta::Yes}) {
-        operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV-72"), r);
+        operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV-72"),
+                                 r);
         EXPECT_EQ(host->Form_QueryUnload(), r == Respuesta::Yes);
         EXPECT_EQ(terminaciones, r == Respuesta::Yes ? 1 : 0);
     }
-    EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray(1, '\0')) << "one goodbye byte on the open port, for the Yes";
+    EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray(1, '\0'))
+        << "one goodbye byte on the open port, for the Yes";
 }
 
 namespace {

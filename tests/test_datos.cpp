@@ -17,7 +17,8 @@ TEST(Datos, SetpointReadsAndWritesTouchOnlyTheirImage) {
 
     // Texts go to the edit image high byte first; a negative step result keeps
     // its 16-bit pattern.
-    const std::pair<const char *, int> palabras[] = {{"85", 0x0055}, {"300", 0x012C}, {"65535", 0xFFFF}, {"-2", 0xFFFE}};
+    const std::pair<const char *, int> palabras[] = {
+        {"85", 0x0055}, {"300", 0x012C}, {"65535", 0xFFFF}, {"-2", 0xFFFE}};
     for (const auto &[texto, palabra] : palabras) {
         Escribe_Word_Setpoint(QLatin1String(texto), 6);
         EXPECT_EQ(Estado.Nuevos_Setpoints[10] << 8 | Estado.Nuevos_Setpoints[11], palabra) << texto;
@@ -36,7 +37,8 @@ TEST(Datos, IndexesOutsideAnImageAreCaught) {
     EXPECT_THROW(Escribe_Word_Setpoint(QStringLiteral("1"), 17), std::out_of_range);
     EXPECT_THROW(Lee_Word_Actual(34), std::out_of_range);
     EXPECT_THROW(Lee_Bit_Actual(8, 20), std::out_of_range);
-    EXPECT_THROW(Lee_Word_Setpoint(CByte(Posicion_Setpoint(QStringLiteral("0200")))), std::out_of_range);
+    EXPECT_THROW(Lee_Word_Setpoint(CByte(Posicion_Setpoint(QStringLiteral("0200")))),
+                 std::out_of_range);
     EXPECT_NO_THROW(Lee_Word_Actual(33));
 }
 
@@ -58,16 +60,18 @@ TEST(Datos, LampsAreOffSteadyOrBlinking) {
 
 TEST(Datos, TemperatureTextsShowFaultCodesAndNegatives) {
     // Only a 0xFF high byte is negative.
-    const std::pair<uint16_t, const char *> casos[] = {{0xFFF5, "Fcc"}, {0x00E7, "Fco"}, {0xFFFB, "-5"},
-                                                       {0x0055, "85"},  {0xFF00, "-256"}, {0xFEFF, "65279"}};
+    const std::pair<uint16_t, const char *> casos[] = {{0xFFF5, "Fcc"},  {0x00E7, "Fco"},
+                                                       {0xFFFB, "-5"},   {0x0055, "85"},
+                                                       {0xFF00, "-256"}, {0xFEFF, "65279"}};
     for (const auto &[palabra, texto] : casos)
         EXPECT_EQ(Texto_Temperatura(palabra).toStdString(), texto) << palabra;
 }
 
 TEST(Texto, NumbersReadAndWrittenAsTheOperatorSeesThem) {
     // An overflowing text reads as nothing.
-    const std::pair<const char *, double> valores[] = {{"12..5", 12}, {"", 0}, {"abc", 0}, {" 2 2 0.5x", 220.5},
-                                                       {"-7.25", -7.25}, {".5", 0.5}, {"1e400", 0}};
+    const std::pair<const char *, double> valores[] = {
+        {"12..5", 12},    {"", 0},     {"abc", 0},  {" 2 2 0.5x", 220.5},
+        {"-7.25", -7.25}, {".5", 0.5}, {"1e400", 0}};
     for (const auto &[texto, valor] : valores)
         EXPECT_DOUBLE_EQ(Val(QLatin1String(texto)), valor) << texto;
     EXPECT_EQ(Str(9600).toStdString(), " 9600");

@@ -46,7 +46,8 @@ TEST(Settings, TextIsReadBackIntoTheLineFormat) {
               std::tuple(9600, QSerialPort::NoParity, QSerialPort::Data8, QSerialPort::OneStop));
     EXPECT_EQ(std::tie(g->velocidad, g->paridad, g->datos, g->parada),
               std::tuple(1200, QSerialPort::EvenParity, QSerialPort::Data7, QSerialPort::TwoStop));
-    for (const char *malo : {"9600", "", " ,N,8,1", "9600,X,8,1", "9600,N,9,1", "0,N,8,1", "9600,N,8,3"})
+    for (const char *malo :
+         {"9600", "", " ,N,8,1", "9600,X,8,1", "9600,N,9,1", "0,N,8,1", "9600,N,8,3"})
         EXPECT_FALSE(Analiza_Settings(QLatin1String(malo))) << malo;
 }
 

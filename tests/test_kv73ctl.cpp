@@ -303,7 +303,8 @@ TEST(Kv73ctl, DialsThroughTheModemFirst) {
     reloj.start();
     r = Ctl(sim, {QStringLiteral("--modem"), QStringLiteral("999"), QStringLiteral("ident")});
     EXPECT_EQ(r.estado, 2);
-    EXPECT_TRUE(r.errores.contains(QStringLiteral("Modem Not Response"))) << r.errores.toStdString();
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("Modem Not Response")))
+        << r.errores.toStdString();
     EXPECT_LT(reloj.elapsed(), 4000) << "the failed dial was taken for a connection";
 }
 

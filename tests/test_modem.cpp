@@ -31,11 +31,13 @@ class Modem : public Banco {
         QDir::setCurrent(carpeta.path());
         puerto->al_escribir = [this](const QByteArray &bytes) {
             linea += QString::fromLatin1(bytes);
-            for (qsizetype fin; (fin = linea.indexOf(QLatin1Char('\r'))) >= 0; linea.remove(0, fin + 1)) {
+            for (qsizetype fin; (fin = linea.indexOf(QLatin1Char('\r'))) >= 0;
+                 linea.remove(0, fin + 1)) {
                 lineas.push_back(linea.left(fin));
                 const bool marcado = lineas.back().startsWith(QLatin1String("ATDT"));
                 int retardo = 0;
-                for (const QString &trozo : respuestas[marcado ? QStringLiteral("ATDT") : lineas.back()]) {
+                for (const QString &trozo :
+                     respuestas[marcado ? QStringLiteral("ATDT") : lineas.back()]) {
                     puerto->Inyecta_Despues(retardo, trozo.toLatin1());
                     retardo += Tick_ms / 3;
                 }
@@ -51,7 +53,8 @@ class Modem : public Banco {
     void Marca(std::vector<QString> conexion) {
         Estado.Via_Modem = true;
         Estado.Telefono = QStringLiteral("5551234").leftJustified(20);
-        respuestas = {{QStringLiteral("ATE0"), {Ok}}, {QStringLiteral("ATDT"), std::move(conexion)}};
+        respuestas = {{QStringLiteral("ATE0"), {Ok}},
+                      {QStringLiteral("ATDT"), std::move(conexion)}};
     }
     QByteArray Archivo_AT() {
         QFile f(QStringLiteral("AT"));
@@ -129,9 +132,13 @@ TEST_F(Modem, CommandLineModeReadsResultCodes) {
     Estado.Modo_Linea_Comandos = true;
     Estado.Cadena_Personal_Local = true; // not asked for in command-line mode
     const std::pair<const char *, bool> casos[] = {
-        {"22\r\n\r\n", true}, {"\r\nCONNECT 9600\r\n", true}, {"7\r\n\r\n\r\n", false},
+        {"22\r\n\r\n", true},
+        {"\r\nCONNECT 9600\r\n", true},
+        {"7\r\n\r\n\r\n", false},
         // One-digit codes, bare or framed, are whole once their CR is in.
-        {"1\r", true}, {"\r\n1\r\n", true}, {"3\r", false}};
+        {"1\r", true},
+        {"\r\n1\r\n", true},
+        {"3\r", false}};
     for (const auto &[respuesta, enlazado] : casos) {
         Marca({QLatin1String(respuesta)});
         Abrir_Puerto();
@@ -223,7 +230,8 @@ TEST_F(Modem, PersonalStringIsOfferedAndKeptInTheAtFile) {
     Guardar_Cadena_Modem(2);
     Marca({QStringLiteral("\r\nCONNECT\r\n")});
     respuestas[QStringLiteral("AT&C1")] = {Ok};
-    operador->Espera_Entrada(QStringLiteral("Enter the New string initialization"), QStringLiteral(" AT&C1 "));
+    operador->Espera_Entrada(QStringLiteral("Enter the New string initialization"),
+                             QStringLiteral(" AT&C1 "));
     operador->Espera_Mensaje(QStringLiteral("La Respuesta del Modem a su cadena Fue: ") + Ok);
     Abrir_Puerto();
     EXPECT_EQ(operador->defectos_entrada, std::vector<QString>{QStringLiteral("ATX3")});
@@ -243,11 +251,14 @@ TEST_F(Modem, PersonalStringIsOfferedAndKeptInTheAtFile) {
 TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {
     Estado.Via_Modem = true;
     Estado.Puerto_Com = 1;
-    respuestas = {{QStringLiteral("AT&F"), {Ok}}, {QStringLiteral("ATE0 V0 S0=2 &W1 &Y1"), {QStringLiteral("0\r")}}};
-    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM3"), QString(), Respuesta::OK);
+    respuestas = {{QStringLiteral("AT&F"), {Ok}},
+                  {QStringLiteral("ATE0 V0 S0=2 &W1 &Y1"), {QStringLiteral("0\r")}}};
+    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM3"), QString(),
+                             Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("Modem Has Been Programed"));
     Programa_Modem_Remoto({false, 0, 2, QStringLiteral("COM3")});
-    EXPECT_EQ(lineas, (std::vector<QString>{QStringLiteral("AT&F"), QStringLiteral("ATE0 V0 S0=2 &W1 &Y1")}));
+    EXPECT_EQ(lineas, (std::vector<QString>{QStringLiteral("AT&F"),
+                                            QStringLiteral("ATE0 V0 S0=2 &W1 &Y1")}));
     EXPECT_EQ(puerto->CommPort(), 3);
     EXPECT_EQ(puerto->Settings().toStdString(), " 1200,N,8,1");
     EXPECT_EQ(Estado.Puerto_Com, 1) << "the link's own port back";
@@ -265,11 +276,13 @@ TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {
 TEST_F(Modem, RemoteProgrammingFailuresAndCancel) {
     Estado.Via_Modem = true;
     Estado.Puerto_Com = 1;
-    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(), Respuesta::Cancel);
+    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
+                             Respuesta::Cancel);
     Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
     EXPECT_TRUE(Estado.Via_Modem);
 
-    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(), Respuesta::OK);
+    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
+                             Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
     Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
     EXPECT_FALSE(Estado.Via_Modem) << "left as a direct line on the programming port";
@@ -280,7 +293,8 @@ TEST_F(Modem, RemoteProgrammingFailuresAndCancel) {
     lineas.clear();
     respuestas = {{QString(), {Ok}}};
     operador->Espera_Entrada(QStringLiteral("Enter the New string initialization"), QString());
-    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(), Respuesta::OK);
+    operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
+                             Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("La Respuesta del Modem a su cadena Fue: ") + Ok);
     Programa_Modem_Remoto({true, 3, 1, QStringLiteral("COM2")});
     EXPECT_EQ(lineas, std::vector<QString>{QString()});

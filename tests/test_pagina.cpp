@@ -95,8 +95,10 @@ TEST_F(Pagina_Principal, OptionListsEditTheirBitsAndShowWhatTheyImply) {
         EXPECT_EQ(p.Combo[i]->currentIndex(), i == 2 ? 0 : 1) << i;
     // List, choice, option bits after it, 4 probes shown, fan shown. Three probes
     // hide the Pt4 row and force the fan-command probes to 3; no fan hides its frame.
-    const std::tuple<int, int, int, bool, bool> pasos[] = {
-        {2, 1, 0x0F, true, true}, {0, 0, 0x0A, false, true}, {0, 1, 0x0B, true, true}, {1, 0, 0x09, true, false}};
+    const std::tuple<int, int, int, bool, bool> pasos[] = {{2, 1, 0x0F, true, true},
+                                                           {0, 0, 0x0A, false, true},
+                                                           {0, 1, 0x0B, true, true},
+                                                           {1, 0, 0x09, true, false}};
     for (const auto &[lista, indice, bits, cuatro, ventilador] : pasos) {
         p.Combo[static_cast<std::size_t>(lista)]->setCurrentIndex(indice);
         p.Combo_Click(lista);
@@ -115,7 +117,8 @@ TEST_F(Pagina_Principal, TripAndFanStartArePushedAboveTheirPartners) {
     AVPAGE2 &p = Pagina();
     // L1 or fan stop set to a value: its partner's floor follows, and the partner
     // (the stored value too) is pushed above it when it gets there.
-    const std::array<int, 4> pasos[] = {{0, 120, 121, 120}, {1, 150, 150, 120}, {0, 100, 150, 100}, {2, 80, 81, 80}};
+    const std::array<int, 4> pasos[] = {
+        {0, 120, 121, 120}, {1, 150, 150, 120}, {0, 100, 150, 100}, {2, 80, 81, 80}};
     for (const auto &[control, valor, pareja, minimo] : pasos) {
         Word_UnR &w = *p.Word_UnR_[static_cast<std::size_t>(control)];
         w.Set_Value(valor);
@@ -236,7 +239,8 @@ TEST_F(Pagina_Principal, StoreAndClearOfflineAndOnline) {
     AVPAGE2 &p = Pagina();
     for (std::size_t i = 8; i <= 19; ++i)
         Estado.Nuevos_Setpoints[i] = static_cast<uint8_t>(i);
-    operador->Espera_Mensaje(QStringLiteral("Setpoints were Saved to the Computer's Scratch memory"));
+    operador->Espera_Mensaje(
+        QStringLiteral("Setpoints were Saved to the Computer's Scratch memory"));
     p.Command1_Click();
     for (std::size_t i = 8; i <= 19; ++i)
         EXPECT_EQ(Estado.Trama_Escritura[i], i);
@@ -255,8 +259,9 @@ TEST_F(Pagina_Principal, StoreAndClearOfflineAndOnline) {
         Estado.Grabar_Pendiente = Estado.Reset_Tmax_Pendiente = false;
         Pon_Palabras(0x020A, {0x0001, parpadeo});
         if (parpadeo)
-            operador->Espera_Mensaje(QStringLiteral("Warning: Someone it's Relay Programing in Local Mode"),
-                                     QStringLiteral("KV - 73"));
+            operador->Espera_Mensaje(
+                QStringLiteral("Warning: Someone it's Relay Programing in Local Mode"),
+                QStringLiteral("KV - 73"));
         p.Command1_Click();
         EXPECT_EQ(Estado.Grabar_Pendiente, !parpadeo);
         operador->Espera_Mensaje(Local, QStringLiteral("KV - 72"));
@@ -408,7 +413,8 @@ TEST_F(Pagina_Principal, StatusFileTellsALauncherThePageIsUpThenGone) {
     // Interactive: the file is the launcher's business only.
     AVPAGE2 &p = Pagina();
     p.Form_Activate();
-    operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"), Respuesta::Yes);
+    operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"),
+                             Respuesta::Yes);
     p.Menu_Click(5);
     EXPECT_GE(terminaciones, 1);
     EXPECT_EQ(contenido(), QByteArray("ABCD"));
@@ -416,12 +422,18 @@ TEST_F(Pagina_Principal, StatusFileTellsALauncherThePageIsUpThenGone) {
     Estado.Modo_Linea_Comandos = true;
     Enlace_Arriba();
     p.Form_Activate();
-    EXPECT_EQ(contenido(), QByteArray("\x01\x00" "CD", 4));
-    operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"), Respuesta::Yes);
+    EXPECT_EQ(contenido(), QByteArray("\x01\x00"
+                                      "CD",
+                                      4));
+    operador->Espera_Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"),
+                             Respuesta::Yes);
     p.Menu_Click(5);
-    EXPECT_EQ(contenido(), QByteArray("\x02\x00" "CD", 4));
+    EXPECT_EQ(contenido(), QByteArray("\x02\x00"
+                                      "CD",
+                                      4));
     EXPECT_FALSE(puerto->PortOpen());
-    EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray("\x00\x00", 2)) << "a goodbye byte from Exit and one from the unload";
+    EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray("\x00\x00", 2))
+        << "a goodbye byte from Exit and one from the unload";
     qunsetenv("KV73_STATUS_FILE");
 }
 

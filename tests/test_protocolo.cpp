@@ -21,8 +21,10 @@ const QString Respuesta_Setpoints = QStringLiteral(
     "setpoint read reply, address 1: L1 90, L2 110, Low Fan 60, High Fan 75, options 0x000B, "
     "0x0105 = 0x1234");
 
-template <std::size_t N> QByteArray Bytes(const Imagen<N> &imagen, std::size_t desde, std::size_t n) {
-    return QByteArray(reinterpret_cast<const char *>(imagen.Datos()) + desde, static_cast<qsizetype>(n));
+template <std::size_t N>
+QByteArray Bytes(const Imagen<N> &imagen, std::size_t desde, std::size_t n) {
+    return QByteArray(reinterpret_cast<const char *>(imagen.Datos()) + desde,
+                      static_cast<qsizetype>(n));
 }
 
 QByteArray Con_Error(QByteArray respuesta) {
@@ -37,8 +39,8 @@ using Protocolo = Banco;
 TEST(Crc, TextsAndBytesAgreeWithTheWorkedExamples) {
     Reinicia_Estado();
     const std::pair<const char *, const char *> casos[] = {
-        {"01040200000E", "7670"}, {"010301000006", "34C4"}, {"", "FFFF"},
-        {"010400000003", "0BB0"}, // a high byte below 0x10 keeps its leading zero
+        {"01040200000E", "7670"},  {"010301000006", "34C4"}, {"", "FFFF"},
+        {"010400000003", "0BB0"},  // a high byte below 0x10 keeps its leading zero
         {"01040200000E7", "7670"}, // a trailing odd digit is ignored
     };
     for (const auto &[trama, crc] : casos) {
@@ -53,9 +55,11 @@ TEST_F(Protocolo, RequestsAreTheVectorFramesForAnyAddress) {
     Enlace_Arriba();
     // Good replies whatever the address: only the requests' bytes are under test.
     puerto->al_recibir = [this](const QByteArray &p) {
-        puerto->Inyecta(p[1] == 0x05   ? p
-                        : p[1] == 0x03 ? Vector(Respuesta_Setpoints)
-                                       : Vector(QStringLiteral("identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)")));
+        puerto->Inyecta(p[1] == 0x05 ? p
+                        : p[1] == 0x03
+                            ? Vector(Respuesta_Setpoints)
+                            : Vector(QStringLiteral("identification reply, address 1, registers "
+                                                    "0x0002 0x0001 0x007F (accepted)")));
     };
     for (const int direccion : {1, 17, 247}) {
         const QString a = QString::number(direccion);
@@ -67,9 +71,13 @@ TEST_F(Protocolo, RequestsAreTheVectorFramesForAnyAddress) {
                                              Vector("setpoint read request, address " + a)};
         for (int32_t comando : {1, 2, 16}) {
             if (comando == 16)
-                operador->Espera_Mensaje(QStringLiteral("Command Executed"), QStringLiteral("KV-73"));
+                operador->Espera_Mensaje(QStringLiteral("Command Executed"),
+                                         QStringLiteral("KV-73"));
             Ejecuta_Comando(Estado.Direccion_Rele, comando);
-            esperadas.push_back(Vector(QStringLiteral("command %1 request (and its echo reply), address %2").arg(comando).arg(a)));
+            esperadas.push_back(
+                Vector(QStringLiteral("command %1 request (and its echo reply), address %2")
+                           .arg(comando)
+                           .arg(a)));
         }
         EXPECT_EQ(puerto->Peticiones(), esperadas) << "address " << direccion;
     }
@@ -166,7 +174,8 @@ TEST_F(Protocolo, SetpointReadAsksAgainAtOnceAfterABadReplyAndDropsUnsentEdits) 
     Lee_Setpoints(Estado.Direccion_Rele);
     EXPECT_EQ(peticiones, 2);
     EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), respuesta);
-    EXPECT_EQ(Bytes(Estado.Trama_Escritura, 1, 19), Hex("01 10 01 00 00 06 0C") + respuesta.mid(3, 12));
+    EXPECT_EQ(Bytes(Estado.Trama_Escritura, 1, 19),
+              Hex("01 10 01 00 00 06 0C") + respuesta.mid(3, 12));
     EXPECT_EQ(Bytes(Estado.Nuevos_Setpoints, 1, 19), Bytes(Estado.Trama_Escritura, 1, 19));
     EXPECT_EQ(ventanas.Label6.toStdString(), "Communication Stablished");
     EXPECT_EQ(Estado.Errores_CRC, 0);
@@ -175,7 +184,9 @@ TEST_F(Protocolo, SetpointReadAsksAgainAtOnceAfterABadReplyAndDropsUnsentEdits) 
 TEST_F(Protocolo, BusyFlagKeepsASecondReadOffTheLine) {
     Enlace_Arriba();
     const QByteArray respuesta = Vector(Respuesta_Sondeo);
-    puerto->al_recibir = [&](const QByteArray &) { puerto->Inyecta_Despues(3 * Tick_ms / 2, respuesta); };
+    puerto->al_recibir = [&](const QByteArray &) {
+        puerto->Inyecta_Despues(3 * Tick_ms / 2, respuesta);
+    };
     bool anidada = false;
     QTimer::singleShot(Tick_ms / 2, [&] {
         anidada = true;
@@ -218,7 +229,8 @@ TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTi
     Lee_Setpoints(1);
     EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), Vector(Respuesta_Setpoints));
     con_restos(Vector(QStringLiteral("setpoint write reply, address 1")));
-    operador->Espera_Mensaje(QStringLiteral("Setpoints were Saved to the Relay memory"), QStringLiteral("KV-73"));
+    operador->Espera_Mensaje(QStringLiteral("Setpoints were Saved to the Relay memory"),
+                             QStringLiteral("KV-73"));
     EXPECT_TRUE(Escribe_Setpoints(1));
     EXPECT_EQ(Estado.Respuestas_Malas, 0u);
 
@@ -227,7 +239,11 @@ TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTi
     for (const bool identificacion : {false, true}) {
         puerto->al_recibir = [&](const QByteArray &) {
             Estado.Cancelar_Enlace = true;
-            puerto->Inyecta_Despues(3 * Tick_ms / 2, identificacion ? Vector(QStringLiteral("identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)")) : Vector(Respuesta_Sondeo));
+            puerto->Inyecta_Despues(
+                3 * Tick_ms / 2,
+                identificacion ? Vector(QStringLiteral("identification reply, address 1, registers "
+                                                       "0x0003 0x0001 0x007F (refused)"))
+                               : Vector(Respuesta_Sondeo));
         };
         const uint32_t tomadas = Estado.Intercambios;
         identificacion ? Lee_Identificacion(1) : Lee_Valores_Actuales(1);
@@ -274,7 +290,8 @@ TEST_F(Protocolo, ASlowRelaysLateAnswerToAResendSpoilsNoLaterExchange) {
         if (p[1] == 0x03)
             return Vector(Respuesta_Setpoints);
         if (p[2] == 0x00)
-            return Vector(QStringLiteral("identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)"));
+            return Vector(QStringLiteral(
+                "identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)"));
         return Vector(Respuesta_Sondeo);
     };
     QObject alcance;
@@ -344,7 +361,8 @@ TEST_F(Protocolo, CommandsTellTheOperatorExceptOneAndTwo) {
 
     // An exception reply is five bytes: the second send brings the input to ten,
     // and the first eight fail the CRC test.
-    Responde_Siempre(Vector(QStringLiteral("exception reply to a write of a single coil (function 0x85, code 02), address 1")));
+    Responde_Siempre(Vector(QStringLiteral(
+        "exception reply to a write of a single coil (function 0x85, code 02), address 1")));
     puerto->escrituras.clear();
     operador->Espera_Mensaje(QStringLiteral("Error executing command"), QStringLiteral("KV-73"));
     Ejecuta_Comando(1, comando);
@@ -363,7 +381,9 @@ TEST_F(Protocolo, IdentificationJudgesTheLowBytesOfTheFirstTwoRegisters) {
     const std::pair<const char *, bool> casos[] = {
         {"identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)", true},
         {"identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)", false},
-        {"identification reply, address 1, registers 0x0102 0x0001 0x0096 (accepted: low bytes only)", true},
+        {"identification reply, address 1, registers 0x0102 0x0001 0x0096 (accepted: low bytes "
+         "only)",
+         true},
     };
     Enlace_Arriba();
     for (const auto &[descripcion, aceptado] : casos) {

@@ -31,7 +31,9 @@ class Banco : public ::testing::Test {
 };
 
 // Failures show texts as texts.
-inline void PrintTo(const QString &texto, std::ostream *salida) { *salida << '"' << texto.toStdString() << '"'; }
+inline void PrintTo(const QString &texto, std::ostream *salida) {
+    *salida << '"' << texto.toStdString() << '"';
+}
 
 // Bytes from the hex text of a frame ("01 04 00 ..."), blanks ignored.
 QByteArray Hex(const char *texto);

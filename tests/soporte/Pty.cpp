@@ -24,7 +24,9 @@ Pty::Pty() {
     }
 }
 
-Pty::~Pty() { Cierra(); }
+Pty::~Pty() {
+    Cierra();
+}
 
 void Pty::Cierra() {
     if (maestro_ >= 0)
@@ -33,7 +35,8 @@ void Pty::Cierra() {
 }
 
 void Pty::Escribe(const QByteArray &bytes) {
-    ASSERT_EQ(::write(maestro_, bytes.constData(), static_cast<size_t>(bytes.size())), bytes.size());
+    ASSERT_EQ(::write(maestro_, bytes.constData(), static_cast<size_t>(bytes.size())),
+              bytes.size());
 }
 
 QByteArray Pty::Lee(int n, int ms) {

@@ -7,7 +7,7 @@
 
 class Pty {
   public:
-    Pty();  // fails the running test when no pseudo-terminal can be had
+    Pty(); // fails the running test when no pseudo-terminal can be had
     ~Pty();
     Pty(const Pty &) = delete;
     Pty &operator=(const Pty &) = delete;

@@ -23,7 +23,9 @@ class Puerto_Memoria : public Puerto_Serie {
     QString Settings() const override { return settings_; }
     bool Set_PortOpen(bool abierto) override;
     bool PortOpen() const override { return abierto_; }
-    QString Error_Texto() const override { return existe ? QString() : QStringLiteral("No such file"); }
+    QString Error_Texto() const override {
+        return existe ? QString() : QStringLiteral("No such file");
+    }
     void Set_DTREnable(bool activo) override { dtr.push_back(activo); }
     void Set_RThreshold(int) override {}
     void Set_SThreshold(int) override {}
