@@ -2,7 +2,6 @@
 
 namespace {
 
-constexpr int Maximo = 220;
 const char *const Nombres[4] = {"L1", "L2", "Low Fan", "High Fan"};
 
 int Word(const Imagen<21> &trama, int setpoint) {
@@ -24,13 +23,13 @@ QList<Setpoint_Fuera_De_Rango> Revisa_Setpoints(const Imagen<21> &trama) {
                               QStringLiteral("%1 %2 is outside 0 to %3")
                                   .arg(QLatin1String(Nombres[setpoint]))
                                   .arg(valor)
-                                  .arg(Maximo)});
+                                  .arg(Maximo_Temperatura)});
         };
-        if (v_bajo > Maximo)
+        if (v_bajo > Maximo_Temperatura)
             fuera(bajo, v_bajo);
-        if (v_alto > Maximo)
+        if (v_alto > Maximo_Temperatura)
             fuera(alto, v_alto);
-        else if (v_bajo <= Maximo && v_alto < v_bajo)
+        else if (v_bajo <= Maximo_Temperatura && v_alto < v_bajo)
             problemas.append({alto, v_alto,
                               QStringLiteral("%1 %2 is below %3 %4")
                                   .arg(QLatin1String(Nombres[alto]))

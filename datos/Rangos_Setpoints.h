@@ -11,6 +11,9 @@
 #include <QList>
 #include <QString>
 
+// The top of every temperature setpoint, °C.
+inline constexpr int Maximo_Temperatura = 220;
+
 struct Setpoint_Fuera_De_Rango {
     int setpoint; // 0 L1, 1 L2, 2 Low Fan, 3 High Fan: register 0x0100 + setpoint
     int valor;

@@ -264,15 +264,13 @@ void Comunicacion::Cancelar_Click() {
     Descarga();
 }
 
+// Escape while ON, OFF or the modem programming waits is refused by the unload.
 void Comunicacion::reject() {
-    // Escape while ON, OFF or the modem programming waits: refused, as the
-    // disabled Exit button refuses a click.
-    if (!En_Curso())
-        Cancelar_Click();
+    Cancelar_Click();
 }
 
 void Comunicacion::closeEvent(QCloseEvent *evento) {
-    if (En_Curso() || !Cancelar->isEnabled()) {
+    if (En_Curso()) {
         evento->ignore();
         return;
     }

@@ -112,15 +112,15 @@ void AVPAGE2::Ejecuta_Pendientes() {
 }
 
 void AVPAGE2::Timer2_Timer() {
-    if (Estado.Edicion_Pendiente) {
-        // The re-read brings what the relay holds (Set_Setpoints) but leaves the
-        // operator's unsent edits, in the edit image and on the editors, alone.
-        const Imagen<21> edicion = Estado.Nuevos_Setpoints;
-        Lee_Setpoints(Estado.Direccion_Rele);
+    // The re-read brings what the relay holds (Set_Setpoints); the operator's
+    // unsent edits stay, in the edit image and on the editors.
+    const bool pendiente = Estado.Edicion_Pendiente;
+    const Imagen<21> edicion = Estado.Nuevos_Setpoints;
+    Lee_Setpoints(Estado.Direccion_Rele);
+    if (pendiente) {
         Estado.Nuevos_Setpoints = edicion;
         Estado.Edicion_Pendiente = true;
     } else {
-        Lee_Setpoints(Estado.Direccion_Rele);
         Actualiza_Valores_de_Pantalla_SP();
     }
     if (!Estado.Comunicacion_OK)

@@ -12,6 +12,7 @@
 #include "controles/Word_UnR.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "datos/Manejo_de_Datos.h"
+#include "datos/Rangos_Setpoints.h"
 #include "formularios/Disposicion.h"
 #include "protocolo/Lectura_Escritura.h"
 
@@ -50,7 +51,7 @@ Word_UnR *Editor(int i, QWidget *padre, int x, int y) {
     diseno.Escribe(QStringLiteral("Medida"), QStringLiteral("°C"));
     diseno.Escribe(QStringLiteral("Formato"), QLatin1String(Editores[i].formato));
     diseno.Escribe(QStringLiteral("Min"), 0);
-    diseno.Escribe(QStringLiteral("Max"), 220);
+    diseno.Escribe(QStringLiteral("Max"), Maximo_Temperatura);
     diseno.Escribe(QStringLiteral("SmallChange"), 1);
     diseno.Escribe(QStringLiteral("Titulo"), QString::fromUtf8(Editores[i].titulo));
     e->Lee_Propiedades(diseno);

@@ -3,6 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Texto.h"
 #include "datos/Manejo_de_Datos.h"
+#include "datos/Rangos_Setpoints.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Serie.h"
 #include "protocolo/Lectura_Escritura.h"
@@ -109,8 +110,6 @@ int Lecturas_De_Arranque(bool con_sondeo) {
 // --- set NAME=VALUE ------------------------------------------------------------
 
 namespace {
-
-constexpr int Maximo_Temperatura = 220;
 
 enum class Clase { Temperatura, Sondas, Si_No };
 struct Ajuste {

@@ -76,9 +76,7 @@ std::optional<qsizetype> Lugar_Respuesta(const QByteArray &entrada, qsizetype la
                                          const uint8_t (&inicio)[3]) {
     const auto byte = [&](qsizetype k) { return static_cast<uint8_t>(entrada[k]); };
     const auto crc_bueno = [&](qsizetype k) {
-        return CRC16_Modbus(reinterpret_cast<const uint8_t *>(entrada.constData() + k),
-                            static_cast<std::size_t>(largo - 2)) ==
-               (byte(k + largo - 2) | byte(k + largo - 1) << 8);
+        return CRC_Valido(QByteArray::fromRawData(entrada.constData() + k, largo));
     };
     const bool propia =
         entrada.isEmpty() || (byte(0) == inicio[0] && (entrada.size() < 2 || byte(1) == inicio[1] ||

@@ -236,13 +236,6 @@ void Rele_Simulado::Avanza(int ms) {
     Actualiza_Maximos_y_Ventilador();
 }
 
-void Rele_Simulado::Fija_Temperatura(int sonda, int grados) {
-    if (sonda < 1 || sonda > 4)
-        return;
-    Decimas[sonda - 1] = grados * 10;
-    Actualiza_Maximos_y_Ventilador();
-}
-
 int Rele_Simulado::Temperatura(int sonda) const {
     const int d = Decimas[sonda - 1];
     return (d >= 0 ? d + 5 : d - 5) / 10;

@@ -81,8 +81,7 @@ class Rele_Simulado {
     void Avanza(int ms);
     static constexpr int Paso_ms = 500;
 
-    // Puts probe `sonda` (1..4) at a temperature, as if the transformer got there.
-    void Fija_Temperatura(int sonda, int grados);
+    // Probe `sonda` (1..4) in whole degrees.
     int Temperatura(int sonda) const;
     // The word any register of the relay holds right now (0 for unknown ones).
     uint16_t Registro(uint16_t direccion) const;

@@ -220,9 +220,7 @@ TEST_F(Pagina_Principal, UnsentEditsSurviveTheMinuteReReadAndStoreSendsThem) {
     // With nothing pending the re-read shows what the relay holds: someone set
     // L1 to 95 at the relay's keys.
     QByteArray escritura = Hex("01 10 01 00 00 06 0C 00 5F 00 6E 00 3C 00 4B 00 0B 00 00");
-    const uint16_t crc = CRC16_Modbus(escritura);
-    escritura += static_cast<char>(crc & 0xFF);
-    escritura += static_cast<char>(crc >> 8);
+    Agrega_CRC(escritura);
     ASSERT_FALSE(rele.Responde(escritura).isEmpty());
     p.Timer2_Timer();
     EXPECT_EQ(l1.Text().toStdString(), "95 °C");
