@@ -83,7 +83,7 @@ class Puerto_Serie : public QObject {
     // The port closed itself because its device failed or went away (an
     // unplugged adapter, the far end of a pseudo-terminal closed), rather than
     // being closed by the program. Cleared when the program opens the port again.
-    bool Perdido() const { return perdido_; }
+    virtual bool Perdido() const { return perdido_; }
 
   protected:
     void Marca_Perdido(bool perdido) { perdido_ = perdido; }
