@@ -2,6 +2,7 @@
 // shown and tested without a relay on a serial line.
 
 #include "comun/Version.h"
+#include "simulador/Bus_Simulado.h"
 #include "simulador/Modem_Simulado.h"
 #include "simulador/Rele_Simulado.h"
 
@@ -9,8 +10,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
@@ -22,6 +27,7 @@
 #include <ctime>
 #include <deque>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
@@ -30,10 +36,12 @@
 #include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
 const char *const Uso = R"(usage: kv73-sim --link PATH [options]
+       kv73-sim --tcp PORT [--link PATH] [options]
        kv73-sim --help | --version
 
 Simulates a KV-73 temperature relay answering Modbus RTU on a pseudo-terminal.
@@ -42,8 +50,16 @@ The probe temperatures drift with wall time, one small step every 500 ms.
 SIGINT or SIGTERM removes the link and ends the simulator. Numbers may be
 written in hexadecimal (0x7F) or octal (017).
 
-  --link PATH            where to put the link to the terminal (required)
-  --address N            slave address, 1..247 (default 1)
+  --link PATH            where to put the link to the terminal (required unless
+                         --tcp is given)
+  --address N            slave address, 1..247 (default 1); a list such as 1,5,17
+                         puts a relay at each address on the line, each with its
+                         own registers (an address given twice: two relays whose
+                         replies collide)
+  --tcp PORT             also serve the relays over TCP on 127.0.0.1:PORT, RTU
+                         frames as a serial device server passes them, one
+                         client at a time (a new one takes the place of the
+                         last); PORT 0 takes a free port, printed at start
   --baud B               line speed set on the terminal, 1..4000000 (default 9600)
   --seed S               seed of the temperature drift and junk bytes, 0..4294967295
                          (default 1)
@@ -85,7 +101,8 @@ A Hayes-style telephone modem in front of the relay:
 
 struct Opciones {
     QString Enlace;
-    uint8_t Direccion = 1;
+    std::vector<uint8_t> Direcciones{1};
+    int Puerto_Tcp = -1; // --tcp: none
     speed_t Baudios = 9600;
     uint32_t Semilla = 1;
     Fallos Fallos_Pedidos;
@@ -101,10 +118,10 @@ struct Opciones {
 
 // The options: these switches, and those that take a value.
 const char *const Interruptores[] = {"silent", "exception", "wrong-address", "wire-time", "modem"};
-const char *const Con_Valor[] = {"link",         "address",       "baud",          "seed",
-                                 "silent-after", "bad-crc-every", "split",         "junk",
-                                 "delay",        "probe-fault",   "ident3",        "dial-delay",
-                                 "escape-guard", "busy-number",   "silent-number", "connect-text"};
+const char *const Con_Valor[] = {
+    "link",         "address",     "baud",          "seed",         "silent-after", "bad-crc-every",
+    "split",        "junk",        "delay",         "probe-fault",  "ident3",       "dial-delay",
+    "escape-guard", "busy-number", "silent-number", "connect-text", "tcp"};
 
 // Reads a command line that --help and --version did not end.
 class Lector {
@@ -134,6 +151,19 @@ class Lector {
   private:
     const QCommandLineParser &p_;
 };
+
+// "1,5,17": each a relay address 1..247.
+std::vector<uint8_t> Lee_Direcciones(const QString &texto) {
+    std::vector<uint8_t> direcciones;
+    for (const QString &parte : texto.split(QLatin1Char(','))) {
+        bool bien = false;
+        const long n = parte.trimmed().toLong(&bien, 0);
+        if (!bien || n < 1 || n > 247)
+            Sale_Con_Uso(QStringLiteral("bad value for --address: %1").arg(texto));
+        direcciones.push_back(static_cast<uint8_t>(n));
+    }
+    return direcciones;
+}
 
 void Lee_Sondas(const QStringList &valores, Fallos &f) {
     for (const QString &valor : valores) {
@@ -206,7 +236,9 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
     Opciones o;
     o.Enlace = l.Valor("link");
     if (l.Dada("address"))
-        o.Direccion = static_cast<uint8_t>(l.Numero("address", 1, 247));
+        o.Direcciones = Lee_Direcciones(l.Valor("address"));
+    if (l.Dada("tcp"))
+        o.Puerto_Tcp = static_cast<int>(l.Numero("tcp", 0, 65535));
     if (l.Dada("baud")) {
         // glibc takes the rate itself as well as the B constants.
         o.Baudios = static_cast<speed_t>(l.Numero("baud", 1, 4000000));
@@ -221,8 +253,11 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
     o.Tiempo_Linea = l.Dada("wire-time");
     o.Con_Modem = l.Dada("modem");
     const bool de_modem = Lee_Modem(l, o.Modem);
-    if (o.Enlace.isEmpty())
+    if (o.Enlace.isEmpty() && o.Puerto_Tcp < 0)
         Sale_Con_Uso("--link PATH is required");
+    if (o.Con_Modem && (o.Puerto_Tcp >= 0 || o.Direcciones.size() > 1))
+        Sale_Con_Uso("--modem stands in front of one relay on the terminal: not with --tcp or "
+                     "several addresses");
     if (de_modem && !o.Con_Modem)
         Sale_Con_Uso("the modem options need --modem");
     if (o.Tiempo_Linea && o.Con_Modem)
@@ -345,6 +380,32 @@ void Borra_Enlace(const QByteArray &enlace, const QByteArray &destino) {
         unlink(enlace.constData());
 }
 
+// "address 1", or "addresses 1,5,17".
+QByteArray Texto_Direcciones(const std::vector<uint8_t> &direcciones) {
+    QStringList numeros;
+    for (uint8_t d : direcciones)
+        numeros << QString::number(d);
+    return ((direcciones.size() == 1 ? QStringLiteral("relay at address ")
+                                     : QStringLiteral("relays at addresses ")) +
+            numeros.join(QLatin1Char(',')))
+        .toLatin1();
+}
+
+// Where requests come from and replies go: the terminal, or a TCP client.
+// Each cuts its own bytes into frames and has its own line.
+struct Fuente {
+    explicit Fuente(speed_t baudios) : linea(baudios) {
+        silencio.setSingleShot(true);
+        QObject::connect(&silencio, &QTimer::timeout, [this] { entramador.Descarta(); });
+    }
+    Entramador entramador;
+    Linea_Serie linea;
+    // Bytes of one request arrive together; a partial frame followed by a
+    // silence is a frame that will never be completed.
+    QTimer silencio;
+    std::function<void(const QByteArray &)> escribe;
+};
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -361,19 +422,38 @@ int main(int argc, char *argv[]) {
 
     QCoreApplication app(argc, argv);
     const Opciones opciones = Lee_Opciones(app.arguments());
-    const Terminal terminal = Abre_Terminal(opciones.Baudios);
+    const bool con_terminal = !opciones.Enlace.isEmpty();
+    Terminal terminal;
     const QByteArray enlace = QFile::encodeName(opciones.Enlace);
-    Crea_Enlace(enlace, terminal.Nombre);
-    std::printf("kv73-sim: relay at address %d on %s -> %s%s\n", opciones.Direccion,
-                enlace.constData(), terminal.Nombre.constData(),
-                opciones.Con_Modem ? " behind a modem" : "");
+    if (con_terminal) {
+        terminal = Abre_Terminal(opciones.Baudios);
+        Crea_Enlace(enlace, terminal.Nombre);
+    }
+
+    // The listening socket is made before anything is announced, so that a
+    // client may connect as soon as it reads where.
+    QTcpServer servidor;
+    if (opciones.Puerto_Tcp >= 0 &&
+        !servidor.listen(QHostAddress::LocalHost, static_cast<quint16>(opciones.Puerto_Tcp))) {
+        std::fprintf(stderr, "kv73-sim: cannot listen on 127.0.0.1:%d: %s\n", opciones.Puerto_Tcp,
+                     qPrintable(servidor.errorString()));
+        if (con_terminal)
+            Borra_Enlace(enlace, terminal.Nombre);
+        return 1;
+    }
+    const QByteArray quienes = Texto_Direcciones(opciones.Direcciones);
+    if (servidor.isListening())
+        std::printf("kv73-sim: %s on tcp://127.0.0.1:%d\n", quienes.constData(),
+                    servidor.serverPort());
+    if (con_terminal)
+        std::printf("kv73-sim: %s on %s -> %s%s\n", quienes.constData(), enlace.constData(),
+                    terminal.Nombre.constData(), opciones.Con_Modem ? " behind a modem" : "");
     std::fflush(stdout);
 
-    Rele_Simulado rele(opciones.Direccion, opciones.Fallos_Pedidos, opciones.Semilla);
-    Entramador entramador;
+    Bus_Simulado bus(opciones.Direcciones, opciones.Fallos_Pedidos, opciones.Semilla);
 
     QTimer deriva;
-    QObject::connect(&deriva, &QTimer::timeout, [&] { rele.Avanza(Rele_Simulado::Paso_ms); });
+    QObject::connect(&deriva, &QTimer::timeout, [&] { bus.Avanza(Rele_Simulado::Paso_ms); });
     deriva.start(Rele_Simulado::Paso_ms);
 
     // Replies wait in one queue with their due times, so that a delayed or
@@ -381,6 +461,7 @@ int main(int argc, char *argv[]) {
     struct Envio {
         int64_t Vence_ns;
         QByteArray Bytes;
+        Fuente *Destino;
     };
     std::deque<Envio> cola;
     QElapsedTimer reloj;
@@ -389,7 +470,6 @@ int main(int argc, char *argv[]) {
     if (opciones.Tiempo_Linea)
         prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
     Despertador envios;
-    Linea_Serie linea(opciones.Baudios);
     auto arma_envios = [&] {
         if (cola.empty())
             envios.Desarma();
@@ -398,23 +478,44 @@ int main(int argc, char *argv[]) {
     };
     envios.Al_Sonar([&] {
         while (!cola.empty() && cola.front().Vence_ns <= Ahora_ns()) {
-            Escribe(terminal.Maestro, cola.front().Bytes);
+            cola.front().Destino->escribe(cola.front().Bytes);
             cola.pop_front();
         }
         arma_envios();
     });
 
-    // Bytes of one request arrive together; a partial frame followed by a
-    // silence is a frame that will never be completed.
-    QTimer silencio;
-    silencio.setSingleShot(true);
-    QObject::connect(&silencio, &QTimer::timeout, [&] { entramador.Descarta(); });
+    // Requests from either side go to the relays on the line; each reply goes
+    // back where its request came from.
+    auto atiende = [&](Fuente &fuente, const QByteArray &bytes) {
+        fuente.entramador.Agrega(bytes);
+        fuente.linea.Llegan(bytes.size(), Ahora_ns());
+        // A reply is timed from the end of its request: now on a pseudo-
+        // terminal, when the line has carried it with --wire-time.
+        const int64_t fin_peticion = opciones.Tiempo_Linea ? fuente.linea.Libre_ns() : Ahora_ns();
+        while (const auto peticion = fuente.entramador.Siguiente()) {
+            std::vector<Trozo> trozos = bus.Responde_Por_Partes(*peticion);
+            if (opciones.Tiempo_Linea)
+                Anade_Tiempo_De_Linea(trozos, opciones.Baudios);
+            for (const Trozo &t : trozos) {
+                const int64_t desde =
+                    cola.empty() ? fin_peticion : std::max(fin_peticion, cola.back().Vence_ns);
+                cola.push_back(
+                    {desde + int64_t{t.Retardo_ms} * 1'000'000 + t.Linea_ns, t.Bytes, &fuente});
+            }
+        }
+        arma_envios();
+        if (fuente.entramador.Pendientes() > 0)
+            fuente.silencio.start(50);
+    };
+
+    Fuente del_terminal(opciones.Baudios);
+    del_terminal.escribe = [&](const QByteArray &b) { Escribe(terminal.Maestro, b); };
 
     // Behind a modem every byte goes through the modem model, which keeps its
     // own time: one timer wakes it for the next thing it has pending.
     std::optional<Modem_Simulado> modem;
     if (opciones.Con_Modem)
-        modem.emplace(rele, opciones.Modem);
+        modem.emplace(bus.Rele(0), opciones.Modem);
     QTimer turno_modem;
     turno_modem.setSingleShot(true);
     turno_modem.setTimerType(Qt::PreciseTimer);
@@ -452,39 +553,56 @@ int main(int argc, char *argv[]) {
         });
     }
 
-    QSocketNotifier lectura(terminal.Maestro, QSocketNotifier::Read);
-    QObject::connect(&lectura, &QSocketNotifier::activated, [&] {
-        char buffer[512];
-        ssize_t n;
-        if (modem) {
-            // A close seen before these bytes came first: the program reopened
-            // its port and is talking to a modem that has hung up.
-            atiende_cierres();
-            while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0)
-                Escribe(terminal.Maestro, modem->Recibe(QByteArray(buffer, n), reloj.elapsed()));
-            arma_modem();
-            return;
-        }
-        while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0) {
-            entramador.Agrega(QByteArray(buffer, n));
-            linea.Llegan(n, Ahora_ns());
-        }
-        // A reply is timed from the end of its request: now on a pseudo-
-        // terminal, when the line has carried it with --wire-time.
-        const int64_t fin_peticion = opciones.Tiempo_Linea ? linea.Libre_ns() : Ahora_ns();
-        while (const auto peticion = entramador.Siguiente()) {
-            std::vector<Trozo> trozos = rele.Responde_Por_Partes(*peticion);
-            if (opciones.Tiempo_Linea)
-                Anade_Tiempo_De_Linea(trozos, opciones.Baudios);
-            for (const Trozo &t : trozos) {
-                const int64_t desde =
-                    cola.empty() ? fin_peticion : std::max(fin_peticion, cola.back().Vence_ns);
-                cola.push_back({desde + int64_t{t.Retardo_ms} * 1'000'000 + t.Linea_ns, t.Bytes});
+    std::optional<QSocketNotifier> lectura;
+    if (con_terminal)
+        lectura.emplace(terminal.Maestro, QSocketNotifier::Read);
+    if (lectura)
+        QObject::connect(&*lectura, &QSocketNotifier::activated, [&] {
+            char buffer[512];
+            ssize_t n;
+            if (modem) {
+                // A close seen before these bytes came first: the program reopened
+                // its port and is talking to a modem that has hung up.
+                atiende_cierres();
+                while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0)
+                    Escribe(terminal.Maestro,
+                            modem->Recibe(QByteArray(buffer, n), reloj.elapsed()));
+                arma_modem();
+                return;
             }
+            QByteArray llegado;
+            while ((n = read(terminal.Maestro, buffer, sizeof buffer)) > 0)
+                llegado.append(buffer, n);
+            if (!llegado.isEmpty())
+                atiende(del_terminal, llegado);
+        });
+
+    // One client at a time, as a serial device server with one line: a new
+    // connection takes the place of the last, whose replies still due are
+    // dropped with it.
+    Fuente de_red(opciones.Baudios);
+    QPointer<QTcpSocket> cliente;
+    de_red.escribe = [&](const QByteArray &b) {
+        if (cliente && cliente->state() == QAbstractSocket::ConnectedState)
+            cliente->write(b);
+    };
+    QObject::connect(&servidor, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket *nuevo = servidor.nextPendingConnection()) {
+            if (cliente)
+                cliente->abort();
+            cliente = nuevo;
+            de_red.entramador.Descarta();
+            std::printf("kv73-sim: client %s:%d connected\n",
+                        qPrintable(nuevo->peerAddress().toString()), nuevo->peerPort());
+            std::fflush(stdout);
+            nuevo->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            QObject::connect(nuevo, &QTcpSocket::disconnected, nuevo, &QObject::deleteLater);
+            QObject::connect(nuevo, &QTcpSocket::readyRead, [&, nuevo] {
+                const QByteArray llegado = nuevo->readAll();
+                if (nuevo == cliente && !llegado.isEmpty())
+                    atiende(de_red, llegado);
+            });
         }
-        arma_envios();
-        if (entramador.Pendientes() > 0)
-            silencio.start(50);
     });
 
     QSocketNotifier fin(fd_senales, QSocketNotifier::Read);
@@ -496,9 +614,11 @@ int main(int argc, char *argv[]) {
     });
 
     app.exec();
-    Borra_Enlace(enlace, terminal.Nombre);
-    close(terminal.Maestro);
-    close(terminal.Esclavo);
+    if (con_terminal) {
+        Borra_Enlace(enlace, terminal.Nombre);
+        close(terminal.Maestro);
+        close(terminal.Esclavo);
+    }
     close(fd_senales);
     if (fd_cierres >= 0)
         close(fd_cierres);
