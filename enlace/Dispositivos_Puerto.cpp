@@ -54,6 +54,8 @@ Dispositivos_Puerto::Dispositivos_Puerto(QWidget *padre) : QDialog(padre) {
     }
     rejilla->setColumnStretch(2, 1);
     columna->addLayout(rejilla);
+    columna->addWidget(new QLabel(
+        QStringLiteral("A relay behind a serial device server: type tcp://HOST:PORT."), this));
 
     Botones = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(Botones, &QDialogButtonBox::accepted, this, &Dispositivos_Puerto::accept);
@@ -75,11 +77,16 @@ void Dispositivos_Puerto::Llena_Tabla(const std::vector<Puerto_Maquina> &puertos
                                   p.descripcion,
                                   p.fabricante,
                                   p.numero_serie,
-                                  p.acceso ? QStringLiteral("yes") : QStringLiteral("no"),
+                                  p.red      ? QStringLiteral("network")
+                                  : p.acceso ? QStringLiteral("yes")
+                                             : QStringLiteral("no"),
                                   com.join(QStringLiteral(", "))};
         for (int c = 0; c < 6; ++c)
             Tabla->setItem(fila, c, new QTableWidgetItem(textos[c]));
-        if (!p.acceso)
+        if (p.red)
+            Tabla->item(fila, 4)->setToolTip(
+                QStringLiteral("reached over TCP: no file permission applies"));
+        else if (!p.acceso)
             Tabla->item(fila, 4)->setToolTip(QStringLiteral("add your user to the dialout group"));
     }
     Tabla->resizeColumnsToContents();

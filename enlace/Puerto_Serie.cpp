@@ -93,6 +93,9 @@ QString Nombre_Dispositivo(int16_t puerto) {
 }
 
 bool Acceso_Dispositivo(const QString &dispositivo) {
+    // A connection to a device server is no file: no rights of this user apply.
+    if (dispositivo.trimmed().startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive))
+        return true;
 #ifdef Q_OS_UNIX
     // access(2) answers for this very user, its groups included: what open() will meet.
     return ::access(QFile::encodeName(dispositivo).constData(), R_OK | W_OK) == 0;

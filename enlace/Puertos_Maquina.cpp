@@ -1,6 +1,7 @@
 #include "enlace/Puertos_Maquina.h"
 
 #include "enlace/Puerto_Serie.h"
+#include "enlace/Puerto_Tcp.h"
 
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -38,10 +39,14 @@ std::vector<Puerto_Maquina> Puertos_Maquina() {
             return Mismo_Dispositivo(q.dispositivo, dispositivo);
         });
         if (p == puertos.end()) {
-            if (!QFileInfo::exists(dispositivo))
+            const bool red = Es_Dispositivo_Tcp(dispositivo);
+            if (!red && !QFileInfo::exists(dispositivo))
                 continue;
             Puerto_Maquina nuevo;
             nuevo.dispositivo = dispositivo;
+            nuevo.red = red;
+            if (red)
+                nuevo.descripcion = QStringLiteral("serial device server (RTU over TCP)");
             nuevo.acceso = Acceso_Dispositivo(dispositivo);
             puertos.push_back(nuevo);
             p = std::prev(puertos.end());

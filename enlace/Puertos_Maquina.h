@@ -16,12 +16,14 @@ struct Puerto_Maquina {
     QString fabricante;
     QString numero_serie;
     bool acceso = false; // this user may open it
+    bool red = false;    // a serial device server reached over TCP, not a device file
     QList<int16_t> com;  // COM numbers of the dialog that open it
 };
 
 // What the system lists (QSerialPortInfo), then the devices COM1..COM4 are mapped
 // to that exist but are not listed: the system does not list pseudo-terminals,
-// nor a link under another name such as /dev/serial/by-id/...
+// nor a link under another name such as /dev/serial/by-id/..., and the network
+// devices (tcp://HOST:PORT) some of them name.
 std::vector<Puerto_Maquina> Puertos_Maquina();
 
 // Two names of the same device: equal, or links to the same node.

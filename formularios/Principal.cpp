@@ -4,7 +4,7 @@
 #include "comun/Texto.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "enlace/Abrir_Puerto.h"
-#include "enlace/Puerto_QSerialPort.h"
+#include "enlace/Puerto_Sistema.h"
 #include "formularios/Operador_Qt.h"
 
 #include <QApplication>
@@ -20,7 +20,7 @@ Principal *Principal::Instancia() {
 }
 
 Principal::Principal(std::unique_ptr<Puerto_Serie> puerto, std::unique_ptr<Operador> operador)
-    : puerto_(puerto ? std::move(puerto) : std::make_unique<Puerto_QSerialPort>()),
+    : puerto_(puerto ? std::move(puerto) : std::make_unique<Puerto_Sistema>()),
       operador_(operador ? std::move(operador) : std::make_unique<Operador_Qt>()) {
     instancia = this;
     Host() = Recursos_Host{puerto_.get(), &Timer_Comunicacion, operador_.get(), this};

@@ -19,9 +19,13 @@ const Opcion Lista_Opciones[] = {
     {"v", "version", nullptr, "print the program's name and version"},
     {nullptr, "port", "N",
      "serial port number 1..255 (device from KV73_COMn, else /dev/ttyS<N-1>; default 1)"},
-    {nullptr, "device", "PATH", "serial device to use instead of a port number"},
+    {nullptr, "device", "PATH",
+     "serial device to use instead of a port number, or tcp://HOST:PORT for a serial "
+     "device server"},
     {nullptr, "baud", "B", "1200, 2400, 4800 or 9600 (default 9600)"},
-    {nullptr, "address", "A", "relay slave address 1..247 (default 1)"},
+    {nullptr, "address", "A",
+     "relay slave address 1..247 (default 1); values and watch take a list, 1,5,17, and poll "
+     "the relays in turn"},
     {nullptr, "modem", "PHONE", "dial PHONE through the modem on the port before the transactions"},
     {nullptr, "json", nullptr, "one JSON object per result"},
     {nullptr, "interval", "MS",
@@ -31,6 +35,11 @@ const Opcion Lista_Opciones[] = {
      "watch: the number of polls, 1..1000000000 (default: until "
      "interrupted)"},
     {nullptr, "pdf", "OUT.pdf", "report: the PDF to write"},
+    {nullptr, "first", "A", "scan: the first address asked, 1..247 (default 1)"},
+    {nullptr, "last", "B", "scan: the last address asked, 1..247 (default 247)"},
+    {nullptr, "timeout-ms", "T",
+     "scan: milliseconds to wait for each reply, 1..60000 (default: the reply's time on the "
+     "line at the speed, and a margin; at least 50)"},
 };
 
 // The options that take a number, with what the help above allows for each. A
@@ -47,10 +56,15 @@ struct Numero {
 const Numero Numeros[] = {
     {"port", 1, 255, {}, "a port number from 1 to 255", &Opciones::puerto},
     {"baud", 1200, 9600, Velocidades, "1200, 2400, 4800 or 9600", &Opciones::velocidad},
-    {"address", 1, 247, {}, "a relay address from 1 to 247", &Opciones::direccion},
     {"interval", 1, 3600000, {}, "milliseconds from 1 to 3600000", &Opciones::intervalo_ms},
     {"count", 1, 1000000000, {}, "a number of polls from 1 to 1000000000", &Opciones::cuenta},
+    {"first", 1, 247, {}, "a relay address from 1 to 247", &Opciones::primera},
+    {"last", 1, 247, {}, "a relay address from 1 to 247", &Opciones::ultima},
+    {"timeout-ms", 1, 60000, {}, "milliseconds from 1 to 60000", &Opciones::espera_ms},
 };
+
+// The commands that poll several relays in turn; the others speak to one.
+const char *const Ordenes_Con_Lista[] = {"values", "watch", "log"};
 
 // Options that belong to one command; `falta` is said when that command runs
 // without it.
@@ -63,6 +77,9 @@ const Opcion_De_Orden Opciones_De_Orden[] = {
     {"interval", "watch", nullptr},
     {"count", "watch", nullptr},
     {"pdf", "report", "report needs --pdf OUT.pdf"},
+    {"first", "scan", nullptr},
+    {"last", "scan", nullptr},
+    {"timeout-ms", "scan", nullptr},
 };
 
 const char *const Linea_Uso = "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A]\n"
@@ -125,8 +142,32 @@ std::optional<QString> Toma_Numeros(const QCommandLineParser &analizador, Opcion
     return std::nullopt;
 }
 
+// --address: one address, or several joined by commas, none twice.
+std::optional<QString> Toma_Direcciones(const QCommandLineParser &analizador, Opciones &op) {
+    if (!analizador.isSet(QStringLiteral("address")))
+        return std::nullopt;
+    const QString texto = analizador.value(QStringLiteral("address"));
+    QList<int> direcciones;
+    for (const QString &parte : texto.split(QLatin1Char(','))) {
+        bool ok = false;
+        const long long v = parte.trimmed().toLongLong(&ok);
+        if (!ok || v < 1 || v > 247)
+            return QStringLiteral("--address %1: give a relay address from 1 to 247, or several "
+                                  "joined by commas")
+                .arg(texto);
+        if (direcciones.contains(static_cast<int>(v)))
+            return QStringLiteral("--address %1: address %2 given twice").arg(texto).arg(v);
+        direcciones << static_cast<int>(v);
+    }
+    op.direcciones = direcciones;
+    op.direccion = direcciones.first();
+    return std::nullopt;
+}
+
 std::optional<QString> Toma_Opciones(const QCommandLineParser &analizador, Opciones &op) {
     if (auto error = Toma_Numeros(analizador, op))
+        return error;
+    if (auto error = Toma_Direcciones(analizador, op))
         return error;
     op.json = analizador.isSet(QStringLiteral("json"));
     op.dispositivo = analizador.value(QStringLiteral("device"));
@@ -173,8 +214,27 @@ std::optional<QString> Toma_Orden(const QStringList &palabras, std::span<const O
     return std::nullopt;
 }
 
+// Several addresses only where relays are polled in turn; a scan asks its own range.
+std::optional<QString> Revisa_Direcciones(const QCommandLineParser &analizador,
+                                          const Opciones &op) {
+    if (op.comando == QLatin1String("scan")) {
+        if (analizador.isSet(QStringLiteral("address")))
+            return QStringLiteral("--address is not for scan: give --first and --last");
+        if (op.primera > op.ultima)
+            return QStringLiteral("--first %1 is above --last %2").arg(op.primera).arg(op.ultima);
+        return std::nullopt;
+    }
+    if (op.direcciones.size() > 1 && std::ranges::none_of(Ordenes_Con_Lista, [&op](const char *o) {
+            return op.comando == QLatin1String(o);
+        }))
+        return QStringLiteral("%1 speaks to one relay: give one --address").arg(op.comando);
+    return std::nullopt;
+}
+
 std::optional<QString> Revisa_Opciones_De_Orden(const QCommandLineParser &analizador,
                                                 const Opciones &op) {
+    if (auto error = Revisa_Direcciones(analizador, op))
+        return error;
     for (const Opcion_De_Orden &o : Opciones_De_Orden) {
         const QString nombre = QLatin1String(o.nombre);
         if (op.comando != QLatin1String(o.orden)) {

@@ -2,6 +2,7 @@
 // kv73ctl's command line: the options, the command and its arguments, checked
 // against the command table before any port is opened.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -12,13 +13,17 @@ struct Opciones {
     QString dispositivo; // --device: a path instead of a port number
     QString telefono;    // --modem: dial this number through the local modem first
     int velocidad = 9600;
-    int direccion = 1;
+    int direccion = 1;         // the relay of the commands that take one: the first of --address
+    QList<int> direcciones{1}; // --address A,B,C: the relays polled in turn (values, watch, log)
     bool json = false;
     QString comando;
     QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
     int intervalo_ms = 500; // watch
     int cuenta = 0;         // watch: 0 runs until interrupted
     QString pdf;            // report: where the PDF goes
+    int primera = 1;        // scan: the first and last address asked
+    int ultima = 247;
+    int espera_ms = 0; // scan: the wait for each reply; 0 for the reply's wire time and a margin
 };
 
 // What a command takes after its name.

@@ -31,6 +31,13 @@ QString Lista_Com(const QList<int16_t> &com) {
     return nombres.join(QLatin1Char(','));
 }
 
+// A network device has no file rights to show.
+QString Texto_Acceso(const Puerto_Maquina &p) {
+    if (p.red)
+        return QStringLiteral("network");
+    return p.acceso ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
 void Imprime(const QString &linea) {
     std::fputs(linea.toLocal8Bit().constData(), stdout);
     std::fputc('\n', stdout);
@@ -47,6 +54,7 @@ void Imprime_Json(const std::vector<Puerto_Maquina> &puertos) {
                                  {QStringLiteral("manufacturer"), p.fabricante},
                                  {QStringLiteral("serial_number"), p.numero_serie},
                                  {QStringLiteral("access"), p.acceso},
+                                 {QStringLiteral("network"), p.red},
                                  {QStringLiteral("com"), com}});
     }
     QJsonArray mapa;
@@ -67,9 +75,8 @@ void Imprime_Texto(const std::vector<Puerto_Maquina> &puertos) {
                                     QStringLiteral("ACCESS"), QStringLiteral("COM")}};
     const auto o_guion = [](const QString &t) { return t.isEmpty() ? QStringLiteral("-") : t; };
     for (const Puerto_Maquina &p : puertos)
-        filas.push_back(
-            {p.dispositivo, o_guion(p.descripcion), o_guion(p.fabricante), o_guion(p.numero_serie),
-             p.acceso ? QStringLiteral("yes") : QStringLiteral("no"), o_guion(Lista_Com(p.com))});
+        filas.push_back({p.dispositivo, o_guion(p.descripcion), o_guion(p.fabricante),
+                         o_guion(p.numero_serie), Texto_Acceso(p), o_guion(Lista_Com(p.com))});
     std::vector<qsizetype> ancho(filas.front().size(), 0);
     for (const QStringList &f : filas)
         for (qsizetype c = 0; c < f.size(); ++c)

@@ -3,15 +3,20 @@
 // failed ("Relay Not Response", or the port could not be opened); 3 the relay
 // answered but the reply was bad or the relay was refused; 4 a setpoint file
 // could not be read, is not a KV-73 file, or could not be written, or the
-// report's PDF could not be written.
+// report's PDF could not be written. With several addresses, `values` and
+// `watch` end with 2 when any relay failed to answer, else 3 when a reply was
+// bad; `scan` ends with 0 when a relay answered, 3 when only bad replies came,
+// 2 when nothing answered.
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Host.h"
 #include "comun/Operador.h"
-#include "enlace/Puerto_QSerialPort.h"
+#include "enlace/Puerto_Sistema.h"
 #include "kv73ctl/Comandos.h"
+#include "kv73ctl/Exploracion_Bus.h"
 #include "kv73ctl/Puertos.h"
+#include "kv73ctl/Sondeo.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Dibujo_Reporte.h"
 
@@ -133,9 +138,23 @@ int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
     return 0;
 }
 
+// Several relays: one poll of each in turn. See Peor_Estado for the status.
+int Una_Ronda(const Opciones &op, bool con_latencia, bool &sin_puerto) {
+    int estado = 0;
+    sin_puerto = !Sondea_Direcciones(*Host().MSComm1, op.direcciones, [&](const auto &r) {
+        Imprime_Sondeo(op, r, con_latencia);
+        estado = Peor_Estado(estado, r.estado);
+    });
+    return sin_puerto ? 2 : estado;
+}
+
 int Values(const Opciones &op) {
     if (const int fallo = Conecta(op))
         return fallo;
+    if (op.direcciones.size() > 1) {
+        bool sin_puerto = false;
+        return Una_Ronda(op, false, sin_puerto);
+    }
     return Un_Sondeo(op, nullptr);
 }
 
@@ -150,13 +169,22 @@ int Watch(const Opciones &op) {
     for (int n = 0; op.cuenta <= 0 || n < op.cuenta; ++n) {
         if (interrumpido)
             break;
-        qint64 us = 0;
-        const int r = Un_Sondeo(op, &us);
-        if (r == 2)
-            return 2;
-        // A bad reply spoils one poll, not the watch: the next one may be good.
-        if (r == 3)
-            estado_salida = 3;
+        if (op.direcciones.size() > 1) {
+            // A relay that fails stops only its own poll; a port that cannot
+            // open again stops the watch.
+            bool sin_puerto = false;
+            estado_salida = Peor_Estado(estado_salida, Una_Ronda(op, true, sin_puerto));
+            if (sin_puerto)
+                return 2;
+        } else {
+            qint64 us = 0;
+            const int r = Un_Sondeo(op, &us);
+            if (r == 2)
+                return 2;
+            // A bad reply spoils one poll, not the watch: the next one may be good.
+            if (r == 3)
+                estado_salida = 3;
+        }
         if (op.cuenta > 0 && n + 1 >= op.cuenta)
             break;
         // Polls keep their pace from the start, not from the end of the last one.
@@ -295,6 +323,14 @@ std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opcio
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
+// --- scan ---------------------------------------------------------------------
+
+int Scan(const Opciones &op) {
+    if (const int fallo = Conecta(op))
+        return fallo;
+    return Explora_Bus(op, *Host().MSComm1);
+}
+
 // No relay is needed to list the ports.
 int Ports(const Opciones &op) {
     return Comando_Ports(op.json);
@@ -322,6 +358,9 @@ const Orden Ordenes[] = {
      "and one poll)"},
     {"ports", Ports, Argumentos::Ninguno, "",
      "serial ports of this computer, and the device of COM1..COM4"},
+    {"scan", Scan, Argumentos::Ninguno, "[--first A] [--last B] [--timeout-ms T]",
+     "ask each address from A to B (1..247) for its identification, once and briefly; one "
+     "line a relay that answers"},
 };
 
 } // namespace
@@ -341,7 +380,7 @@ int main(int argc, char **argv) {
     Operador_Consola consola;
     Ventanas_En_Memoria ventanas;
     Temporizador_Comunicacion timer;
-    Puerto_QSerialPort puerto;
+    Puerto_Sistema puerto;
     Host() = Recursos_Host{&puerto, &timer, &consola, &ventanas};
     Estado.Direccion_Rele = static_cast<uint8_t>(op.direccion);
     return Busca_Orden(Ordenes, op.comando)->ejecuta(op);

@@ -199,13 +199,7 @@ Lectura Lee_Registros(uint8_t funcion, uint16_t primero, uint16_t cantidad, Imag
     }
     Vacia_Entrada();
     auto &t = Estado.Trama_Peticion;
-    t[1] = Estado.Direccion_Rele;
-    t[2] = funcion;
-    t[3] = static_cast<uint8_t>(primero >> 8);
-    t[4] = static_cast<uint8_t>(primero & 0xFF);
-    t[5] = static_cast<uint8_t>(cantidad >> 8);
-    t[6] = static_cast<uint8_t>(cantidad & 0xFF);
-    Pon_CRC(t, 8);
+    Arma_Peticion_Lectura(t, Estado.Direccion_Rele, funcion, primero, cantidad);
     const std::size_t largo = 5u + 2u * cantidad;
     switch (Intercambia(t, 8, respuesta, largo, cancelable)) {
     case Fin::Cancelada:

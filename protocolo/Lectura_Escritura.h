@@ -31,6 +31,20 @@ template <std::size_t N> void Pon_CRC(Imagen<N> &trama, std::size_t n);
 // A reply of n bytes is good when bytes n-1 and n are the CRC of bytes 1..n-2.
 template <std::size_t N> bool CRC_Correcto(const Imagen<N> &respuesta, std::size_t n);
 
+// A register read request of 8 bytes into bytes 1..8 of `trama`: address,
+// function, first register and count (high byte first), CRC.
+template <std::size_t N>
+void Arma_Peticion_Lectura(Imagen<N> &trama, uint8_t direccion, uint8_t funcion, uint16_t primero,
+                           uint16_t cantidad) {
+    trama[1] = direccion;
+    trama[2] = funcion;
+    trama[3] = static_cast<uint8_t>(primero >> 8);
+    trama[4] = static_cast<uint8_t>(primero & 0xFF);
+    trama[5] = static_cast<uint8_t>(cantidad >> 8);
+    trama[6] = static_cast<uint8_t>(cantidad & 0xFF);
+    Pon_CRC(trama, 8);
+}
+
 // The link failure: link flag down, status texts, a 0x00 byte and the port closed,
 // then "Relay Not Response".
 void Rele_No_Responde();

@@ -7,6 +7,7 @@
 #include "enlace/Comunicacion.h"
 #include "enlace/Dispositivos_Puerto.h"
 #include "enlace/Puerto_QSerialPort.h"
+#include "enlace/Puerto_Sistema.h"
 #include "formularios/AVPAGE2.h"
 #include "formularios/Conexiones.h"
 #include "protocolo/Lectura_Escritura.h"
@@ -220,8 +221,9 @@ TEST_F(Dialogo, SystemCloseAsksFirst) {
 
 namespace {
 
-// The program's own serial port against kv73-sim, the settings in a folder of
-// the test's own (never the user's), and no KV73_COMn from outside.
+// The program's own port (a serial device, or the network for tcp://) against
+// kv73-sim, the settings in a folder of the test's own (never the user's), and
+// no KV73_COMn from outside.
 class Dispositivos : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -230,7 +232,7 @@ class Dispositivos : public ::testing::Test {
             qunsetenv(variable);
         Reinicia_Estado();
         host = std::make_unique<Principal>(
-            std::make_unique<Puerto_QSerialPort>(),
+            std::make_unique<Puerto_Sistema>(),
             std::unique_ptr<Operador>(operador = new Operador_Guionizado));
         Conecta_Host(*host);
         host->Timer_Comunicacion.Set_Interval(50);
@@ -312,4 +314,27 @@ TEST_F(Dispositivos, TheOperatorMapsCom3ToADeviceAndOnOpensIt) {
         EXPECT_TRUE(p.Entorno[0]->text().isEmpty());
     });
     qunsetenv("KV73_COM3");
+}
+
+TEST_F(Dispositivos, ARelayBehindADeviceServerIsAssignedAndLinked) {
+    Simulador sim({QStringLiteral("--tcp"), QStringLiteral("0")});
+    ASSERT_TRUE(sim.Listo());
+    Comunicacion &d = Comunicacion::Cargada();
+    d.show();
+    d.Combo1->setCurrentIndex(2);
+    Asigna(d, 3, sim.Dispositivo_Tcp(), QDialogButtonBox::Ok);
+    EXPECT_EQ(Dispositivo_Asignado(3), sim.Dispositivo_Tcp());
+    // Listed as what it is: no file, so no file permission to show.
+    Asigna(d, 3, sim.Dispositivo_Tcp(), QDialogButtonBox::Cancel, [&](Dispositivos_Puerto &p) {
+        const auto filas = p.Tabla->findItems(sim.Dispositivo_Tcp(), Qt::MatchExactly);
+        ASSERT_EQ(filas.size(), 1);
+        EXPECT_EQ(p.Tabla->item(filas[0]->row(), 4)->text().toStdString(), "network");
+        EXPECT_EQ(p.Tabla->item(filas[0]->row(), 5)->text().toStdString(), "COM3");
+    });
+
+    operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
+    QTest::mouseClick(d.Command1, Qt::LeftButton);
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_EQ(host->Panel(6).toStdString(), "Communicating....");
+    EXPECT_EQ(d.Label6->text().toStdString(), "Communication Stablished");
 }

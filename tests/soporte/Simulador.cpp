@@ -1,6 +1,8 @@
 #include "tests/soporte/Simulador.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 Simulador::Simulador(const QStringList &opciones) {
@@ -12,12 +14,38 @@ Simulador::Simulador(const QStringList &opciones) {
         ADD_FAILURE() << "kv73-sim did not start: " << proceso_.errorString().toStdString();
         return;
     }
-    // It prints one line once the relay is listening.
-    while (!proceso_.canReadLine() && proceso_.waitForReadyRead(5000)) {
+    // It prints one line once the relay is listening on the terminal, after
+    // the line of its TCP port with --tcp.
+    QElapsedTimer reloj;
+    reloj.start();
+    bool en_terminal = false;
+    while (!en_terminal && reloj.elapsed() < 5000) {
+        if (!proceso_.canReadLine() && !proceso_.waitForReadyRead(5000))
+            break;
+        while (proceso_.canReadLine()) {
+            const QString linea = QString::fromLocal8Bit(proceso_.readLine());
+            static const QRegularExpression tcp(QStringLiteral("tcp://127\\.0\\.0\\.1:(\\d+)"));
+            if (const auto m = tcp.match(linea); m.hasMatch())
+                puerto_tcp_ = m.captured(1).toInt();
+            else
+                en_terminal = true;
+        }
     }
-    listo_ = proceso_.canReadLine() && QFileInfo::exists(Enlace());
+    listo_ = en_terminal && QFileInfo::exists(Enlace());
     if (!listo_)
         ADD_FAILURE() << "kv73-sim did not announce its relay";
+}
+
+QString Simulador::Salida() {
+    proceso_.waitForReadyRead(0);
+    return QString::fromLocal8Bit(proceso_.readAllStandardOutput());
+}
+
+void Simulador::Detiene() {
+    if (proceso_.state() == QProcess::NotRunning)
+        return;
+    proceso_.terminate();
+    proceso_.waitForFinished(5000);
 }
 
 Simulador::~Simulador() {

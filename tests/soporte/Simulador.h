@@ -16,11 +16,21 @@ class Simulador {
 
     QString Enlace() const { return directorio_.filePath(QStringLiteral("relay")); }
     bool Listo() const { return listo_; }
+    // With --tcp 0 among the options: the port it took, and its tcp:// name.
+    int Puerto_Tcp() const { return puerto_tcp_; }
+    QString Dispositivo_Tcp() const {
+        return QStringLiteral("tcp://127.0.0.1:%1").arg(puerto_tcp_);
+    }
+    // What it has printed since it announced its relay.
+    QString Salida();
+    // Ends it now (SIGTERM), as when the simulator is closed under the program.
+    void Detiene();
 
   private:
     QTemporaryDir directorio_;
     QProcess proceso_;
     bool listo_ = false;
+    int puerto_tcp_ = 0;
 };
 
 struct Salida_Programa {

@@ -1,0 +1,86 @@
+#include "kv73ctl/Sondeo.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "enlace/Puerto_Serie.h"
+#include "kv73ctl/Comandos.h"
+#include "protocolo/Lectura_Escritura.h"
+
+#include <QElapsedTimer>
+#include <cstdio>
+
+namespace {
+
+// A relay that did not answer took the port down with it; the next relay needs
+// it open again.
+bool Reabre(Puerto_Serie &puerto) {
+    if (puerto.PortOpen())
+        return true;
+    if (!puerto.Set_PortOpen(true)) {
+        std::fprintf(stderr, "kv73ctl: cannot open %s again: %s\n",
+                     qPrintable(Nombre_Dispositivo(puerto.CommPort())),
+                     qPrintable(puerto.Error_Texto()));
+        return false;
+    }
+    Estado.Comunicacion_OK = true;
+    return true;
+}
+
+} // namespace
+
+Resultado_Sondeo Sondea_Rele(int direccion) {
+    Resultado_Sondeo r;
+    r.direccion = direccion;
+    Estado.Direccion_Rele = static_cast<uint8_t>(direccion);
+    QElapsedTimer reloj;
+    reloj.start();
+    const Desenlace d = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    r.latencia_us = reloj.nsecsElapsed() / 1000;
+    switch (d) {
+    case Desenlace::Buena:
+        r.lectura = Lee_Lectura_Actual();
+        break;
+    case Desenlace::Mala:
+        r.estado = 3;
+        break;
+    case Desenlace::Sin_Respuesta:
+        r.estado = 2;
+        break;
+    }
+    return r;
+}
+
+bool Sondea_Direcciones(Puerto_Serie &puerto, const QList<int> &direcciones,
+                        const std::function<void(const Resultado_Sondeo &)> &al_sondear) {
+    for (const int direccion : direcciones) {
+        if (!Reabre(puerto))
+            return false;
+        al_sondear(Sondea_Rele(direccion));
+    }
+    return true;
+}
+
+int Peor_Estado(int a, int b) {
+    const auto rango = [](int e) { return e == 2 ? 2 : e == 0 ? 0 : 1; };
+    return rango(a) >= rango(b) ? a : b;
+}
+
+void Imprime_Sondeo(const Opciones &op, const Resultado_Sondeo &r, bool con_latencia) {
+    if (r.estado == 2) {
+        std::fprintf(stderr, "kv73ctl: no reply from address %d\n", r.direccion);
+        return;
+    }
+    if (r.estado == 3) {
+        std::fprintf(stderr, "kv73ctl: bad reply to the actual-values poll of address %d\n",
+                     r.direccion);
+        return;
+    }
+    if (op.json) {
+        QJsonObject o = Json_Valores(r.lectura);
+        o.insert(QStringLiteral("address"), r.direccion);
+        if (con_latencia)
+            o.insert(QStringLiteral("latency_us"), r.latencia_us);
+        Imprime_Json(o);
+    } else {
+        Imprime(QStringLiteral("address %1: ").arg(r.direccion) + Texto_Valores(r.lectura));
+    }
+}

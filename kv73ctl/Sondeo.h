@@ -1,0 +1,39 @@
+#pragma once
+// Polling relays in turn on one line: one poll of one address gives a result,
+// and a round polls every address of --address, each result naming its relay.
+// A relay that does not answer closes the port (the link-failure procedure);
+// the port is opened again for the next relay, so one silent relay does not
+// stop the others.
+
+#include "kv73ctl/Opciones.h"
+#include "kv73ctl/Salida.h"
+
+#include <QList>
+#include <functional>
+
+class Puerto_Serie;
+
+struct Resultado_Sondeo {
+    int direccion = 1;
+    int estado = 0;         // 0 a good reply, 2 no reply ("Relay Not Response"), 3 a bad reply
+    qint64 latencia_us = 0; // from the request to the end of the transaction
+    Lectura_Actual lectura; // what the good reply holds
+};
+
+// One actual-values poll of the relay at `direccion` on the open link.
+Resultado_Sondeo Sondea_Rele(int direccion);
+
+// Polls each of `direcciones` in turn and hands each result to `al_sondear`.
+// False when the port, closed by a relay that did not answer, cannot be opened
+// again (the device went away): the run must end there, with status 2.
+bool Sondea_Direcciones(Puerto_Serie &puerto, const QList<int> &direcciones,
+                        const std::function<void(const Resultado_Sondeo &)> &al_sondear);
+
+// The status of a run of polls: 2 when any relay failed to answer, else 3 when
+// any reply was bad, else 0.
+int Peor_Estado(int a, int b);
+
+// One result as `values` and `watch` print it with several addresses: the text
+// line starts "address N: ", the JSON object has "address"; `latency_us` with
+// `con_latencia`. A failed poll says so on stderr, naming the relay.
+void Imprime_Sondeo(const Opciones &op, const Resultado_Sondeo &r, bool con_latencia);
