@@ -280,7 +280,7 @@ TEST(Kv73ctl, HelpAndVersion) {
         if (!linea.startsWith(QStringLiteral("   ")))
             listados << linea.trimmed().section(u' ', 0, 0);
     EXPECT_EQ(listados.join(u' ').toStdString(),
-              "ident setpoints values watch reset-max save show send set report ports");
+              "ident setpoints values watch reset-max save show send set report ports scan");
     // No line runs past the 79th column.
     for (const QString &linea : ayuda.salida.split(u'\n'))
         EXPECT_LE(linea.size(), 79) << linea.toStdString();
@@ -340,6 +340,7 @@ TEST(Kv73ctl, PortsListsTheDevicesTheComNumbersOpen) {
                                {QStringLiteral("manufacturer"), QString()},
                                {QStringLiteral("serial_number"), QString()},
                                {QStringLiteral("access"), true},
+                               {QStringLiteral("network"), false},
                                {QStringLiteral("com"), QJsonArray{3}}};
     const QJsonArray puertos = todo[QStringLiteral("ports")].toArray();
     EXPECT_TRUE(puertos.contains(terminal)) << r.salida.toStdString();
