@@ -485,3 +485,23 @@ TEST(Tcp, TheDesktopProgramStartedOnANetworkPortComesUpLinked) {
         kv73.kill();
     kv73.waitForFinished(5000);
 }
+
+TEST(Simulador_Bus, RefusesAddressListsAndPortsItCannotServe) {
+    const QString sim = QStringLiteral(KV73_SIM);
+    const QList<QStringList> malas = {
+        {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--address"),
+         QStringLiteral("1,248")},
+        {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--address"),
+         QStringLiteral("1,")},
+        {QStringLiteral("--tcp"), QStringLiteral("65536")},
+        {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--modem")},
+        {QStringLiteral("--link"), QStringLiteral("/tmp/never-made"), QStringLiteral("--modem"),
+         QStringLiteral("--address"), QStringLiteral("1,2")},
+    };
+    for (const QStringList &a : malas) {
+        const auto r = Ejecuta(sim, a, {}, 5000);
+        EXPECT_EQ(r.estado, 1) << a.join(' ').toStdString();
+        EXPECT_TRUE(r.errores.startsWith(QStringLiteral("kv73-sim: ")))
+            << a.join(' ').toStdString();
+    }
+}
