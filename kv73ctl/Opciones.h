@@ -14,6 +14,7 @@ struct Opciones {
     int velocidad = 9600;
     int direccion = 1;
     bool json = false;
+    bool traza = false; // --trace: every frame on stderr
     QString comando;
     QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
     int intervalo_ms = 500; // watch

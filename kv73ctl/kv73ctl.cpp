@@ -12,6 +12,7 @@
 #include "enlace/Puerto_QSerialPort.h"
 #include "kv73ctl/Comandos.h"
 #include "kv73ctl/Puertos.h"
+#include "kv73ctl/Traza_Consola.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Dibujo_Reporte.h"
 
@@ -25,6 +26,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -342,7 +344,10 @@ int main(int argc, char **argv) {
     Ventanas_En_Memoria ventanas;
     Temporizador_Comunicacion timer;
     Puerto_QSerialPort puerto;
-    Host() = Recursos_Host{&puerto, &timer, &consola, &ventanas};
+    std::optional<Traza_Consola> traza;
+    if (op.traza)
+        traza.emplace(puerto);
+    Host() = Recursos_Host{traza ? &traza->Puerto() : &puerto, &timer, &consola, &ventanas};
     Estado.Direccion_Rele = static_cast<uint8_t>(op.direccion);
     return Busca_Orden(Ordenes, op.comando)->ejecuta(op);
 }
