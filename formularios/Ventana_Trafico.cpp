@@ -42,12 +42,15 @@ Ventana_Trafico::Ventana_Trafico(Traza_Trafico &traza, QWidget *padre)
     : QWidget(padre, Qt::Window), traza_(traza) {
     setWindowTitle(QStringLiteral("KV-73 Traffic"));
     setObjectName(QStringLiteral("Ventana_Trafico"));
-    resize(760, 480);
+    // Wide enough for a whole poll reply and its decoding on one line.
+    resize(1000, 520);
     Lineas = new QPlainTextEdit(this);
     Lineas->setReadOnly(true);
     Lineas->setLineWrapMode(QPlainTextEdit::NoWrap);
     Lineas->setMaximumBlockCount(static_cast<int>(Traza_Trafico::Capacidad));
-    Lineas->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QFont letra = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    letra.setPointSize(9);
+    Lineas->setFont(letra);
     Contadores = new QLabel(this);
     Pausa = new QPushButton(QStringLiteral("Pause"), this);
     Pausa->setCheckable(true);

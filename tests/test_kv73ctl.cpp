@@ -528,7 +528,8 @@ TEST(Kv73ctl, TracePrintsEveryFrameOnStderr) {
         EXPECT_EQ(t.count(QStringLiteral("> 01 04 00 00 00 03 B0 0B  read input 0x0000 x3")), 4);
         EXPECT_EQ(t.count(QStringLiteral("< no reply")), 4);
         EXPECT_TRUE(t.contains(QStringLiteral("> 00  link failure")));
-        EXPECT_TRUE(t.contains(QStringLiteral("Relay Not Response"))) << "the core's own message";
+        EXPECT_TRUE(r.errores.contains(QStringLiteral("\nRelay Not Response\n")))
+            << "the core's own message, between the lines of the trace";
     }
     {
         Simulador modem({QStringLiteral("--modem"), QStringLiteral("--dial-delay"),
