@@ -532,8 +532,8 @@ TEST(Kv73ctl, TracePrintsEveryFrameOnStderr) {
             << "the core's own message, between the lines of the trace";
     }
     {
-        Simulador modem({QStringLiteral("--modem"), QStringLiteral("--dial-delay"),
-                         QStringLiteral("20")});
+        Simulador modem(
+            {QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("20")});
         const auto r = Ctl(modem, {QStringLiteral("--trace"), QStringLiteral("--modem"),
                                    QStringLiteral("5551234"), QStringLiteral("ident")});
         EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
