@@ -10,6 +10,7 @@
 #include "enlace/Puerto_Serie.h"
 #include "formularios/Disposicion.h"
 #include "formularios/Principal.h"
+#include "formularios/Ventana_Trafico.h"
 #include "protocolo/Lectura_Escritura.h"
 
 #include <QFile>
@@ -83,6 +84,7 @@ void AVPAGE2::Construye() {
     Construye_Actuales();
     Construye_Menu();
     Construye_Barra();
+    Instala_Ventana_Trafico(*this, *Barra_Estado);
     setFixedSize(792, Alto_Pagina + Barra_Estado->height());
 }
 

@@ -5,6 +5,7 @@
 #include "datos/Manejo_de_ActualValues.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Sistema.h"
+#include "enlace/Puerto_Trazado.h"
 #include "formularios/Operador_Qt.h"
 
 #include <QApplication>
@@ -23,7 +24,9 @@ Principal::Principal(std::unique_ptr<Puerto_Serie> puerto, std::unique_ptr<Opera
     : puerto_(puerto ? std::move(puerto) : std::make_unique<Puerto_Sistema>()),
       operador_(operador ? std::move(operador) : std::make_unique<Operador_Qt>()) {
     instancia = this;
-    Host() = Recursos_Host{puerto_.get(), &Timer_Comunicacion, operador_.get(), this};
+    // The trace sees every byte, whichever port was handed in.
+    trazado_ = std::make_unique<Puerto_Trazado>(*puerto_, traza_);
+    Host() = Recursos_Host{trazado_.get(), &Timer_Comunicacion, operador_.get(), this};
     connect(qApp, &QGuiApplication::commitDataRequest, this, &Principal::Al_Pedir_Cierre);
 }
 
@@ -31,6 +34,10 @@ Principal::~Principal() {
     Host() = Recursos_Host{};
     if (instancia == this)
         instancia = nullptr;
+}
+
+Puerto_Serie &Principal::MSComm1() {
+    return *trazado_;
 }
 
 void Principal::Form_Load() {
@@ -54,8 +61,8 @@ bool Principal::Form_QueryUnload() {
                            Botones::Yes_No, Icono::Pregunta);
     if (r != Respuesta::Yes)
         return false;
-    if (puerto_->PortOpen())
-        puerto_->Output(QByteArray(1, '\0'));
+    if (trazado_->PortOpen())
+        trazado_->Output(QByteArray(1, '\0'));
     Termina_Programa();
     return true;
 }

@@ -5,12 +5,14 @@
 #include "comun/Host.h"
 #include "comun/Operador.h"
 #include "enlace/Puerto_Serie.h"
+#include "enlace/Traza_Trafico.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
 #include <memory>
 
+class Puerto_Trazado;
 class QSessionManager;
 
 class Principal : public QObject, private Ventanas {
@@ -35,7 +37,10 @@ class Principal : public QObject, private Ventanas {
     QString Panel(int n) const { return paneles_.at(static_cast<std::size_t>(n - 1)); }
     QString Caption() const { return caption_; }
 
-    Puerto_Serie &MSComm1() { return *puerto_; }
+    // The port the program uses: the one handed in, traced.
+    Puerto_Serie &MSComm1();
+    // The bytes on the line, for the traffic window.
+    Traza_Trafico &Traza() { return traza_; }
     Temporizador_Comunicacion Timer_Comunicacion;
     Operador &Dialogo1() { return *operador_; }
 
@@ -53,6 +58,8 @@ class Principal : public QObject, private Ventanas {
 
     std::unique_ptr<Puerto_Serie> puerto_;
     std::unique_ptr<Operador> operador_;
+    Traza_Trafico traza_;
+    std::unique_ptr<Puerto_Trazado> trazado_;
     std::array<QString, 6> paneles_{QString(),
                                     QString(),
                                     QStringLiteral("COM: 4"),

@@ -28,6 +28,8 @@ const Opcion Lista_Opciones[] = {
      "the relays in turn"},
     {nullptr, "modem", "PHONE", "dial PHONE through the modem on the port before the transactions"},
     {nullptr, "json", nullptr, "one JSON object per result"},
+    {nullptr, "trace", nullptr,
+     "print every frame written to and read from the port on stderr, one line each"},
     {nullptr, "interval", "MS",
      "watch: milliseconds from one poll to the next, 1..3600000 "
      "(default 500)"},
@@ -170,6 +172,7 @@ std::optional<QString> Toma_Opciones(const QCommandLineParser &analizador, Opcio
     if (auto error = Toma_Direcciones(analizador, op))
         return error;
     op.json = analizador.isSet(QStringLiteral("json"));
+    op.traza = analizador.isSet(QStringLiteral("trace"));
     op.dispositivo = analizador.value(QStringLiteral("device"));
     op.telefono = analizador.value(QStringLiteral("modem"));
     op.pdf = analizador.value(QStringLiteral("pdf"));

@@ -16,6 +16,7 @@ struct Opciones {
     int direccion = 1;         // the relay of the commands that take one: the first of --address
     QList<int> direcciones{1}; // --address A,B,C: the relays polled in turn (values, watch, log)
     bool json = false;
+    bool traza = false; // --trace: every frame on stderr
     QString comando;
     QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
     int intervalo_ms = 500; // watch

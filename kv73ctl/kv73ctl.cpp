@@ -17,6 +17,7 @@
 #include "kv73ctl/Exploracion_Bus.h"
 #include "kv73ctl/Puertos.h"
 #include "kv73ctl/Sondeo.h"
+#include "kv73ctl/Traza_Consola.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Dibujo_Reporte.h"
 
@@ -30,6 +31,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -381,7 +383,10 @@ int main(int argc, char **argv) {
     Ventanas_En_Memoria ventanas;
     Temporizador_Comunicacion timer;
     Puerto_Sistema puerto;
-    Host() = Recursos_Host{&puerto, &timer, &consola, &ventanas};
+    std::optional<Traza_Consola> traza;
+    if (op.traza)
+        traza.emplace(puerto);
+    Host() = Recursos_Host{traza ? &traza->Puerto() : &puerto, &timer, &consola, &ventanas};
     Estado.Direccion_Rele = static_cast<uint8_t>(op.direccion);
     return Busca_Orden(Ordenes, op.comando)->ejecuta(op);
 }

@@ -484,3 +484,69 @@ TEST_F(Kv73ctl_Transaccion, APortGoneBeforeTheTransactionIsALinkFailure) {
             EXPECT_TRUE(puerto->escrituras.empty());
         }
 }
+
+// --trace puts every frame on stderr as it goes, and changes nothing else.
+TEST(Kv73ctl, TracePrintsEveryFrameOnStderr) {
+    const auto lineas = [](const QString &texto) {
+        QStringList r;
+        for (const QString &l : texto.split(u'\n', Qt::SkipEmptyParts))
+            r << l.section(u' ', 1, -1, QString::SectionSkipEmpty);
+        return r;
+    };
+    const auto tiempos_crecen = [](const QString &texto) {
+        qint64 antes = -1;
+        for (const QString &l : texto.split(u'\n', Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const qint64 ms = l.section(u' ', 0, 0, QString::SectionSkipEmpty).toLongLong(&ok);
+            if (!ok || ms < antes)
+                return false;
+            antes = ms;
+        }
+        return true;
+    };
+    {
+        Simulador sim(Sondas_Rotas);
+        ASSERT_TRUE(sim.Listo());
+        const auto r = Ctl(sim, {QStringLiteral("values"), QStringLiteral("--trace")});
+        EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+        EXPECT_TRUE(r.salida.startsWith(QStringLiteral("Pt1 "))) << r.salida.toStdString();
+        const QStringList t = lineas(r.errores);
+        ASSERT_EQ(t.size(), 3) << r.errores.toStdString();
+        EXPECT_EQ(t[0], QStringLiteral("- port open 9600,N,8,1"));
+        EXPECT_EQ(t[1], QStringLiteral("> 01 04 02 00 00 0E 70 76  read input 0x0200 x14"));
+        EXPECT_TRUE(t[2].startsWith(QStringLiteral("< 01 04 1C ")));
+        EXPECT_TRUE(t[2].endsWith(QStringLiteral("  reply 28 bytes CRC ok")));
+        EXPECT_TRUE(tiempos_crecen(r.errores)) << r.errores.toStdString();
+
+        const auto sin = Ctl(sim, {QStringLiteral("values")});
+        EXPECT_TRUE(sin.errores.isEmpty()) << sin.errores.toStdString();
+    }
+    {
+        Simulador silencioso({QStringLiteral("--silent")});
+        const auto r = Ctl(silencioso, {QStringLiteral("--trace"), QStringLiteral("ident")});
+        EXPECT_EQ(r.estado, 2);
+        const QStringList t = lineas(r.errores);
+        EXPECT_EQ(t.count(QStringLiteral("> 01 04 00 00 00 03 B0 0B  read input 0x0000 x3")), 4);
+        EXPECT_EQ(t.count(QStringLiteral("< no reply")), 4);
+        EXPECT_TRUE(t.contains(QStringLiteral("> 00  link failure")));
+        EXPECT_TRUE(r.errores.contains(QStringLiteral("\nRelay Not Response\n")))
+            << "the core's own message, between the lines of the trace";
+    }
+    {
+        Simulador modem(
+            {QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("20")});
+        const auto r = Ctl(modem, {QStringLiteral("--trace"), QStringLiteral("--modem"),
+                                   QStringLiteral("5551234"), QStringLiteral("ident")});
+        EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+        const QStringList t = lineas(r.errores);
+        EXPECT_TRUE(t.contains(QStringLiteral("> ATE0"))) << r.errores.toStdString();
+        const auto empieza = [&t](const char *inicio) {
+            return std::ranges::any_of(
+                t, [inicio](const QString &l) { return l.startsWith(QLatin1String(inicio)); });
+        };
+        // The number goes out blank-padded to its field.
+        EXPECT_TRUE(empieza("> ATDT5551234")) << r.errores.toStdString();
+        EXPECT_TRUE(empieza("< CONNECT")) << r.errores.toStdString();
+        EXPECT_TRUE(t.contains(QStringLiteral("> 01 04 00 00 00 03 B0 0B  read input 0x0000 x3")));
+    }
+}

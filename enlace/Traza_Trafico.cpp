@@ -1,0 +1,395 @@
+#include "enlace/Traza_Trafico.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "protocolo/Crc.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+uint8_t Byte(const QByteArray &b, qsizetype i) {
+    return static_cast<uint8_t>(b[i]);
+}
+
+uint16_t Palabra(const QByteArray &b, qsizetype i) {
+    return static_cast<uint16_t>(Byte(b, i) << 8 | Byte(b, i + 1));
+}
+
+// The functions the program sends, and their exception replies.
+bool Funcion_Conocida(uint8_t f) {
+    switch (f & 0x7F) {
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x06:
+    case 0x10:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Es_Fin_Texto(uint8_t c) {
+    return c == '\r' || c == '\n';
+}
+
+bool Es_Texto(uint8_t c) {
+    return (c >= 0x20 && c < 0x7F) || Es_Fin_Texto(c);
+}
+
+bool Todo_Texto(const QByteArray &b) {
+    return std::all_of(b.cbegin(), b.cend(),
+                       [](char c) { return Es_Texto(static_cast<uint8_t>(c)); });
+}
+
+// A modem's line without its CR and LF.
+QByteArray Sin_Fines(const QByteArray &b) {
+    QByteArray texto;
+    for (char c : b)
+        if (!Es_Fin_Texto(static_cast<uint8_t>(c)))
+            texto += c;
+    return texto;
+}
+
+bool Es_Modbus(const QByteArray &b) {
+    return b.size() >= 2 && Funcion_Conocida(Byte(b, 1));
+}
+
+QString Hex4(uint16_t v) {
+    return QStringLiteral("0x%1").arg(v, 4, 16, QLatin1Char('0')).toUpper().replace(u'X', u'x');
+}
+
+// What a request, or the echo of a write or command, asks for.
+QString Pedido(const QByteArray &b) {
+    if (b.size() < 6)
+        return QStringLiteral("function %1").arg(Byte(b, 1), 2, 16, QLatin1Char('0'));
+    const uint16_t registro = Palabra(b, 2), valor = Palabra(b, 4);
+    switch (Byte(b, 1)) {
+    case 0x03:
+        return QStringLiteral("read holding %1 x%2").arg(Hex4(registro)).arg(valor);
+    case 0x04:
+        return QStringLiteral("read input %1 x%2").arg(Hex4(registro)).arg(valor);
+    case 0x05:
+        // The coil's number is the command's number; the program only switches on.
+        return QStringLiteral("command %1%2")
+            .arg(registro)
+            .arg(valor == 0xFF00 ? QString() : QStringLiteral(" off"));
+    case 0x06:
+        return QStringLiteral("write %1 = %2").arg(Hex4(registro)).arg(valor);
+    default:
+        return QStringLiteral("write %1 x%2").arg(Hex4(registro)).arg(valor);
+    }
+}
+
+QString Crc_Texto(const QByteArray &b) {
+    return CRC_Valido(b) ? QStringLiteral("CRC ok") : QStringLiteral("CRC bad");
+}
+
+QString Descripcion_Respuesta(const QByteArray &b) {
+    const uint8_t f = Byte(b, 1);
+    if (f & 0x80)
+        return QStringLiteral("exception %1").arg(Byte(b, 2), 2, 16, QLatin1Char('0')) +
+               (CRC_Valido(b) ? QString() : QStringLiteral(" CRC bad"));
+    if (f == 0x03 || f == 0x04)
+        return QStringLiteral("reply %1 bytes ").arg(Byte(b, 2)) + Crc_Texto(b);
+    return QStringLiteral("reply ") + Pedido(b) + QLatin1Char(' ') + Crc_Texto(b);
+}
+
+QString Descripcion(const Linea_Traza &l) {
+    switch (l.clase) {
+    case Clase_Linea::Peticion:
+        return Pedido(l.bytes) + (CRC_Valido(l.bytes) ? QString() : QStringLiteral(" CRC bad"));
+    case Clase_Linea::Respuesta:
+    case Clase_Linea::Respuesta_Mala:
+    case Clase_Linea::Excepcion:
+        return Descripcion_Respuesta(l.bytes);
+    case Clase_Linea::Sin_Respuesta:
+        return QStringLiteral("no reply");
+    case Clase_Linea::Texto:
+        return l.bytes.isEmpty() ? QStringLiteral("<CR>") : QString::fromLatin1(l.bytes);
+    case Clase_Linea::Fallo_Enlace:
+        return QStringLiteral("link failure");
+    case Clase_Linea::Cero:
+        return QStringLiteral("0x00 on exit");
+    case Clase_Linea::Incompleta:
+        return QStringLiteral("%1 bytes, no whole frame").arg(l.bytes.size());
+    case Clase_Linea::Puerto_Abierto:
+        return QStringLiteral("port open ") + QString::fromUtf8(l.bytes).trimmed();
+    case Clase_Linea::Puerto_No_Abre:
+        return QStringLiteral("port did not open: ") + QString::fromUtf8(l.bytes);
+    case Clase_Linea::Puerto_Cerrado:
+        return QStringLiteral("port closed");
+    case Clase_Linea::Puerto_Perdido:
+        return QStringLiteral("port lost: the device went away");
+    }
+    return {};
+}
+
+bool Lleva_Hex(Clase_Linea c) {
+    switch (c) {
+    case Clase_Linea::Peticion:
+    case Clase_Linea::Respuesta:
+    case Clase_Linea::Respuesta_Mala:
+    case Clase_Linea::Excepcion:
+    case Clase_Linea::Fallo_Enlace:
+    case Clase_Linea::Cero:
+    case Clase_Linea::Incompleta:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString Texto_Linea(const Linea_Traza &l) {
+    const QChar sentido = l.sentido == Sentido::Escrito ? u'>'
+                          : l.sentido == Sentido::Leido ? u'<'
+                                                        : u'-';
+    QString texto = QStringLiteral("%1 ").arg(l.ms, 7) + sentido + QLatin1Char(' ');
+    if (Lleva_Hex(l.clase))
+        texto += QString::fromLatin1(l.bytes.toHex(' ').toUpper()) + QStringLiteral("  ");
+    return texto + Descripcion(l);
+}
+
+Traza_Trafico::Traza_Trafico(QObject *padre) : QObject(padre) {
+    reloj_.start();
+    silencio_.setSingleShot(true);
+    connect(&silencio_, &QTimer::timeout, this, &Traza_Trafico::Al_Silencio);
+    fallos_vistos_ = fallos_base_ = Estado.Fallos_Enlace;
+}
+
+void Traza_Trafico::Escrito(const QByteArray &bytes) {
+    Agrega(Sentido::Escrito, bytes);
+}
+
+void Traza_Trafico::Leido(const QByteArray &bytes) {
+    if (!bytes.isEmpty())
+        Agrega(Sentido::Leido, bytes);
+}
+
+void Traza_Trafico::Abierto(const QString &settings) {
+    Vacia();
+    esperando_respuesta_ = false;
+    Anota(Sentido::Ninguno, Clase_Linea::Puerto_Abierto, settings.toUtf8(), reloj_.elapsed());
+}
+
+void Traza_Trafico::No_Abre(const QString &motivo) {
+    Anota(Sentido::Ninguno, Clase_Linea::Puerto_No_Abre, motivo.toUtf8(), reloj_.elapsed());
+}
+
+void Traza_Trafico::Cerrado(bool perdido) {
+    Vacia();
+    if (esperando_respuesta_)
+        Sin_Respuesta();
+    funcion_pedida_ = 0;
+    largo_respuesta_ = 0;
+    Anota(Sentido::Ninguno, perdido ? Clase_Linea::Puerto_Perdido : Clase_Linea::Puerto_Cerrado, {},
+          reloj_.elapsed());
+}
+
+void Traza_Trafico::Vacia() {
+    // Whichever began first goes first.
+    if (!leido_.bytes.isEmpty() && (escrito_.bytes.isEmpty() || leido_.ms < escrito_.ms)) {
+        Vacia_Sentido(Sentido::Leido);
+        Vacia_Sentido(Sentido::Escrito);
+    } else {
+        Vacia_Sentido(Sentido::Escrito);
+        Vacia_Sentido(Sentido::Leido);
+    }
+}
+
+void Traza_Trafico::Agrega(Sentido sentido, const QByteArray &bytes) {
+    const qint64 ahora = reloj_.elapsed();
+    ultimo_ms_ = ahora;
+    Vacia_Sentido(sentido == Sentido::Escrito ? Sentido::Leido : Sentido::Escrito);
+    Acumulado &a = De(sentido);
+    // Address 0 is the broadcast, which the program never uses: a 0x00 it sent
+    // starts no frame. And the program writes a modem's command whole, in one write.
+    if (sentido == Sentido::Escrito &&
+        (a.bytes == QByteArray(1, '\0') ||
+         (a.bytes.size() > 1 && Largo_Trama(sentido, a.bytes) == 0 && !Es_Modbus(a.bytes))))
+        Vacia_Sentido(sentido);
+    if (a.bytes.isEmpty()) {
+        a.ms = ahora;
+        // A new frame goes out while the last request still waits: it had no reply.
+        if (sentido == Sentido::Escrito && esperando_respuesta_)
+            Sin_Respuesta();
+    }
+    a.bytes += bytes;
+    for (;;) {
+        const qsizetype largo = Largo_Trama(sentido, a.bytes);
+        if (largo <= 0 && sentido == Sentido::Leido && esperando_respuesta_ && Separa_Basura(a))
+            continue;
+        if (largo <= 0 || a.bytes.size() < largo)
+            break;
+        Cierra_Trama(sentido, largo);
+        a.ms = ahora;
+    }
+    if ((!escrito_.bytes.isEmpty() || !leido_.bytes.isEmpty()) && !silencio_.isActive())
+        silencio_.start(Silencio_ms);
+}
+
+// The length of the frame that starts the bytes: 0 while it cannot be told yet,
+// -1 when they are no frame the program knows (they wait for the flush).
+qsizetype Traza_Trafico::Largo_Trama(Sentido sentido, const QByteArray &b) const {
+    if (b.size() < 2)
+        return 0;
+    if (!Es_Modbus(b)) {
+        if (!Es_Texto(Byte(b, 0)) || !Es_Texto(Byte(b, 1)))
+            return -1;
+        const auto fin = std::find_if(b.cbegin(), b.cend(),
+                                      [](char c) { return Es_Fin_Texto(static_cast<uint8_t>(c)); });
+        if (fin == b.cend())
+            return 0;
+        // A modem ends its lines in CR LF: the LF goes with its line.
+        const qsizetype largo = fin - b.cbegin() + 1;
+        return *fin == '\r' && largo < b.size() && b[largo] == '\n' ? largo + 1 : largo;
+    }
+    const uint8_t f = Byte(b, 1);
+    if (sentido == Sentido::Escrito) {
+        if (f != 0x10)
+            return 8;
+        return b.size() >= 7 ? 9 + Byte(b, 6) : 0;
+    }
+    if (f & 0x80)
+        return 5;
+    if (f == funcion_pedida_ && largo_respuesta_ > 0)
+        return largo_respuesta_;
+    if (f == 0x03 || f == 0x04)
+        return b.size() >= 3 ? 5 + Byte(b, 2) : 0;
+    return 8;
+}
+
+// Bytes ahead of the reply (the tail of a late answer, noise) make a line of
+// their own once the reply's start shows up behind them.
+bool Traza_Trafico::Separa_Basura(Acumulado &a) {
+    for (qsizetype k = 1; k + 1 < a.bytes.size(); ++k) {
+        const uint8_t f = Byte(a.bytes, k + 1);
+        if (Byte(a.bytes, k) == direccion_pedida_ && funcion_pedida_ != 0 &&
+            (f & 0x7F) == funcion_pedida_) {
+            Anota(Sentido::Leido, Clase_Linea::Incompleta, a.bytes.left(k), a.ms);
+            a.bytes.remove(0, k);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Traza_Trafico::Cierra_Trama(Sentido sentido, qsizetype largo) {
+    Acumulado &a = De(sentido);
+    const QByteArray trama = a.bytes.left(largo);
+    a.bytes.remove(0, largo);
+    if (!Es_Modbus(trama)) {
+        const QByteArray texto = Sin_Fines(trama);
+        // The CR LF around a modem's answer make no line of their own.
+        if (sentido == Sentido::Escrito || !texto.isEmpty())
+            Anota(sentido, Clase_Linea::Texto, texto, a.ms);
+        return;
+    }
+    if (sentido == Sentido::Escrito) {
+        direccion_pedida_ = Byte(trama, 0);
+        funcion_pedida_ = Byte(trama, 1);
+        const bool lectura = funcion_pedida_ == 0x03 || funcion_pedida_ == 0x04;
+        largo_respuesta_ = lectura ? 5 + 2 * qsizetype(Palabra(trama, 4)) : 8;
+        esperando_respuesta_ = true;
+        Anota(sentido, Clase_Linea::Peticion, trama, a.ms);
+        return;
+    }
+    esperando_respuesta_ = false;
+    const bool bueno = CRC_Valido(trama);
+    const Clase_Linea clase = !bueno                    ? Clase_Linea::Respuesta_Mala
+                              : (Byte(trama, 1) & 0x80) ? Clase_Linea::Excepcion
+                                                        : Clase_Linea::Respuesta;
+    Anota(sentido, clase, trama, a.ms);
+}
+
+void Traza_Trafico::Vacia_Sentido(Sentido sentido) {
+    Acumulado &a = De(sentido);
+    if (a.bytes.isEmpty())
+        return;
+    const QByteArray resto = std::exchange(a.bytes, {});
+    if (sentido == Sentido::Escrito && resto == QByteArray(1, '\0')) {
+        // The link failure counts itself before it sends its 0x00; any other lone
+        // 0x00 is the one sent when the program ends or the operator switches off.
+        const bool fallo = Estado.Fallos_Enlace != fallos_vistos_;
+        fallos_vistos_ = Estado.Fallos_Enlace;
+        Anota(sentido, fallo ? Clase_Linea::Fallo_Enlace : Clase_Linea::Cero, resto, a.ms);
+    } else if (Todo_Texto(resto) && (resto.size() > 1 || Es_Fin_Texto(Byte(resto, 0)))) {
+        const QByteArray texto = Sin_Fines(resto);
+        if (sentido == Sentido::Escrito || !texto.isEmpty())
+            Anota(sentido, Clase_Linea::Texto, texto, a.ms);
+    } else {
+        Anota(sentido, Clase_Linea::Incompleta, resto, a.ms);
+    }
+}
+
+void Traza_Trafico::Sin_Respuesta() {
+    esperando_respuesta_ = false;
+    Anota(Sentido::Leido, Clase_Linea::Sin_Respuesta, {}, reloj_.elapsed());
+}
+
+void Traza_Trafico::Al_Silencio() {
+    const qint64 callado = reloj_.elapsed() - ultimo_ms_;
+    if (callado < Silencio_ms) {
+        silencio_.start(static_cast<int>(Silencio_ms - callado));
+        return;
+    }
+    Vacia();
+}
+
+void Traza_Trafico::Anota(Sentido sentido, Clase_Linea clase, const QByteArray &bytes, qint64 ms) {
+    Cuenta(clase);
+    anillo_.push_back(Linea_Traza{ms, sentido, clase, bytes});
+    ++total_;
+    if (anillo_.size() > Capacidad) {
+        anillo_.pop_front();
+        ++inicio_;
+    }
+    emit Linea_Nueva(anillo_.back());
+}
+
+void Traza_Trafico::Cuenta(Clase_Linea clase) {
+    switch (clase) {
+    case Clase_Linea::Peticion:
+        ++contadores_.peticiones;
+        break;
+    case Clase_Linea::Respuesta:
+        ++contadores_.respuestas_buenas;
+        break;
+    case Clase_Linea::Respuesta_Mala:
+        ++contadores_.crc_malos;
+        break;
+    case Clase_Linea::Excepcion:
+        ++contadores_.excepciones;
+        break;
+    case Clase_Linea::Sin_Respuesta:
+        ++contadores_.sin_respuesta;
+        break;
+    default:
+        break;
+    }
+}
+
+Contadores_Traza Traza_Trafico::Contadores() const {
+    Contadores_Traza c = contadores_;
+    // A fresh run state (tests start one) counts from zero again.
+    const uint32_t fallos = Estado.Fallos_Enlace;
+    c.fallos_enlace = fallos >= fallos_base_ ? fallos - fallos_base_ : fallos;
+    return c;
+}
+
+void Traza_Trafico::Limpia() {
+    anillo_.clear();
+    inicio_ = total_;
+    contadores_ = {};
+    fallos_base_ = Estado.Fallos_Enlace;
+}
+
+std::vector<Linea_Traza> Traza_Trafico::Lineas_Desde(uint64_t desde) const {
+    std::vector<Linea_Traza> lineas;
+    for (uint64_t n = std::max(desde, inicio_); n < total_; ++n)
+        lineas.push_back(anillo_[static_cast<std::size_t>(n - inicio_)]);
+    return lineas;
+}
