@@ -12,6 +12,7 @@
 #include "enlace/Puerto_QSerialPort.h"
 #include "kv73ctl/Comandos.h"
 #include "kv73ctl/Puertos.h"
+#include "kv73ctl/Registro_Valores.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Dibujo_Reporte.h"
 
@@ -173,6 +174,11 @@ int Watch(const Opciones &op) {
     return estado_salida;
 }
 
+// A link failure does not end a log: it is a row, and the next poll tries again.
+int Log(const Opciones &op) {
+    return Comando_Log(op, *Host().MSComm1);
+}
+
 // --- reset-max ---------------------------------------------------------------
 
 // The core tells the outcome itself: "Command Executed" or "Error executing command".
@@ -307,6 +313,9 @@ const Orden Ordenes[] = {
     {"values", Values, Argumentos::Ninguno, "", "one poll: temperatures, maxima, lamps"},
     {"watch", Watch, Argumentos::Ninguno, "[--interval MS] [--count N]",
      "a poll every MS milliseconds, N times or until interrupted"},
+    {"log", Log, Argumentos::Ninguno, "--csv FILE [--interval MS] [--count N]",
+     "a poll every MS milliseconds, each a CSV row appended to FILE; a poll that fails is a "
+     "row too, and the log goes on"},
     {"reset-max", Reset_Max, Argumentos::Ninguno, "",
      "reset the maximum temperatures (command 16)"},
     {"save", Save, Argumentos::Un_Archivo, "FILE",

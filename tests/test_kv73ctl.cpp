@@ -197,7 +197,7 @@ TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
         {L("watch --interval 0"), "--interval 0: "},
         {L("watch --count -1"), "--count -1: "},
         {L("--address=248 values"), "--address 248: "},
-        {L("values --count 3"), "--count is for watch only"},
+        {L("values --count 3"), "--count is for watch and log only"},
         {L("values --pdf x.pdf"), "--pdf is for report only"},
         {L("report"), "report needs --pdf"},
         {L("--speed 9600 values"), "speed"},
