@@ -26,10 +26,11 @@ struct Umbral {
     const char *nombre;
     QColor color;
 };
+// Apart from the probes' colours, so a threshold is never read as a probe.
 const Umbral Umbrales[4] = {{"L1", QColor(0xE0, 0x90, 0x00)},
-                            {"L2", QColor(0xE0, 0x00, 0x00)},
-                            {"Low Fan", QColor(0x50, 0x90, 0xE0)},
-                            {"High Fan", QColor(0x00, 0x50, 0xA0)}};
+                            {"L2", QColor(0x20, 0x20, 0x20)},
+                            {"Low Fan", QColor(0x00, 0xB0, 0xB0)},
+                            {"High Fan", QColor(0x80, 0x80, 0x80)}};
 
 // The chart view with the wheel for zoom and pan.
 class Vista_Tendencia : public QChartView {
