@@ -280,7 +280,7 @@ TEST(Kv73ctl, HelpAndVersion) {
         if (!linea.startsWith(QStringLiteral("   ")))
             listados << linea.trimmed().section(u' ', 0, 0);
     EXPECT_EQ(listados.join(u' ').toStdString(),
-              "ident setpoints values watch reset-max save show send set report ports");
+              "ident setpoints values watch log reset-max save show send set report ports");
     // No line runs past the 79th column.
     for (const QString &linea : ayuda.salida.split(u'\n'))
         EXPECT_LE(linea.size(), 79) << linea.toStdString();
