@@ -11,7 +11,7 @@ cmake --build build-run -j "$(nproc)"
 
 carpeta=$(mktemp -d /tmp/kv73-run.XXXXXX)
 enlace="$carpeta/relay"
-./build-run/simulador/kv73-sim --link "$enlace" &
+./build-run/simulador/kv73-sim --link "$enlace" --drift &
 simulador=$!
 trap 'kill "$simulador" 2>/dev/null; wait "$simulador" 2>/dev/null; rm -rf "$carpeta"' EXIT
 for _ in $(seq 100); do [ -e "$enlace" ] && break; sleep 0.05; done

@@ -6,7 +6,11 @@
 // A lost link is brought up again the way an operator would, with ON a second
 // later, so that a failure costs one line of output, not the rest of the run.
 //
-// usage: pagina_viva --device PATH [--minutes N]
+// With --record FILE the page also records to FILE (as Ctrl+R does) and its
+// trend window is open (Ctrl+T), for bench/registro.sh; the CPU time the
+// process used is printed at the end either way.
+//
+// usage: pagina_viva --device PATH [--minutes N] [--record FILE]
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Operador.h"
@@ -14,6 +18,7 @@
 #include "formularios/AVPAGE2.h"
 #include "formularios/Conexiones.h"
 #include "formularios/Principal.h"
+#include "formularios/Registro_Pagina.h"
 
 #include <QApplication>
 #include <QFile>
@@ -21,6 +26,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -38,10 +44,11 @@ class Operador_Ausente : public Operador {
     QString Caja_Entrada(const QString &, const QString &, const QString &) override { return {}; }
     std::optional<QString> Dialogo_Abrir(const Peticion_Archivo &) override { return std::nullopt; }
     std::optional<QString> Dialogo_Guardar(const Peticion_Archivo &) override {
-        return std::nullopt;
+        return guardar.isEmpty() ? std::nullopt : std::optional<QString>(guardar);
     }
 
     int mensajes = 0;
+    QString guardar; // what a save dialog is answered
 };
 
 // VmRSS of this process, in kB.
@@ -57,7 +64,7 @@ long Memoria_Residente_kB() {
 }
 
 [[noreturn]] void Uso() {
-    std::fputs("usage: pagina_viva --device PATH [--minutes N]\n", stderr);
+    std::fputs("usage: pagina_viva --device PATH [--minutes N] [--record FILE]\n", stderr);
     std::exit(2);
 }
 
@@ -70,12 +77,15 @@ int main(int argc, char *argv[]) {
 
     QString dispositivo;
     int minutos = 10;
+    QString registro;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--device") && i + 1 < args.size())
             dispositivo = args[++i];
         else if (args[i] == QLatin1String("--minutes") && i + 1 < args.size())
             minutos = args[++i].toInt();
+        else if (args[i] == QLatin1String("--record") && i + 1 < args.size())
+            registro = args[++i];
         else
             Uso();
     }
@@ -100,6 +110,23 @@ int main(int argc, char *argv[]) {
     if (!Estado.Comunicacion_OK) {
         std::fprintf(stderr, "pagina_viva: no link to the relay on %s\n", qPrintable(dispositivo));
         return 1;
+    }
+
+    if (!registro.isEmpty()) {
+        // The trend is shown (offscreen) so that its once-a-second redraw runs.
+        operador.guardar = registro;
+        Registro_Pagina &r = *Registro_Pagina::De(*pagina);
+        r.Alterna_Grabacion();
+        r.Abre_Tendencia();
+        if (!r.Grabando()) {
+            std::fprintf(stderr, "pagina_viva: cannot record to %s\n", qPrintable(registro));
+            return 1;
+        }
+        // A lost link ends a recording; the bench records again once it is back.
+        QObject::connect(pagina.get(), &AVPAGE2::Sondeo_Hecho, [&r](Estado_Sondeo e) {
+            if (e == Estado_Sondeo::Ok && !r.Grabando())
+                r.Alterna_Grabacion();
+        });
     }
 
     QTimer vigia;
@@ -138,6 +165,13 @@ int main(int argc, char *argv[]) {
     std::printf("resident memory: %ld kB after 1 min, %ld kB after %d min, growth %ld kB"
                 "   target < 1024 kB\n",
                 rss_1, rss_fin, minutos, rss_fin - rss_1);
+    rusage uso{};
+    getrusage(RUSAGE_SELF, &uso);
+    std::printf("cpu time: %.2f s (user %.2f s, system %.2f s)\n",
+                static_cast<double>(uso.ru_utime.tv_sec + uso.ru_stime.tv_sec) +
+                    (uso.ru_utime.tv_usec + uso.ru_stime.tv_usec) / 1e6,
+                uso.ru_utime.tv_sec + uso.ru_utime.tv_usec / 1e6,
+                uso.ru_stime.tv_sec + uso.ru_stime.tv_usec / 1e6);
     pagina.reset();
     Comunicacion::Descarga();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -4,6 +4,8 @@
 // up, Timer1 polls twice a second and runs the operator's queued requests after
 // its poll; Timer2 re-reads the setpoints once a minute.
 
+#include "registro/Fila_Registro.h"
+
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -64,6 +66,11 @@ class AVPAGE2 : public QWidget {
     QStatusBar *Barra_Estado;
     QTimer Timer1;
     QTimer Timer2;
+
+  signals:
+    // A poll of Timer1 that went on the line has ended, as it ended: the value
+    // log and the trend take it from here.
+    void Sondeo_Hecho(Estado_Sondeo estado);
 
   protected:
     void showEvent(QShowEvent *evento) override;

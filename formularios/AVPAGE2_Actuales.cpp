@@ -69,8 +69,12 @@ void AVPAGE2::Arranca_Timers() {
 }
 
 void AVPAGE2::Timer1_Timer() {
+    const Contadores_Enlace antes = Contadores_Enlace::Ahora();
     Lee_Valores_Actuales(Estado.Direccion_Rele);
+    const std::optional<Estado_Sondeo> sondeo = Juzga_Sondeo(antes);
     Actualiza_Valores_de_Pantalla();
+    if (sondeo)
+        emit Sondeo_Hecho(*sondeo);
     if (Estado.Comunicacion_OK) {
         UserControl11->Refrescar();
     } else {

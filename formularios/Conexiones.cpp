@@ -4,6 +4,7 @@
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
 #include "formularios/Principal.h"
+#include "formularios/Registro_Pagina.h"
 
 #include <QLabel>
 
@@ -18,4 +19,5 @@ void Conecta_Pagina(AVPAGE2 &pagina) {
                      &AVPAGE2::Arranca_Timers);
     QObject::connect(&avisos, &Avisos_Comunicacion::Enlace_Cortado, &pagina,
                      [&pagina] { pagina.UserControl11->Desactivar(); });
+    new Registro_Pagina(pagina);
 }

@@ -31,10 +31,10 @@ const Opcion Lista_Opciones[] = {
     {nullptr, "trace", nullptr,
      "print every frame written to and read from the port on stderr, one line each"},
     {nullptr, "interval", "MS",
-     "watch: milliseconds from one poll to the next, 1..3600000 "
+     "watch, log: milliseconds from one poll to the next, 1..3600000 "
      "(default 500)"},
     {nullptr, "count", "N",
-     "watch: the number of polls, 1..1000000000 (default: until "
+     "watch, log: the number of polls, 1..1000000000 (default: until "
      "interrupted)"},
     {nullptr, "pdf", "OUT.pdf", "report: the PDF to write"},
     {nullptr, "first", "A", "scan: the first address asked, 1..247 (default 1)"},
@@ -42,6 +42,7 @@ const Opcion Lista_Opciones[] = {
     {nullptr, "timeout-ms", "T",
      "scan: milliseconds to wait for each reply, 1..60000 (default: the reply's time on the "
      "line at the speed, and a margin; at least 50)"},
+    {nullptr, "csv", "FILE", "log: the CSV file the rows are appended to"},
 };
 
 // The options that take a number, with what the help above allows for each. A
@@ -68,20 +69,21 @@ const Numero Numeros[] = {
 // The commands that poll several relays in turn; the others speak to one.
 const char *const Ordenes_Con_Lista[] = {"values", "watch", "log"};
 
-// Options that belong to one command; `falta` is said when that command runs
-// without it.
+// Options that belong to some commands (`ordenes`, separated by spaces);
+// `falta` is said when the first of them runs without it.
 struct Opcion_De_Orden {
     const char *nombre;
-    const char *orden;
+    const char *ordenes;
     const char *falta;
 };
 const Opcion_De_Orden Opciones_De_Orden[] = {
-    {"interval", "watch", nullptr},
-    {"count", "watch", nullptr},
+    {"interval", "watch log", nullptr},
+    {"count", "watch log", nullptr},
     {"pdf", "report", "report needs --pdf OUT.pdf"},
     {"first", "scan", nullptr},
     {"last", "scan", nullptr},
     {"timeout-ms", "scan", nullptr},
+    {"csv", "log", "log needs --csv FILE"},
 };
 
 const char *const Linea_Uso = "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A]\n"
@@ -176,6 +178,7 @@ std::optional<QString> Toma_Opciones(const QCommandLineParser &analizador, Opcio
     op.dispositivo = analizador.value(QStringLiteral("device"));
     op.telefono = analizador.value(QStringLiteral("modem"));
     op.pdf = analizador.value(QStringLiteral("pdf"));
+    op.csv = analizador.value(QStringLiteral("csv"));
     // Left empty, either would quietly give the default: the port numbered by
     // --port, a direct link instead of a call.
     if (analizador.isSet(QStringLiteral("device")) && op.dispositivo.isEmpty())
@@ -240,9 +243,11 @@ std::optional<QString> Revisa_Opciones_De_Orden(const QCommandLineParser &analiz
         return error;
     for (const Opcion_De_Orden &o : Opciones_De_Orden) {
         const QString nombre = QLatin1String(o.nombre);
-        if (op.comando != QLatin1String(o.orden)) {
+        const QStringList ordenes = QString::fromLatin1(o.ordenes).split(QLatin1Char(' '));
+        if (!ordenes.contains(op.comando)) {
             if (analizador.isSet(nombre))
-                return QStringLiteral("--%1 is for %2 only").arg(nombre, QLatin1String(o.orden));
+                return QStringLiteral("--%1 is for %2 only")
+                    .arg(nombre, ordenes.join(QStringLiteral(" and ")));
         } else if (o.falta && analizador.value(nombre).isEmpty()) {
             return QLatin1String(o.falta);
         }

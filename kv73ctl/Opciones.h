@@ -19,8 +19,9 @@ struct Opciones {
     bool traza = false; // --trace: every frame on stderr
     QString comando;
     QStringList argumentos; // what follows the command (a file name, NAME=VALUE ...)
-    int intervalo_ms = 500; // watch
-    int cuenta = 0;         // watch: 0 runs until interrupted
+    int intervalo_ms = 500; // watch, log
+    int cuenta = 0;         // watch, log: 0 runs until interrupted
+    QString csv;            // log: the file the rows are appended to
     QString pdf;            // report: where the PDF goes
     int primera = 1;        // scan: the first and last address asked
     int ultima = 247;

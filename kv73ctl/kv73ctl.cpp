@@ -16,6 +16,7 @@
 #include "kv73ctl/Comandos.h"
 #include "kv73ctl/Exploracion_Bus.h"
 #include "kv73ctl/Puertos.h"
+#include "kv73ctl/Registro_Valores.h"
 #include "kv73ctl/Sondeo.h"
 #include "kv73ctl/Traza_Consola.h"
 #include "protocolo/Lectura_Escritura.h"
@@ -203,6 +204,11 @@ int Watch(const Opciones &op) {
     return estado_salida;
 }
 
+// A link failure does not end a log: it is a row, and the next poll tries again.
+int Log(const Opciones &op) {
+    return Comando_Log(op, *Host().MSComm1);
+}
+
 // --- reset-max ---------------------------------------------------------------
 
 // The core tells the outcome itself: "Command Executed" or "Error executing command".
@@ -345,6 +351,9 @@ const Orden Ordenes[] = {
     {"values", Values, Argumentos::Ninguno, "", "one poll: temperatures, maxima, lamps"},
     {"watch", Watch, Argumentos::Ninguno, "[--interval MS] [--count N]",
      "a poll every MS milliseconds, N times or until interrupted"},
+    {"log", Log, Argumentos::Ninguno, "--csv FILE [--interval MS] [--count N]",
+     "a poll every MS milliseconds, each a CSV row appended to FILE; a poll that fails is a "
+     "row too, and the log goes on"},
     {"reset-max", Reset_Max, Argumentos::Ninguno, "",
      "reset the maximum temperatures (command 16)"},
     {"save", Save, Argumentos::Un_Archivo, "FILE",

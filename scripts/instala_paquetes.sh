@@ -18,7 +18,7 @@ instala_paquetes() {
 # What the build needs.
 PAQUETES_CONSTRUCCION=(
     g++ cmake make pkg-config
-    qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev
+    qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     fonts-liberation2
 )
 # What the tests add: GoogleTest, libmodbus as an independent Modbus peer, and

@@ -216,12 +216,51 @@ std::vector<Trozo> Rele_Simulado::Estropea(QByteArray respuesta) {
     return {{Fallos_.Retardo_ms, respuesta}};
 }
 
+void Rele_Simulado::Activa_Deriva() {
+    Deriva = true;
+    Paso_Deriva();
+    Actualiza_Maximos_y_Ventilador();
+    Umbrales_Previos = Estado_Lamparas().Encendidas & (Lampara_L1 | Lampara_L2 | Lampara_FAN);
+}
+
+void Rele_Simulado::Paso_Deriva() {
+    constexpr double Pi = 3.14159265358979323846;
+    const double bajo = Setpoints[Low_Fan] - 10.0;
+    const double alto = Setpoints[L2] + 10.0;
+    const double fase = 2 * Pi * static_cast<double>(Reloj_Deriva_ms) / Periodo_Deriva_ms;
+    for (int k = 0; k < 4; ++k) {
+        const double grados = (bajo + alto) / 2 + (alto - bajo) / 2 * std::sin(fase - k * Pi / 8);
+        const int ruido = static_cast<int>(Azar_Sondas() % 7) - 3;
+        Decimas[k] = static_cast<int>(std::lround(grados * 10)) + ruido;
+    }
+    Reloj_Deriva_ms += Paso_ms;
+}
+
+// A lamp that went on or off in this step blinks for a while.
+void Rele_Simulado::Marca_Cruces() {
+    const uint16_t umbrales =
+        Estado_Lamparas().Encendidas & (Lampara_L1 | Lampara_L2 | Lampara_FAN);
+    for (int b = 0; b < 16; ++b) {
+        if (Cruces[b] > 0)
+            --Cruces[b];
+        if (((umbrales ^ Umbrales_Previos) >> b) & 1u)
+            Cruces[b] = Pasos_Cruce;
+    }
+    Umbrales_Previos = umbrales;
+}
+
 void Rele_Simulado::Avanza(int ms) {
     if (ms <= 0)
         return;
     Tiempo_Acumulado_ms += ms;
     while (Tiempo_Acumulado_ms >= Paso_ms) {
         Tiempo_Acumulado_ms -= Paso_ms;
+        if (Deriva) {
+            Paso_Deriva();
+            Actualiza_Maximos_y_Ventilador();
+            Marca_Cruces();
+            continue;
+        }
         // A random walk of up to 0.3 °C a step, leaning back towards 60..80 °C
         // so that a long run neither freezes nor trips by itself.
         for (int &d : Decimas) {
@@ -310,6 +349,10 @@ Rele_Simulado::Lamparas Rele_Simulado::Estado_Lamparas() const {
         if (Maximos[k] >= Setpoints[L1])
             l.Encendidas |= Lampara_Tmax;
     }
+    if (Deriva)
+        for (int b = 0; b < 16; ++b)
+            if (Cruces[b] > 0)
+                l.Parpadeando |= static_cast<uint16_t>(1u << b);
     return l;
 }
 

@@ -81,6 +81,15 @@ class Rele_Simulado {
     void Avanza(int ms);
     static constexpr int Paso_ms = 500;
 
+    // --drift: instead of the random walk, each probe follows a slow sine from
+    // 10 °C below Low Fan to 10 °C above L2 (a few minutes a period, each probe
+    // a little behind the one before) with a little noise, so that the L1, L2
+    // and FAN lamps light and go out by the relay's own setpoints. A lamp that
+    // has just changed blinks for Pasos_Cruce steps.
+    void Activa_Deriva();
+    static constexpr int Periodo_Deriva_ms = 6 * 60 * 1000;
+    static constexpr int Pasos_Cruce = 6;
+
     // Probe `sonda` (1..4) in whole degrees.
     int Temperatura(int sonda) const;
     // The word any register of the relay holds right now (0 for unknown ones).
@@ -107,6 +116,8 @@ class Rele_Simulado {
     };
     Lamparas Estado_Lamparas() const;
     void Actualiza_Maximos_y_Ventilador();
+    void Paso_Deriva();
+    void Marca_Cruces();
 
     uint8_t Direccion_;
     Fallos Fallos_;
@@ -120,6 +131,10 @@ class Rele_Simulado {
     std::array<int, 4> Maximos{}; // whole degrees
     bool Ventilador = false;
     bool Programando = false;
+    bool Deriva = false;
+    int64_t Reloj_Deriva_ms = 0;
+    uint16_t Umbrales_Previos = 0; // L1, L2 and FAN lamps at the last step
+    std::array<int, 16> Cruces{};  // per lamp bit: steps left blinking
 };
 
 // Cuts a byte stream from the line into request frames. The expected length

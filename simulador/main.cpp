@@ -63,6 +63,10 @@ written in hexadecimal (0x7F) or octal (017).
   --baud B               line speed set on the terminal, 1..4000000 (default 9600)
   --seed S               seed of the temperature drift and junk bytes, 0..4294967295
                          (default 1)
+  --drift                the probes swing slowly (a 6-minute sine from 10 below
+                         Low Fan to 10 above L2, with a little noise): the maxima
+                         follow, L1, L2 and FAN light by the setpoints and a lamp
+                         blinks for 3 s when it changes
   --silent               never answer
   --silent-after N       answer N requests (0..1000000), then never again
   --bad-crc-every N      spoil the CRC of every Nth reply, 1..1000000 (1: every reply)
@@ -108,6 +112,7 @@ struct Opciones {
     Fallos Fallos_Pedidos;
     bool Tiempo_Linea = false;
     bool Con_Modem = false;
+    bool Deriva = false;
     Opciones_Modem Modem;
 };
 
@@ -117,7 +122,8 @@ struct Opciones {
 }
 
 // The options: these switches, and those that take a value.
-const char *const Interruptores[] = {"silent", "exception", "wrong-address", "wire-time", "modem"};
+const char *const Interruptores[] = {"silent",    "exception", "wrong-address",
+                                     "wire-time", "modem",     "drift"};
 const char *const Con_Valor[] = {
     "link",         "address",     "baud",          "seed",         "silent-after", "bad-crc-every",
     "split",        "junk",        "delay",         "probe-fault",  "ident3",       "dial-delay",
@@ -252,6 +258,7 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
     Lee_Sondas(p.values(QStringLiteral("probe-fault")), o.Fallos_Pedidos);
     o.Tiempo_Linea = l.Dada("wire-time");
     o.Con_Modem = l.Dada("modem");
+    o.Deriva = l.Dada("drift");
     const bool de_modem = Lee_Modem(l, o.Modem);
     if (o.Enlace.isEmpty() && o.Puerto_Tcp < 0)
         Sale_Con_Uso("--link PATH is required");
@@ -451,6 +458,9 @@ int main(int argc, char *argv[]) {
     std::fflush(stdout);
 
     Bus_Simulado bus(opciones.Direcciones, opciones.Fallos_Pedidos, opciones.Semilla);
+    if (opciones.Deriva)
+        for (std::size_t k = 0; k < bus.Cuantos(); ++k)
+            bus.Rele(k).Activa_Deriva();
 
     QTimer deriva;
     QObject::connect(&deriva, &QTimer::timeout, [&] { bus.Avanza(Rele_Simulado::Paso_ms); });

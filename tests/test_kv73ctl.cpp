@@ -197,7 +197,7 @@ TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
         {L("watch --interval 0"), "--interval 0: "},
         {L("watch --count -1"), "--count -1: "},
         {L("--address=248 values"), "--address 248: "},
-        {L("values --count 3"), "--count is for watch only"},
+        {L("values --count 3"), "--count is for watch and log only"},
         {L("values --pdf x.pdf"), "--pdf is for report only"},
         {L("report"), "report needs --pdf"},
         {L("--speed 9600 values"), "speed"},
@@ -280,7 +280,7 @@ TEST(Kv73ctl, HelpAndVersion) {
         if (!linea.startsWith(QStringLiteral("   ")))
             listados << linea.trimmed().section(u' ', 0, 0);
     EXPECT_EQ(listados.join(u' ').toStdString(),
-              "ident setpoints values watch reset-max save show send set report ports scan");
+              "ident setpoints values watch log reset-max save show send set report ports scan");
     // No line runs past the 79th column.
     for (const QString &linea : ayuda.salida.split(u'\n'))
         EXPECT_LE(linea.size(), 79) << linea.toStdString();

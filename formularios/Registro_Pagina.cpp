@@ -1,0 +1,159 @@
+#include "formularios/Registro_Pagina.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Host.h"
+#include "comun/Operador.h"
+#include "enlace/Comunicacion.h"
+#include "formularios/AVPAGE2.h"
+#include "formularios/Ventana_Tendencia.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+
+namespace {
+
+const QString Texto_Grabar = QStringLiteral("Record values to CSV...");
+const QString Texto_Parar = QStringLiteral("Stop recording");
+const QString Texto_Tendencia = QStringLiteral("Trend...");
+
+// The page's frame titled "Actual Values", found by its title so that the page
+// needs to know nothing of what is hung on it.
+QFrame *Busca_Marco(AVPAGE2 &pagina) {
+    for (QLabel *rotulo : pagina.findChildren<QLabel *>())
+        if (rotulo->text() == QLatin1String("Actual Values"))
+            return qobject_cast<QFrame *>(rotulo->parentWidget());
+    return nullptr;
+}
+
+} // namespace
+
+Registro_Pagina::Registro_Pagina(AVPAGE2 &pagina) : QObject(&pagina), pagina_(pagina) {
+    setObjectName(QStringLiteral("Registro_Pagina"));
+    grabar_ = new QAction(Texto_Grabar, this);
+    grabar_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    grabar_->setToolTip(QStringLiteral("Record the live values to a CSV file, a row a poll "
+                                       "(Ctrl+R; again to stop)"));
+    tendencia_ = new QAction(Texto_Tendencia, this);
+    tendencia_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    tendencia_->setToolTip(QStringLiteral("The temperatures over time, with the L1, L2 and fan "
+                                          "thresholds (Ctrl+T)"));
+    for (QAction *a : {grabar_, tendencia_}) {
+        a->setShortcutContext(Qt::WindowShortcut);
+        pagina.addAction(a);
+    }
+    connect(grabar_, &QAction::triggered, this, &Registro_Pagina::Alterna_Grabacion);
+    connect(tendencia_, &QAction::triggered, this, &Registro_Pagina::Abre_Tendencia);
+
+    marco_ = Busca_Marco(pagina);
+    if (marco_) {
+        marco_->setToolTip(QStringLiteral("Right click: record the values (Ctrl+R), trend "
+                                          "(Ctrl+T)"));
+        marco_->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(marco_, &QWidget::customContextMenuRequested, this, [this](const QPoint &lugar) {
+            Menu_Contextual()->popup(marco_->mapToGlobal(lugar));
+        });
+    }
+    connect(&pagina, &AVPAGE2::Sondeo_Hecho, this, &Registro_Pagina::Al_Sondear);
+    connect(&Avisos_Del_Dialogo(), &Avisos_Comunicacion::Enlace_Cortado, this,
+            &Registro_Pagina::Detiene_Grabacion);
+    pagina.installEventFilter(this);
+}
+
+Registro_Pagina::~Registro_Pagina() {
+    delete ventana_;
+}
+
+Registro_Pagina *Registro_Pagina::De(const AVPAGE2 &pagina) {
+    return pagina.findChild<Registro_Pagina *>(QStringLiteral("Registro_Pagina"),
+                                               Qt::FindDirectChildrenOnly);
+}
+
+QMenu *Registro_Pagina::Menu_Contextual() {
+    if (!menu_) {
+        menu_ = new QMenu(&pagina_);
+        menu_->setToolTipsVisible(true);
+        menu_->addAction(grabar_);
+        menu_->addAction(tendencia_);
+    }
+    grabar_->setEnabled(Grabando() || Estado.Comunicacion_OK);
+    return menu_;
+}
+
+void Registro_Pagina::Alterna_Grabacion() {
+    if (Grabando()) {
+        Detiene_Grabacion();
+        return;
+    }
+    Operador &op = *Host().Dialogos;
+    if (!Estado.Comunicacion_OK) {
+        op.Mensaje(QStringLiteral("The link is down: there are no live values to record."));
+        return;
+    }
+    const auto ruta = op.Dialogo_Guardar({QStringLiteral("Record values"),
+                                          QStringLiteral("CSV files (*.csv)|*.csv"),
+                                          QStringLiteral("kv73-values.csv")});
+    if (!ruta)
+        return;
+    QString error;
+    if (!archivo_.Abre(*ruta, false, error)) {
+        op.Mensaje(QStringLiteral("The values cannot be recorded to %1: %2").arg(*ruta, error), {},
+                   Botones::OK, Icono::Exclamacion);
+        return;
+    }
+    Muestra_Estado_Grabacion();
+}
+
+void Registro_Pagina::Detiene_Grabacion() {
+    archivo_.Cierra();
+    Muestra_Estado_Grabacion();
+}
+
+void Registro_Pagina::Muestra_Estado_Grabacion() {
+    grabar_->setText(Grabando() ? Texto_Parar : Texto_Grabar);
+}
+
+void Registro_Pagina::Al_Sondear(Estado_Sondeo estado) {
+    const QDateTime ahora = QDateTime::currentDateTime();
+    memoria_.Agrega_Sondeo(estado, ahora.toMSecsSinceEpoch());
+    if (!Grabando())
+        return;
+    QString error;
+    if (!archivo_.Escribe(Fila_Del_Sondeo(estado, ahora), error)) {
+        const QString ruta = archivo_.Ruta();
+        Detiene_Grabacion();
+        Host().Dialogos->Mensaje(
+            QStringLiteral("Recording stopped: %1 cannot be written: %2").arg(ruta, error), {},
+            Botones::OK, Icono::Exclamacion);
+        return;
+    }
+    // The poll that found the link down is the last row.
+    if (!Estado.Comunicacion_OK)
+        Detiene_Grabacion();
+}
+
+Ventana_Tendencia *Registro_Pagina::Tendencia() const {
+    return ventana_;
+}
+
+void Registro_Pagina::Abre_Tendencia() {
+    if (!ventana_) {
+        ventana_ = new Ventana_Tendencia(memoria_);
+        ventana_->setAttribute(Qt::WA_DeleteOnClose, false);
+    }
+    ventana_->show();
+    ventana_->raise();
+    ventana_->activateWindow();
+}
+
+// The page closing ends the recording and takes the trend window with it.
+bool Registro_Pagina::eventFilter(QObject *objeto, QEvent *evento) {
+    if (objeto == &pagina_ && evento->type() == QEvent::Hide && !evento->spontaneous()) {
+        Detiene_Grabacion();
+        if (ventana_)
+            ventana_->close();
+    }
+    return QObject::eventFilter(objeto, evento);
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The trend window: the present temperatures of the probes over the time the
+// trend's memory holds, with the L1, L2 and fan thresholds as lines. It reads
+// the memory the page's poll fills; it redraws from a timer at most once a
+// second, and only while it is shown, so the poll never waits for it.
+// The wheel or a dragged rectangle zooms, Shift+wheel and the arrow keys pan,
+// "Live" goes back to following the newest polls; "Pause" freezes the picture.
+
+#include "registro/Memoria_Tendencia.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <vector>
+
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QLineSeries;
+class QPushButton;
+class QValueAxis;
+
+class Ventana_Tendencia : public QWidget {
+    Q_OBJECT
+  public:
+    explicit Ventana_Tendencia(const Memoria_Tendencia &memoria, QWidget *padre = nullptr);
+
+    // Draws what the memory holds now (the timer calls it once a second).
+    void Redibuja();
+    void Alterna_Pausa();
+    bool Pausada() const { return pausada_; }
+    void Sigue_En_Vivo();
+    // The view moved by hand: it stops following the newest polls.
+    void Zoom(double factor);
+    void Desplaza(double fraccion);
+    bool Exporta_Png(const QString &ruta);
+    bool Exporta_Csv(const QString &ruta);
+
+    QChart *Grafico() const { return grafico_; }
+    QChartView *Vista() const { return vista_; }
+    int Redibujos() const { return redibujos_; }
+    // Series of probe k (0..3) with points in them: one a run between gaps.
+    std::vector<QLineSeries *> Series_Con_Puntos(int k) const;
+
+  protected:
+    void showEvent(QShowEvent *evento) override;
+    void hideEvent(QHideEvent *evento) override;
+    void keyPressEvent(QKeyEvent *evento) override;
+
+  private:
+    void Construye();
+    QLineSeries *Serie(int k, std::size_t n);
+    void Pon_Tramos(int k, const std::vector<std::vector<QPointF>> &tramos);
+    void Pon_Umbrales(qint64 desde, qint64 hasta);
+    void Ajusta_Ejes(qint64 desde, qint64 hasta);
+    void Guarda_Png();
+    void Guarda_Csv();
+
+    const Memoria_Tendencia &memoria_;
+    QChart *grafico_ = nullptr;
+    QChartView *vista_ = nullptr;
+    QDateTimeAxis *eje_x_ = nullptr;
+    QValueAxis *eje_y_ = nullptr;
+    std::array<std::vector<QLineSeries *>, 4> series_;
+    std::array<QLineSeries *, 4> umbrales_{}; // L1, L2, Low Fan, High Fan
+    QPushButton *pausa_ = nullptr;
+    QTimer reloj_;
+    bool pausada_ = false;
+    bool en_vivo_ = true;
+    bool ajustando_ = false;
+    uint64_t version_dibujada_ = ~uint64_t{0};
+    int redibujos_ = 0;
+};

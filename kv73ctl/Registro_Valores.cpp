@@ -1,0 +1,136 @@
+#include "kv73ctl/Registro_Valores.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "enlace/Abrir_Puerto.h"
+#include "enlace/Puerto_Serie.h"
+#include "kv73ctl/Comandos.h"
+#include "protocolo/Lectura_Escritura.h"
+#include "registro/Archivo_Csv.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+volatile std::sig_atomic_t parar = 0;
+
+void Al_Parar(int) {
+    parar = 1;
+}
+
+// Why the port would not open, said once for each new reason, not at every
+// poll of an outage.
+QString ultimo_motivo;
+
+void Dice_Motivo(const QString &motivo) {
+    if (motivo == ultimo_motivo)
+        return;
+    ultimo_motivo = motivo;
+    if (!motivo.isEmpty())
+        std::fprintf(stderr, "kv73ctl: %s\n", qPrintable(motivo));
+}
+
+QString Motivo(const Opciones &op, const Puerto_Serie &puerto) {
+    return QStringLiteral("cannot open %1: %2")
+        .arg(Nombre_Dispositivo(static_cast<int16_t>(op.puerto)), puerto.Error_Texto());
+}
+
+// A direct line is opened again quietly; a call is dialled again as at the
+// start, with its messages.
+bool Reabre(const Opciones &op, Puerto_Serie &puerto) {
+    if (!op.telefono.isEmpty())
+        return Abre_Enlace(op, puerto) == 0;
+    puerto.Set_CommPort(static_cast<int16_t>(op.puerto));
+    if (!puerto.Set_Settings(QString::number(op.velocidad) + QStringLiteral(",N,8,1")) ||
+        !puerto.Set_PortOpen(true)) {
+        Dice_Motivo(Motivo(op, puerto));
+        return false;
+    }
+    Dice_Motivo({});
+    Estado.Comunicacion_OK = true;
+    return true;
+}
+
+Estado_Sondeo Estado_De(Desenlace d) {
+    switch (d) {
+    case Desenlace::Buena:
+        return Estado_Sondeo::Ok;
+    case Desenlace::Mala:
+        return Estado_Sondeo::Mala;
+    case Desenlace::Sin_Respuesta:
+        break;
+    }
+    return Estado_Sondeo::Sin_Respuesta;
+}
+
+// Waits until `hasta` on the clock, or until a signal asks to stop.
+void Espera(const QElapsedTimer &reloj, qint64 hasta) {
+    const qint64 falta = hasta - reloj.elapsed();
+    if (falta <= 0)
+        return;
+    bool listo = false;
+    QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer, [&listo] { listo = true; });
+    while (!listo && !parar)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
+Fila_Registro Sondea_Direccion(const Opciones &op, Puerto_Serie &puerto, int direccion) {
+    const QDateTime hora = QDateTime::currentDateTime();
+    if (!puerto.PortOpen() && !Reabre(op, puerto))
+        return Fila_Del_Sondeo(Estado_Sondeo::Sin_Respuesta, hora);
+    // A link failure took the flag down with the port; the port is open again.
+    Estado.Comunicacion_OK = true;
+    Estado.Direccion_Rele = static_cast<uint8_t>(direccion);
+    const Desenlace d = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    return Fila_Del_Sondeo(Estado_De(d), hora);
+}
+
+int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
+    Archivo_Csv archivo;
+    QString error;
+    // Several relays logged together: each row names its relay.
+    const bool varias = op.direcciones.size() > 1;
+    if (!archivo.Abre(op.csv, varias, error)) {
+        std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.csv),
+                     qPrintable(error));
+        return 4;
+    }
+    std::signal(SIGINT, Al_Parar);
+    std::signal(SIGTERM, Al_Parar);
+    // The first opening says why it fails; the rows say the rest.
+    if (Abre_Enlace(op, puerto) != 0)
+        ultimo_motivo = Motivo(op, puerto);
+    QElapsedTimer reloj;
+    reloj.start();
+    qint64 siguiente = 0;
+    for (int n = 0; (op.cuenta <= 0 || n < op.cuenta) && !parar; ++n) {
+        Espera(reloj, siguiente);
+        if (parar)
+            break;
+        // The relays of one round in turn; a silent one is a row and the
+        // next is polled all the same.
+        for (const int direccion : op.direcciones) {
+            Fila_Registro fila = Sondea_Direccion(op, puerto, direccion);
+            if (varias)
+                fila.direccion = direccion;
+            if (!archivo.Escribe(fila, error)) {
+                std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.csv),
+                             qPrintable(error));
+                return 4;
+            }
+            if (parar)
+                break;
+        }
+        // The pace is kept from the start; a poll that outlasted its interval
+        // (a silent relay) is not made up for by a burst of polls.
+        siguiente = std::max(siguiente + op.intervalo_ms, reloj.elapsed());
+    }
+    return 0;
+}

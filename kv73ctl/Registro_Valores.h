@@ -1,0 +1,17 @@
+#pragma once
+// kv73ctl log: a round of polls every --interval, one CSV row a poll appended
+// to --csv; with several --address, the relays in turn and an `address` column.
+
+#include "kv73ctl/Opciones.h"
+#include "registro/Fila_Registro.h"
+
+class Puerto_Serie;
+
+// One poll of the relay at `direccion` as a row; the port is opened again
+// first when a link failure closed it (or it never opened): a port that will
+// not open is a "no reply" row, never an end.
+Fila_Registro Sondea_Direccion(const Opciones &op, Puerto_Serie &puerto, int direccion);
+
+// The whole command: 0 when --count is reached or SIGINT/SIGTERM arrives, 4
+// when the file cannot be opened or a row cannot be written.
+int Comando_Log(const Opciones &op, Puerto_Serie &puerto);

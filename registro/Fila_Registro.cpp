@@ -1,0 +1,112 @@
+#include "registro/Fila_Registro.h"
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Texto.h"
+
+#include <QStringList>
+
+QString Texto_Estado(Estado_Sondeo estado) {
+    switch (estado) {
+    case Estado_Sondeo::Ok:
+        return QStringLiteral("ok");
+    case Estado_Sondeo::Mala:
+        return QStringLiteral("bad reply");
+    case Estado_Sondeo::Sin_Respuesta:
+        break;
+    }
+    return QStringLiteral("no reply");
+}
+
+const char *Nombre_Luz(Luz luz) {
+    switch (luz) {
+    case Luz::Apagada:
+        return "off";
+    case Luz::Encendida:
+        return "on";
+    case Luz::Parpadeo:
+        return "blink";
+    }
+    return "off";
+}
+
+Contadores_Enlace Contadores_Enlace::Ahora() {
+    return {Estado.Fallos_Enlace, Estado.Respuestas_Malas, Estado.Intercambios};
+}
+
+std::optional<Estado_Sondeo> Juzga_Sondeo(const Contadores_Enlace &antes) {
+    if (Estado.Fallos_Enlace != antes.fallos)
+        return Estado_Sondeo::Sin_Respuesta;
+    if (Estado.Intercambios == antes.tomadas)
+        return Estado.Comunicacion_OK ? std::nullopt
+                                      : std::optional<Estado_Sondeo>(Estado_Sondeo::Sin_Respuesta);
+    // A read that asks again stops at its first good reply: more replies than
+    // refusals means the last one was good.
+    return Estado.Intercambios - antes.tomadas > Estado.Respuestas_Malas - antes.malas
+               ? Estado_Sondeo::Ok
+               : Estado_Sondeo::Mala;
+}
+
+Fila_Registro Fila_Del_Sondeo(Estado_Sondeo estado, const QDateTime &hora) {
+    Fila_Registro fila;
+    fila.hora = hora;
+    fila.estado = estado;
+    if (estado != Estado_Sondeo::Ok)
+        return fila;
+    for (int k = 0; k < 4; ++k) {
+        fila.temperaturas[k] = Texto_Temperatura(Lee_Word_Actual(static_cast<uint8_t>(4 + 2 * k)));
+        fila.maximos[k] = Lee_Word_Actual(static_cast<uint8_t>(12 + 2 * k));
+    }
+    const int32_t encendidos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020A"))));
+    const int32_t parpadeos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020B"))));
+    for (std::size_t i = 0; i < Cantidad_Lamparas; ++i)
+        fila.luces[i] = Luz_Indicador(Mapa_Indicadores[i], encendidos, parpadeos);
+    return fila;
+}
+
+QString Hora_Iso(const QDateTime &hora) {
+    const int desfase = hora.offsetFromUtc() / 60;
+    const int absoluto = desfase < 0 ? -desfase : desfase;
+    return hora.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           (desfase < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(absoluto / 60, 2, 10, QLatin1Char('0'))
+               .arg(absoluto % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString Campo_Csv(const QString &campo) {
+    if (!campo.contains(QLatin1Char(',')) && !campo.contains(QLatin1Char('"')) &&
+        !campo.contains(QLatin1Char('\n')) && !campo.contains(QLatin1Char('\r')))
+        return campo;
+    QString doble = campo;
+    doble.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + doble + QLatin1Char('"');
+}
+
+QString Cabecera_Csv(bool con_direccion) {
+    QStringList columnas{QStringLiteral("time")};
+    if (con_direccion)
+        columnas << QStringLiteral("address");
+    for (int k = 1; k <= 4; ++k)
+        columnas << QStringLiteral("Pt%1").arg(k);
+    for (int k = 1; k <= 4; ++k)
+        columnas << QStringLiteral("Pt%1_max").arg(k);
+    for (const Indicador &ind : Mapa_Indicadores)
+        columnas << QLatin1String(ind.nombre) + QStringLiteral("_lamp");
+    columnas << QStringLiteral("status");
+    return columnas.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+QString Linea_Csv(const Fila_Registro &fila) {
+    QStringList campos{Hora_Iso(fila.hora)};
+    if (fila.direccion)
+        campos << QString::number(*fila.direccion);
+    const bool con_valores = fila.estado == Estado_Sondeo::Ok;
+    for (const QString &t : fila.temperaturas)
+        campos << (con_valores ? Campo_Csv(t) : QString());
+    for (int m : fila.maximos)
+        campos << (con_valores ? QString::number(m) : QString());
+    for (Luz luz : fila.luces)
+        campos << (con_valores ? QLatin1String(Nombre_Luz(luz)) : QString());
+    campos << Campo_Csv(Texto_Estado(fila.estado));
+    return campos.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}

@@ -1,0 +1,553 @@
+// The value log and the trend's memory: the CSV row, the file it goes into,
+// kv73ctl log against kv73-sim (a relay that goes away and comes back, a full
+// disk, a stop by signal), the desktop page's recording and trend window, and
+// the simulator's drift that makes them worth looking at.
+
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "formularios/AVPAGE2.h"
+#include "formularios/Registro_Pagina.h"
+#include "formularios/Ventana_Tendencia.h"
+#include "registro/Archivo_Csv.h"
+#include "registro/Memoria_Tendencia.h"
+#include "simulador/Rele_Simulado.h"
+#include "tests/soporte/Escritorio.h"
+#include "tests/soporte/Simulador.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFrame>
+#include <QLineSeries>
+#include <QMenu>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <QTimer>
+#include <cmath>
+#include <csignal>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QRegularExpression
+    Hora_Valida(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)"));
+constexpr int Columnas = 1 + 4 + 4 + 11 + 1;
+
+QStringList Lineas(const QString &ruta) {
+    QFile f(ruta);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QString texto = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(texto.isEmpty() || texto.endsWith(QStringLiteral("\r\n")))
+        << "a row cut short: " << texto.right(80).toStdString();
+    texto.chop(2);
+    return texto.isEmpty() ? QStringList{} : texto.split(QStringLiteral("\r\n"));
+}
+
+Fila_Registro Fila_Ejemplo() {
+    Fila_Registro f;
+    f.hora = QDateTime(QDate(2024, 3, 9), QTime(23, 59, 58, 7), QTimeZone(-(3 * 3600 + 1800)));
+    f.estado = Estado_Sondeo::Ok;
+    f.temperaturas = {QStringLiteral("85"), QStringLiteral("-5"), QStringLiteral("Fco"),
+                      QStringLiteral("Fcc")};
+    f.maximos = {85, 0, 231, 65525};
+    f.luces.fill(Luz::Apagada);
+    f.luces[0] = Luz::Encendida;
+    f.luces[5] = Luz::Parpadeo;
+    return f;
+}
+
+} // namespace
+
+// --- the row and the file ------------------------------------------------------
+
+TEST(Fila_Csv, HeaderRowAndFailedPolls) {
+    EXPECT_EQ(Cabecera_Csv(false).toStdString(),
+              "time,Pt1,Pt2,Pt3,Pt4,Pt1_max,Pt2_max,Pt3_max,Pt4_max,Pt1_lamp,Pt2_lamp,Pt3_lamp,"
+              "Pt4_lamp,Fault_lamp,L2_lamp,L1_lamp,FAN_lamp,Prog_lamp,Tmax_lamp,Aut_lamp,"
+              "status\r\n");
+    EXPECT_TRUE(Cabecera_Csv(true).startsWith(QStringLiteral("time,address,Pt1,")));
+
+    Fila_Registro f = Fila_Ejemplo();
+    EXPECT_EQ(Linea_Csv(f).toStdString(),
+              "2024-03-09T23:59:58.007-03:30,85,-5,Fco,Fcc,85,0,231,65525,on,off,off,off,off,"
+              "blink,off,off,off,off,off,ok\r\n");
+    f.direccion = 17;
+    EXPECT_TRUE(Linea_Csv(f).startsWith(QStringLiteral("2024-03-09T23:59:58.007-03:30,17,85,")));
+
+    // A failed poll keeps its time and status, and no value of an earlier reply.
+    f.direccion.reset();
+    for (Estado_Sondeo e : {Estado_Sondeo::Mala, Estado_Sondeo::Sin_Respuesta}) {
+        f.estado = e;
+        const QStringList campos = Linea_Csv(f).chopped(2).split(u',');
+        ASSERT_EQ(campos.size(), Columnas);
+        for (int i = 1; i < Columnas - 1; ++i)
+            EXPECT_TRUE(campos[i].isEmpty()) << i;
+        EXPECT_EQ(campos.last(), Texto_Estado(e));
+    }
+    EXPECT_EQ(Texto_Estado(Estado_Sondeo::Mala), QStringLiteral("bad reply"));
+    EXPECT_EQ(Texto_Estado(Estado_Sondeo::Sin_Respuesta), QStringLiteral("no reply"));
+}
+
+TEST(Fila_Csv, TimeAndQuoting) {
+    // East of Greenwich, exactly on the hour, and local time: the offset is
+    // always written out, never "Z".
+    EXPECT_EQ(Hora_Iso(QDateTime(QDate(2025, 1, 1), QTime(0, 0), QTimeZone(5 * 3600 + 2700)))
+                  .toStdString(),
+              "2025-01-01T00:00:00.000+05:45");
+    EXPECT_EQ(Hora_Iso(QDateTime(QDate(2025, 6, 1), QTime(12, 0), QTimeZone::utc())).toStdString(),
+              "2025-06-01T12:00:00.000+00:00");
+    EXPECT_TRUE(Hora_Valida.match(Hora_Iso(QDateTime::currentDateTime())).hasMatch());
+
+    EXPECT_EQ(Campo_Csv(QStringLiteral("bad reply")), QStringLiteral("bad reply"));
+    EXPECT_EQ(Campo_Csv(QStringLiteral("a,b")), QStringLiteral("\"a,b\""));
+    EXPECT_EQ(Campo_Csv(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
+    EXPECT_EQ(Campo_Csv(QStringLiteral("two\nlines")), QStringLiteral("\"two\nlines\""));
+}
+
+TEST(Archivo_Csv, HeaderOnlyIntoAnEmptyFileThenAppends) {
+    QTemporaryDir dir;
+    const QString ruta = dir.filePath(QStringLiteral("v.csv"));
+    for (int vez = 0; vez < 2; ++vez) {
+        Archivo_Csv a;
+        QString error;
+        ASSERT_TRUE(a.Abre(ruta, false, error)) << error.toStdString();
+        ASSERT_TRUE(a.Escribe(Fila_Ejemplo(), error));
+    }
+    const QStringList l = Lineas(ruta);
+    ASSERT_EQ(l.size(), 3);
+    EXPECT_EQ(l[0] + QStringLiteral("\r\n"), Cabecera_Csv(false));
+
+    // An empty file that is there gets its header too.
+    QFile vacio(dir.filePath(QStringLiteral("e.csv")));
+    ASSERT_TRUE(vacio.open(QIODevice::WriteOnly));
+    vacio.close();
+    Archivo_Csv a;
+    QString error;
+    ASSERT_TRUE(a.Abre(vacio.fileName(), false, error));
+    EXPECT_EQ(Lineas(vacio.fileName()).size(), 1);
+
+    EXPECT_FALSE(a.Abre(dir.path(), false, error)) << "a folder";
+    EXPECT_FALSE(a.Abre(dir.filePath(QStringLiteral("no/such/folder.csv")), false, error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(Archivo_Csv, AFullDeviceIsAnErrorNotACrash) {
+    Archivo_Csv a;
+    QString error;
+    // The header already fails on /dev/full.
+    EXPECT_FALSE(a.Abre(QStringLiteral("/dev/full"), false, error));
+    EXPECT_NE(error.toStdString().find("space"), std::string::npos) << error.toStdString();
+}
+
+// --- the trend's memory ---------------------------------------------------------
+
+TEST(Memoria_Tendencia, StaysWithinItsCapOldestOut) {
+    EXPECT_EQ(Memoria_Tendencia::Tope_24_Horas, 172800u);
+    EXPECT_EQ(sizeof(Punto_Tendencia), 24u) << "the size the memory's comment promises";
+    Memoria_Tendencia m(1000);
+    for (int i = 0; i < 3500; ++i)
+        m.Agrega({i * 500LL, {int16_t(i % 100), 0, 0, 0}, Estado_Sondeo::Ok});
+    EXPECT_EQ(m.Cuantos(), 1000u);
+    EXPECT_LE(m.Capacidad(), 1000u) << "never reserves past its cap";
+    EXPECT_EQ(m[0].ms, 2500 * 500LL);
+    EXPECT_EQ(m[999].ms, 3499 * 500LL);
+    for (std::size_t i = 1; i < m.Cuantos(); ++i)
+        ASSERT_LT(m[i - 1].ms, m[i].ms);
+    const QStringList csv = m.Csv().chopped(2).split(QStringLiteral("\r\n"));
+    EXPECT_EQ(csv.size(), 1001);
+    EXPECT_EQ(csv[0], QStringLiteral("time,Pt1,Pt2,Pt3,Pt4,status"));
+}
+
+TEST(Memoria_Tendencia, RunsBreakAtFailedPollsProbeCodesAndSilence) {
+    Memoria_Tendencia m;
+    qint64 t = 0;
+    const auto agrega = [&](int16_t w, Estado_Sondeo e = Estado_Sondeo::Ok) {
+        m.Agrega({t, {w, 70, 70, 70}, e});
+        t += 500;
+    };
+    for (int i = 0; i < 10; ++i)
+        agrega(60);
+    agrega(0, Estado_Sondeo::Mala);
+    for (int i = 0; i < 10; ++i)
+        agrega(61);
+    agrega(231); // Fco: a probe code, no temperature
+    agrega(62);
+    agrega(62);
+    t += 60000; // the link was down a minute: no polls
+    agrega(-5);
+    agrega(120);
+    const auto tramos = Tramos(m, 0, 0, t, 100000);
+    ASSERT_EQ(tramos.size(), 4u);
+    EXPECT_EQ(tramos[0].size(), 10u);
+    EXPECT_EQ(tramos[3].front().y(), -5.0);
+    EXPECT_EQ(Tramos(m, 1, 0, t, 100000).size(), 3u) << "probe 2 only misses the bad reply and "
+                                                        "the silence";
+
+    // A day of points drawn in 100 slices keeps a one-poll spike.
+    Memoria_Tendencia dia;
+    for (qint64 i = 0; i < 172800; ++i)
+        dia.Agrega({i * 500, {int16_t(i == 90000 ? 150 : 70), 0, 0, 0}, Estado_Sondeo::Ok});
+    const auto reducidos = Tramos(dia, 0, 0, 172800LL * 500, 100);
+    ASSERT_EQ(reducidos.size(), 1u);
+    EXPECT_LE(reducidos[0].size(), 200u);
+    double alto = 0;
+    for (const QPointF &p : reducidos[0])
+        alto = std::max(alto, p.y());
+    EXPECT_EQ(alto, 150.0);
+
+    // A gap every other poll is not a series each: the slices widen until the
+    // runs fit.
+    Memoria_Tendencia rota;
+    for (qint64 i = 0; i < 10000; ++i)
+        rota.Agrega({i * 500, {70, 0, 0, 0}, i % 2 ? Estado_Sondeo::Ok : Estado_Sondeo::Mala});
+    EXPECT_LE(Tramos(rota, 0, 0, 10000LL * 500, 800, 64).size(), 64u);
+}
+
+// --- the simulator's drift -------------------------------------------------------
+
+// Over two periods the probes cross every threshold both ways, and at every
+// step the lamps say what the temperatures and the relay's setpoints say.
+TEST(Deriva_Simulador, LampsFollowTheSetpointsAsTheProbesSwing) {
+    Rele_Simulado r(1);
+    r.Activa_Deriva();
+    const int L1 = r.Registro(0x0100), L2 = r.Registro(0x0101), bajo = r.Registro(0x0102),
+              alto = r.Registro(0x0103);
+    int minimo = 1000, maximo = -1000, cambios = 0, parpadeos = 0;
+    bool ventilador = (r.Registro(0x020A) >> 5) & 1;
+    std::array<int, 3> desde_cambio{99, 99, 99};
+    uint16_t previas = r.Registro(0x020A);
+    for (int paso = 0; paso < 2 * Rele_Simulado::Periodo_Deriva_ms / Rele_Simulado::Paso_ms;
+         ++paso) {
+        r.Avanza(Rele_Simulado::Paso_ms);
+        int t_max = -1000, t_min = 1000, t_ventilador = -1000;
+        for (int k = 1; k <= 4; ++k) {
+            // Option word 0x000B: the fan follows probes 1 to 3.
+            if (k <= 3)
+                t_ventilador = std::max(t_ventilador, r.Temperatura(k));
+            t_max = std::max(t_max, r.Temperatura(k));
+            t_min = std::min(t_min, r.Temperatura(k));
+            ASSERT_GE(int(r.Registro(0x0203 + k)), r.Temperatura(k)) << "maxima follow";
+        }
+        minimo = std::min(minimo, t_min);
+        maximo = std::max(maximo, t_max);
+        const uint16_t on = r.Registro(0x020A), blink = r.Registro(0x020B);
+        ASSERT_EQ(bool(on & (1u << 3)), t_max >= L1) << paso;
+        ASSERT_EQ(bool(on & (1u << 4)), t_max >= L2) << paso;
+        if (t_ventilador >= alto)
+            ventilador = true;
+        else if (t_ventilador < bajo)
+            ventilador = false;
+        ASSERT_EQ(bool(on & (1u << 5)), ventilador) << paso;
+        // L1 and FAN blink only just after they change (L2 blinks while on).
+        const int bits[3] = {3, 5, 4};
+        for (int i = 0; i < 3; ++i) {
+            const int b = bits[i];
+            desde_cambio[i] = ((on ^ previas) >> b) & 1 ? 0 : desde_cambio[i] + 1;
+            cambios += desde_cambio[i] == 0;
+            if (i < 2) {
+                ASSERT_EQ(bool(blink & (1u << b)), desde_cambio[i] < Rele_Simulado::Pasos_Cruce)
+                    << paso << " lamp bit " << b;
+            }
+            parpadeos += bool(blink & (1u << b));
+        }
+        previas = on;
+    }
+    EXPECT_LT(minimo, bajo);
+    EXPECT_GT(maximo, L2);
+    EXPECT_GE(cambios, 12) << "each of L1, L2, FAN on and off, twice";
+    EXPECT_GT(parpadeos, 0);
+}
+
+// --- kv73ctl log ------------------------------------------------------------------
+
+namespace {
+
+const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=50")};
+
+QStringList Columnas_De(const QString &linea) {
+    return linea.split(u',');
+}
+
+// kv73ctl log running in the background.
+class Log_En_Curso : public QProcess {
+  public:
+    Log_En_Curso(const QString &enlace, const QString &csv, const QStringList &mas = {}) {
+        auto variables = QProcessEnvironment::systemEnvironment();
+        variables.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("50"));
+        setProcessEnvironment(variables);
+        start(QStringLiteral(KV73CTL),
+              QStringList{QStringLiteral("--device"), enlace, QStringLiteral("log"),
+                          QStringLiteral("--csv"), csv} +
+                  mas);
+        waitForStarted(5000);
+    }
+    ~Log_En_Curso() override {
+        if (state() != NotRunning) {
+            kill();
+            waitForFinished(5000);
+        }
+    }
+};
+
+// Waits until the file has `n` rows with this status after the first `desde`.
+bool Espera_Filas(const QString &ruta, const QString &estado, int n, int desde = 0,
+                  int ms = 20000) {
+    QElapsedTimer reloj;
+    reloj.start();
+    while (reloj.elapsed() < ms) {
+        const QStringList l = Lineas(ruta);
+        int cuantas = 0;
+        for (int i = std::max(1, desde); i < l.size(); ++i)
+            cuantas += l[i].endsWith(u',' + estado);
+        if (cuantas >= n)
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+QProcess *Arranca_Simulador(const QString &enlace, QObject *padre) {
+    auto *sim = new QProcess(padre);
+    sim->start(QStringLiteral(KV73_SIM),
+               {QStringLiteral("--link"), enlace, QStringLiteral("--drift")});
+    sim->waitForStarted(5000);
+    sim->waitForReadyRead(5000);
+    return sim;
+}
+
+} // namespace
+
+TEST(Kv73ctl_Log, TwentyRowsASpreadsheetOpens) {
+    Simulador sim({QStringLiteral("--drift")});
+    ASSERT_TRUE(sim.Listo());
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("a.csv"));
+    for (int vez = 0; vez < 2; ++vez) {
+        const Salida_Programa r = Ejecuta(QStringLiteral(KV73CTL),
+                                          {QStringLiteral("--device"), sim.Enlace(),
+                                           QStringLiteral("log"), QStringLiteral("--csv"), csv,
+                                           QStringLiteral("--count"), QString::number(vez ? 2 : 20),
+                                           QStringLiteral("--interval"), QStringLiteral("20")},
+                                          Tick_Rapido);
+        ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+        EXPECT_TRUE(r.salida.isEmpty());
+    }
+    const QStringList l = Lineas(csv);
+    ASSERT_EQ(l.size(), 1 + 20 + 2) << "one header, then appended";
+    EXPECT_EQ(l[0] + QStringLiteral("\r\n"), Cabecera_Csv(false));
+    for (int i = 1; i < l.size(); ++i) {
+        SCOPED_TRACE(l[i].toStdString());
+        const QStringList c = Columnas_De(l[i]);
+        ASSERT_EQ(c.size(), Columnas);
+        EXPECT_TRUE(Hora_Valida.match(c[0]).hasMatch());
+        EXPECT_EQ(c.last(), QStringLiteral("ok"));
+        for (int k = 1; k <= 4; ++k)
+            EXPECT_GE(c[4 + k].toInt(), c[k].toInt()) << "a maximum below its temperature";
+        for (int j = 9; j < 20; ++j)
+            EXPECT_TRUE(c[j] == QLatin1String("off") || c[j] == QLatin1String("on") ||
+                        c[j] == QLatin1String("blink"));
+        EXPECT_EQ(c[19], QStringLiteral("on")) << "Aut is always lit on the simulator";
+    }
+}
+
+// The simulator goes away in the middle: "no reply" rows, no end; a new one at
+// the same link brings "ok" rows back; SIGTERM ends the log with 0 and whole rows.
+TEST(Kv73ctl_Log, ARelayThatGoesAwayAndComesBack) {
+    QTemporaryDir dir;
+    const QString enlace = dir.filePath(QStringLiteral("relay"));
+    const QString csv = dir.filePath(QStringLiteral("v.csv"));
+    QObject dueno;
+    QProcess *sim = Arranca_Simulador(enlace, &dueno);
+    Log_En_Curso log(enlace, csv, {QStringLiteral("--interval"), QStringLiteral("100")});
+    ASSERT_TRUE(Espera_Filas(csv, QStringLiteral("ok"), 3));
+    sim->terminate();
+    ASSERT_TRUE(sim->waitForFinished(5000));
+    ASSERT_TRUE(Espera_Filas(csv, QStringLiteral("no reply"), 3))
+        << log.readAllStandardError().toStdString();
+    EXPECT_EQ(log.state(), QProcess::Running);
+    const int antes = static_cast<int>(Lineas(csv).size());
+    sim = Arranca_Simulador(enlace, &dueno);
+    ASSERT_TRUE(Espera_Filas(csv, QStringLiteral("ok"), 3, antes));
+    ::kill(static_cast<pid_t>(log.processId()), SIGTERM);
+    ASSERT_TRUE(log.waitForFinished(5000));
+    EXPECT_EQ(log.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(log.exitCode(), 0);
+    for (const QString &linea : Lineas(csv))
+        ASSERT_EQ(Columnas_De(linea).size(), Columnas) << linea.toStdString();
+    sim->terminate();
+    sim->waitForFinished(5000);
+}
+
+TEST(Kv73ctl_Log, AFullDiskEndsWithStatus4AndAMissingRelayDoesNot) {
+    QTemporaryDir dir;
+    const QString nadie = dir.filePath(QStringLiteral("nobody"));
+    Salida_Programa r = Ejecuta(QStringLiteral(KV73CTL),
+                                {QStringLiteral("--device"), nadie, QStringLiteral("log"),
+                                 QStringLiteral("--csv"), QStringLiteral("/dev/full")},
+                                Tick_Rapido);
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("cannot write /dev/full")))
+        << r.errores.toStdString();
+
+    // No device at all: a "no reply" row a poll, and the count still ends it.
+    const QString csv = dir.filePath(QStringLiteral("n.csv"));
+    r = Ejecuta(QStringLiteral(KV73CTL),
+                {QStringLiteral("--device"), nadie, QStringLiteral("log"), QStringLiteral("--csv"),
+                 csv, QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--interval"),
+                 QStringLiteral("10")},
+                Tick_Rapido);
+    EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+    const QStringList l = Lineas(csv);
+    ASSERT_EQ(l.size(), 4);
+    EXPECT_TRUE(l[3].endsWith(QStringLiteral(",,no reply")));
+    EXPECT_EQ(r.errores.count(QStringLiteral("cannot open")), 1) << "said once, not per poll";
+
+    r = Ejecuta(QStringLiteral(KV73CTL),
+                {QStringLiteral("log"), QStringLiteral("--count"), QStringLiteral("3")});
+    EXPECT_EQ(r.estado, 1);
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("log needs --csv FILE")));
+}
+
+// --- the desktop page -------------------------------------------------------------
+
+class Registro_Escritorio : public Escritorio {
+  protected:
+    Registro_Pagina &Registro() { return *Registro_Pagina::De(Pagina()); }
+};
+
+TEST_F(Registro_Escritorio, ContextMenuAndShortcutsOnTheActualValuesFrame) {
+    Registro_Pagina &r = Registro();
+    ASSERT_NE(r.Marco_Valores(), nullptr);
+    EXPECT_TRUE(r.Marco_Valores()->toolTip().contains(QStringLiteral("Ctrl+R")));
+    EXPECT_TRUE(r.Marco_Valores()->toolTip().contains(QStringLiteral("Ctrl+T")));
+    QStringList textos;
+    QTimer::singleShot(0, [&textos] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            for (QAction *a : menu->actions())
+                textos << a->text() + QLatin1Char('|') + a->shortcut().toString();
+            menu->close();
+        }
+    });
+    emit r.Marco_Valores()->customContextMenuRequested(QPoint(10, 10));
+    QTest::qWait(50);
+    EXPECT_EQ(textos, (QStringList{QStringLiteral("Record values to CSV...|Ctrl+R"),
+                                   QStringLiteral("Trend...|Ctrl+T")}));
+    EXPECT_FALSE(r.Accion_Grabar()->isEnabled()) << "nothing to record with the link down";
+}
+
+TEST_F(Registro_Escritorio, CtrlRRecordsEachPollUntilTheLinkFails) {
+    Conecta_Rele();
+    Enlace_Arriba();
+    AVPAGE2 &p = Pagina();
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("r.csv"));
+    operador->Espera_Guardar(csv);
+    QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
+    ASSERT_TRUE(Registro().Grabando());
+    EXPECT_EQ(operador->peticiones.back().filtro, QStringLiteral("CSV files (*.csv)|*.csv"));
+    for (int i = 0; i < 3; ++i)
+        p.Timer1_Timer();
+    QStringList l = Lineas(csv);
+    ASSERT_EQ(l.size(), 4) << "written as the page polls, not at the end";
+    EXPECT_TRUE(l[3].endsWith(QStringLiteral(",ok")));
+
+    // The relay falls silent: that poll is the last row.
+    puerto->al_recibir = nullptr;
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    p.Timer1_Timer();
+    EXPECT_FALSE(Registro().Grabando());
+    l = Lineas(csv);
+    ASSERT_EQ(l.size(), 5);
+    EXPECT_TRUE(l[4].endsWith(QStringLiteral(",,no reply")));
+
+    // With the link down Ctrl+R only says why it cannot record.
+    operador->Espera_Mensaje(
+        QStringLiteral("The link is down: there are no live values to record."));
+    QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(Registro().Grabando());
+}
+
+TEST_F(Registro_Escritorio, RecordingStopsWithCtrlRAndWithThePage) {
+    Conecta_Rele();
+    Enlace_Arriba();
+    AVPAGE2 &p = Pagina();
+    QTemporaryDir dir;
+    operador->Espera_Guardar(dir.filePath(QStringLiteral("a.csv")));
+    Registro().Alterna_Grabacion();
+    p.Timer1_Timer();
+    Registro().Alterna_Grabacion();
+    EXPECT_FALSE(Registro().Grabando());
+    p.Timer1_Timer();
+    EXPECT_EQ(Lineas(dir.filePath(QStringLiteral("a.csv"))).size(), 2);
+
+    operador->Espera_Guardar(std::nullopt); // Cancel
+    Registro().Alterna_Grabacion();
+    EXPECT_FALSE(Registro().Grabando());
+
+    operador->Espera_Guardar(dir.filePath(QStringLiteral("b.csv")));
+    Registro().Alterna_Grabacion();
+    p.show();
+    Registro().Abre_Tendencia();
+    ASSERT_TRUE(Registro().Tendencia()->isVisible());
+    p.hide();
+    EXPECT_FALSE(Registro().Grabando());
+    EXPECT_FALSE(Registro().Tendencia()->isVisible());
+}
+
+TEST_F(Registro_Escritorio, TrendHoldsThePollsWithAGapForAFailedOne) {
+    Conecta_Rele();
+    Enlace_Arriba();
+    AVPAGE2 &p = Pagina();
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
+    QTest::keyClick(&p, Qt::Key_T, Qt::ControlModifier);
+    Ventana_Tendencia *v = Registro().Tendencia();
+    ASSERT_NE(v, nullptr);
+    ASSERT_TRUE(v->isVisible());
+    // Polls some slices of the trend's width apart, so that the gap is one; the
+    // page's own timer stays out of the count.
+    p.Timer1.stop();
+    const auto sondea = [&p] {
+        QTest::qWait(150);
+        p.Timer1_Timer();
+    };
+    for (int i = 0; i < 3; ++i)
+        sondea();
+    rele.Fallos_Activos().CRC_Malo_Cada = 1;
+    sondea();
+    rele.Fallos_Activos().CRC_Malo_Cada = 0;
+    for (int i = 0; i < 3; ++i)
+        sondea();
+    const Memoria_Tendencia &m = Registro().Memoria();
+    ASSERT_EQ(m.Cuantos(), 7u);
+    EXPECT_EQ(m[3].estado, Estado_Sondeo::Mala);
+    v->Redibuja();
+    for (int k = 0; k < 4; ++k) {
+        SCOPED_TRACE(k);
+        const auto series = v->Series_Con_Puntos(k);
+        ASSERT_EQ(series.size(), 2u) << "a run before the bad reply, one after";
+        EXPECT_EQ(series[0]->at(0).y(), double(rele.Temperatura(k + 1)));
+    }
+
+    // Paused, it draws nothing new; the memory keeps filling.
+    const int dibujos = v->Redibujos();
+    v->Alterna_Pausa();
+    p.Timer1_Timer();
+    v->Redibuja();
+    EXPECT_EQ(v->Redibujos(), dibujos);
+    EXPECT_EQ(m.Cuantos(), 8u);
+    v->Alterna_Pausa();
+    EXPECT_EQ(v->Redibujos(), dibujos + 1);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(v->Exporta_Png(dir.filePath(QStringLiteral("t.png"))));
+    ASSERT_TRUE(v->Exporta_Csv(dir.filePath(QStringLiteral("t.csv"))));
+    EXPECT_EQ(Lineas(dir.filePath(QStringLiteral("t.csv"))).size(), 9);
+    EXPECT_GT(QFileInfo(dir.filePath(QStringLiteral("t.png"))).size(), 1000);
+}
