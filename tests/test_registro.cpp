@@ -36,6 +36,11 @@ const QRegularExpression
     Hora_Valida(QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)"));
 constexpr int Columnas = 1 + 4 + 4 + 11 + 1;
 
+QByteArray Contenido(const QString &ruta) {
+    QFile f(ruta);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QStringList Lineas(const QString &ruta) {
     QFile f(ruta);
     if (!f.open(QIODevice::ReadOnly))
@@ -410,6 +415,63 @@ TEST(Kv73ctl_Log, AFullDiskEndsWithStatus4AndAMissingRelayDoesNot) {
                 {QStringLiteral("log"), QStringLiteral("--count"), QStringLiteral("3")});
     EXPECT_EQ(r.estado, 1);
     EXPECT_TRUE(r.errores.contains(QStringLiteral("log needs --csv FILE")));
+}
+
+// Three relays asked, one absent: each round is a row per relay, the absent one
+// "no reply", under a header with the address column. The same log then refuses
+// to go on in a file of one relay's columns, and a row cut short at the end of
+// a file (a power cut) is taken away before the next is appended.
+TEST(Kv73ctl_Log, SeveralRelaysInTurnAndOnlyUnderTheirOwnHeader) {
+    Simulador sim({QStringLiteral("--address"), QStringLiteral("1,5")});
+    ASSERT_TRUE(sim.Listo());
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("bus.csv"));
+    const auto log = [&](const QString &ruta, const QString &direcciones) {
+        return Ejecuta(QStringLiteral(KV73CTL),
+                       {QStringLiteral("--device"), sim.Enlace(), QStringLiteral("--address"),
+                        direcciones, QStringLiteral("log"), QStringLiteral("--csv"), ruta,
+                        QStringLiteral("--count"), QStringLiteral("2"),
+                        QStringLiteral("--interval"), QStringLiteral("10")},
+                       Tick_Rapido);
+    };
+    Salida_Programa r = log(csv, QStringLiteral("1,7,5"));
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    QStringList l = Lineas(csv);
+    ASSERT_EQ(l.size(), 1 + 2 * 3);
+    EXPECT_EQ(l[0] + QStringLiteral("\r\n"), Cabecera_Csv(true));
+    for (int ronda = 0; ronda < 2; ++ronda) {
+        const QStringList a = Columnas_De(l[1 + 3 * ronda]);
+        const QStringList b = Columnas_De(l[2 + 3 * ronda]);
+        const QStringList c = Columnas_De(l[3 + 3 * ronda]);
+        ASSERT_EQ(a.size(), Columnas + 1);
+        EXPECT_EQ(a[1], QStringLiteral("1"));
+        EXPECT_EQ(a.last(), QStringLiteral("ok"));
+        EXPECT_EQ(b[1], QStringLiteral("7"));
+        EXPECT_EQ(b.last(), QStringLiteral("no reply"));
+        EXPECT_EQ(c[1], QStringLiteral("5"));
+        EXPECT_EQ(c.last(), QStringLiteral("ok")) << "the relay after a silent one is polled";
+    }
+
+    // One relay's log is not continued with three relays' rows.
+    const QString uno = dir.filePath(QStringLiteral("uno.csv"));
+    ASSERT_EQ(log(uno, QStringLiteral("1")).estado, 0);
+    const QByteArray antes = Contenido(uno);
+    r = log(uno, QStringLiteral("1,5"));
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_TRUE(r.errores.contains(QStringLiteral("other columns"))) << r.errores.toStdString();
+    EXPECT_EQ(Contenido(uno), antes) << "the file is left as it was";
+
+    // Half a row at the end goes; the rows before and after are whole.
+    {
+        QFile f(uno);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write("2026-12-07T01:00:00.000+00:00,8");
+    }
+    ASSERT_EQ(log(uno, QStringLiteral("1")).estado, 0);
+    l = Lineas(uno);
+    ASSERT_EQ(l.size(), 1 + 2 + 2);
+    for (const QString &linea : l.mid(1))
+        EXPECT_EQ(Columnas_De(linea).size(), Columnas) << linea.toStdString();
 }
 
 // --- the desktop page -------------------------------------------------------------
