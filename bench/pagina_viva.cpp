@@ -64,7 +64,8 @@ long Memoria_Residente_kB() {
 }
 
 [[noreturn]] void Uso() {
-    std::fputs("usage: pagina_viva --device PATH [--minutes N] [--record FILE]\n", stderr);
+    std::fputs("usage: pagina_viva --device PATH [--minutes N] [--record FILE] [--show]\n",
+               stderr);
     std::exit(2);
 }
 
@@ -78,6 +79,7 @@ int main(int argc, char *argv[]) {
     QString dispositivo;
     int minutos = 10;
     QString registro;
+    bool mostrada = false;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--device") && i + 1 < args.size())
@@ -86,6 +88,8 @@ int main(int argc, char *argv[]) {
             minutos = args[++i].toInt();
         else if (args[i] == QLatin1String("--record") && i + 1 < args.size())
             registro = args[++i];
+        else if (args[i] == QLatin1String("--show"))
+            mostrada = true;
         else
             Uso();
     }
@@ -103,6 +107,10 @@ int main(int argc, char *argv[]) {
     auto pagina = std::make_unique<AVPAGE2>();
     Conecta_Pagina(*pagina);
     pagina->Form_Load();
+    // Shown (offscreen), the page paints what each poll changes, as it does on
+    // the operator's screen.
+    if (mostrada)
+        pagina->show();
     int sondeos = 0;
     QObject::connect(&pagina->Timer1, &QTimer::timeout, [&] { ++sondeos; });
 
@@ -153,7 +161,9 @@ int main(int argc, char *argv[]) {
             vigia.stop();
             pagina->Timer1.stop();
             pagina->Timer2.stop();
-            app.quit();
+            // Not quit(): that closes the windows first, and the page's close
+            // would end the program before the figures are printed.
+            QCoreApplication::exit(0);
         }
     });
     reloj.start(60000);

@@ -25,9 +25,9 @@ trap 'kill "$sim_a" "$sim_b" 2>/dev/null; wait 2>/dev/null; rm -rf "$carpeta"' E
 for _ in $(seq 100); do [ -e "$carpeta/a" ] && [ -e "$carpeta/b" ] && break; sleep 0.05; done
 
 export QT_QPA_PLATFORM=offscreen
-./build-soak/pagina_viva --device "$carpeta/a" --minutes "$minutos" >"$carpeta/plano" &
+./build-soak/pagina_viva --device "$carpeta/a" --minutes "$minutos" --show >"$carpeta/plano" &
 plano=$!
-./build-soak/pagina_viva --device "$carpeta/b" --minutes "$minutos" \
+./build-soak/pagina_viva --device "$carpeta/b" --minutes "$minutos" --show \
     --record "$carpeta/valores.csv" >"$carpeta/registro" &
 registro=$!
 wait "$plano" "$registro"

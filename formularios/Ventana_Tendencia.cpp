@@ -135,10 +135,16 @@ QLineSeries *Ventana_Tendencia::Serie(int k, std::size_t n) {
     return lista[n];
 }
 
-void Ventana_Tendencia::Pon_Tramos(int k, const std::vector<std::vector<QPointF>> &tramos) {
+void Ventana_Tendencia::Pon_Tramos(int k, const Tramos_Sonda &tramos) {
     auto &lista = series_[static_cast<std::size_t>(k)];
-    for (std::size_t n = 0; n < tramos.size(); ++n)
-        Serie(k, n)->replace(QList<QPointF>(tramos[n].begin(), tramos[n].end()));
+    for (std::size_t n = 0; n < tramos.size(); ++n) {
+        // A poll that changed no slice's least or greatest value changes nothing
+        // drawn: the series is left alone and not painted again.
+        const QList<QPointF> puntos(tramos[n].begin(), tramos[n].end());
+        QLineSeries *serie = Serie(k, n);
+        if (serie->points() != puntos)
+            serie->replace(puntos);
+    }
     for (std::size_t n = tramos.size(); n < lista.size(); ++n)
         if (lista[n]->count() > 0)
             lista[n]->clear();
@@ -146,19 +152,26 @@ void Ventana_Tendencia::Pon_Tramos(int k, const std::vector<std::vector<QPointF>
 
 void Ventana_Tendencia::Pon_Umbrales(qint64 desde, qint64 hasta) {
     const Umbrales_Tendencia u = Umbrales_Del_Rele();
+    const std::array<qint64, 6> dibujados{u.L1, u.L2, u.Low_Fan, u.High_Fan, desde, hasta};
+    // Unchanged lines are left alone: replacing them repaints the whole plot.
+    if (dibujados == umbrales_dibujados_)
+        return;
+    umbrales_dibujados_ = dibujados;
     const int valores[4] = {u.L1, u.L2, u.Low_Fan, u.High_Fan};
     for (int i = 0; i < 4; ++i)
         umbrales_[i]->replace({QPointF(static_cast<double>(desde), valores[i]),
                                QPointF(static_cast<double>(hasta), valores[i])});
 }
 
-// Following the newest polls: the whole memory across, every temperature and
-// threshold in height.
-void Ventana_Tendencia::Ajusta_Ejes(qint64 desde, qint64 hasta) {
+// Following the newest polls: the span across, every temperature and threshold
+// in height, the height in tens. An axis is only set when its range changes:
+// new labels lay the chart out again.
+void Ventana_Tendencia::Ajusta_Ejes(qint64 desde, qint64 hasta,
+                                    const std::array<Tramos_Sonda, 4> &tramos) {
     double bajo = 1e9, alto = -1e9;
-    for (const auto &lista : series_)
-        for (QLineSeries *s : lista)
-            for (const QPointF &p : s->points()) {
+    for (const Tramos_Sonda &sonda : tramos)
+        for (const auto &tramo : sonda)
+            for (const QPointF &p : tramo) {
                 bajo = std::min(bajo, p.y());
                 alto = std::max(alto, p.y());
             }
@@ -167,9 +180,25 @@ void Ventana_Tendencia::Ajusta_Ejes(qint64 desde, qint64 hasta) {
         alto = std::max(alto, s->at(0).y());
     }
     ajustando_ = true;
-    eje_x_->setRange(QDateTime::fromMSecsSinceEpoch(desde), QDateTime::fromMSecsSinceEpoch(hasta));
-    eje_y_->setRange(std::floor(bajo / 10) * 10 - 5, std::ceil(alto / 10) * 10 + 5);
+    const QDateTime inicio = QDateTime::fromMSecsSinceEpoch(desde);
+    const QDateTime fin = QDateTime::fromMSecsSinceEpoch(hasta);
+    if (eje_x_->min() != inicio || eje_x_->max() != fin)
+        eje_x_->setRange(inicio, fin);
+    const double y_min = std::floor(bajo / 10) * 10 - 5, y_max = std::ceil(alto / 10) * 10 + 5;
+    if (eje_y_->min() != y_min || eje_y_->max() != y_max)
+        eje_y_->setRange(y_min, y_max);
     ajustando_ = false;
+}
+
+Rango_Tendencia Rango_En_Vivo(qint64 primero, qint64 ultimo) {
+    // A step of a tenth of the span, in whole ten seconds: the axis keeps its
+    // labels for that long, and the newest poll is never at the edge.
+    constexpr qint64 Diez_s = 10000;
+    const qint64 lapso = std::max<qint64>(ultimo - primero, 60000);
+    const qint64 paso = std::max<qint64>(Diez_s, (lapso / 10 + Diez_s - 1) / Diez_s * Diez_s);
+    const qint64 desde = primero - ((primero % paso) + paso) % paso;
+    const qint64 hasta = desde + ((ultimo - desde) / paso + 1) * paso;
+    return {desde, std::max(hasta, desde + 60000)};
 }
 
 void Ventana_Tendencia::Redibuja() {
@@ -181,18 +210,23 @@ void Ventana_Tendencia::Redibuja() {
             return;
         if (memoria_.Version() == version_dibujada_)
             return;
-        desde = memoria_[0].ms;
-        hasta = std::max(memoria_[memoria_.Cuantos() - 1].ms, desde + 60000);
+        const Rango_Tendencia r =
+            Rango_En_Vivo(memoria_[0].ms, memoria_[memoria_.Cuantos() - 1].ms);
+        desde = r.desde;
+        hasta = r.hasta;
     } else {
         desde = eje_x_->min().toMSecsSinceEpoch();
         hasta = eje_x_->max().toMSecsSinceEpoch();
     }
     version_dibujada_ = memoria_.Version();
-    for (int k = 0; k < 4; ++k)
-        Pon_Tramos(k, Tramos(memoria_, k, desde, hasta, Baldes));
+    std::array<Tramos_Sonda, 4> tramos;
+    for (int k = 0; k < 4; ++k) {
+        tramos[static_cast<std::size_t>(k)] = Tramos(memoria_, k, desde, hasta, Baldes);
+        Pon_Tramos(k, tramos[static_cast<std::size_t>(k)]);
+    }
     Pon_Umbrales(desde, hasta);
     if (en_vivo_)
-        Ajusta_Ejes(desde, hasta);
+        Ajusta_Ejes(desde, hasta, tramos);
     ++redibujos_;
 }
 

@@ -8,6 +8,7 @@
 
 #include "registro/Memoria_Tendencia.h"
 
+#include <QPointF>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -19,6 +20,18 @@ class QDateTimeAxis;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
+
+// The probes' runs between gaps, as the chart draws them.
+using Tramos_Sonda = std::vector<std::vector<QPointF>>;
+
+// The time axis while the trend follows the newest polls: from the oldest to
+// past the newest, both on steps of a tenth of the span, so that the axis and
+// its labels stay put from one poll to the next and only the lines are drawn
+// again.
+struct Rango_Tendencia {
+    qint64 desde = 0, hasta = 0;
+};
+Rango_Tendencia Rango_En_Vivo(qint64 primero, qint64 ultimo);
 
 class Ventana_Tendencia : public QWidget {
     Q_OBJECT
@@ -50,9 +63,9 @@ class Ventana_Tendencia : public QWidget {
   private:
     void Construye();
     QLineSeries *Serie(int k, std::size_t n);
-    void Pon_Tramos(int k, const std::vector<std::vector<QPointF>> &tramos);
+    void Pon_Tramos(int k, const Tramos_Sonda &tramos);
     void Pon_Umbrales(qint64 desde, qint64 hasta);
-    void Ajusta_Ejes(qint64 desde, qint64 hasta);
+    void Ajusta_Ejes(qint64 desde, qint64 hasta, const std::array<Tramos_Sonda, 4> &tramos);
     void Guarda_Png();
     void Guarda_Csv();
 
@@ -63,6 +76,8 @@ class Ventana_Tendencia : public QWidget {
     QValueAxis *eje_y_ = nullptr;
     std::array<std::vector<QLineSeries *>, 4> series_;
     std::array<QLineSeries *, 4> umbrales_{}; // L1, L2, Low Fan, High Fan
+    // The four values and the span the threshold lines were last drawn with.
+    std::array<qint64, 6> umbrales_dibujados_{};
     QPushButton *pausa_ = nullptr;
     QTimer reloj_;
     bool pausada_ = false;

@@ -216,6 +216,27 @@ TEST(Memoria_Tendencia, RunsBreakAtFailedPollsProbeCodesAndSilence) {
 
 // Over two periods the probes cross every threshold both ways, and at every
 // step the lamps say what the temperatures and the relay's setpoints say.
+// Following the newest polls, the time axis moves in steps: polls a second apart
+// for an hour never put the newest at the right edge or the oldest off the left,
+// and the axis changes at most once in each tenth of the span.
+TEST(Memoria_Tendencia, TheLiveTimeAxisMovesInStepsAndHoldsEveryPoll) {
+    const qint64 t0 = 1'796'000'123'456; // an instant off any round second
+    Rango_Tendencia antes = Rango_En_Vivo(t0, t0);
+    EXPECT_GE(antes.hasta - antes.desde, 60000) << "a first poll still gets a minute";
+    int cambios = 0;
+    for (qint64 s = 1; s <= 3600; ++s) {
+        const qint64 ultimo = t0 + s * 1000;
+        const Rango_Tendencia r = Rango_En_Vivo(t0, ultimo);
+        ASSERT_LE(r.desde, t0);
+        ASSERT_GT(r.hasta, ultimo) << "the newest poll at the edge after " << s << " s";
+        ASSERT_GE(r.desde, t0 - (r.hasta - r.desde) / 5) << "a wide margin before the oldest";
+        if (r.desde != antes.desde || r.hasta != antes.hasta)
+            ++cambios;
+        antes = r;
+    }
+    EXPECT_LT(cambios, 200) << "the axis was laid out again " << cambios << " times in an hour";
+}
+
 TEST(Deriva_Simulador, LampsFollowTheSetpointsAsTheProbesSwing) {
     Rele_Simulado r(1);
     r.Activa_Deriva();
