@@ -19,6 +19,9 @@ struct Peticion_Archivo {
     QString titulo;
     QString filtro;
     QString nombre;
+    // A save that adds to an existing file (a value log) rather than replacing
+    // it: no "replace it?" question for a file that is there.
+    bool anade = false;
 };
 
 class Operador {

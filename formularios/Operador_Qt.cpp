@@ -111,6 +111,8 @@ std::optional<QString> Dialogo_Archivo(const Peticion_Archivo &p, QFileDialog::A
         dialogo.selectFile(p.nombre);
     if (modo == QFileDialog::AcceptSave && !extension.contains(u'*') && !extension.contains(u'?'))
         dialogo.setDefaultSuffix(extension);
+    if (p.anade)
+        dialogo.setOption(QFileDialog::DontConfirmOverwrite);
 
     if (dialogo.exec() != QDialog::Accepted || dialogo.selectedFiles().isEmpty())
         return std::nullopt;
@@ -132,6 +134,6 @@ std::optional<QString> Operador_Qt::Dialogo_Abrir(const Peticion_Archivo &p) {
 }
 
 std::optional<QString> Operador_Qt::Dialogo_Guardar(const Peticion_Archivo &p) {
-    // Qt asks before overwriting an existing file.
+    // Qt asks before overwriting an existing file, unless the file is added to.
     return Dialogo_Archivo(p, QFileDialog::AcceptSave);
 }

@@ -94,7 +94,7 @@ void Registro_Pagina::Alterna_Grabacion() {
     }
     const auto ruta = op.Dialogo_Guardar({QStringLiteral("Record values"),
                                           QStringLiteral("CSV files (*.csv)|*.csv"),
-                                          QStringLiteral("kv73-values.csv")});
+                                          QStringLiteral("kv73-values.csv"), true});
     if (!ruta)
         return;
     QString error;

@@ -534,6 +534,7 @@ TEST_F(Registro_Escritorio, CtrlRRecordsEachPollUntilTheLinkFails) {
     QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
     ASSERT_TRUE(Registro().Grabando());
     EXPECT_EQ(operador->peticiones.back().filtro, QStringLiteral("CSV files (*.csv)|*.csv"));
+    EXPECT_TRUE(operador->peticiones.back().anade) << "a log is added to: no \"replace it?\"";
     for (int i = 0; i < 3; ++i)
         p.Timer1_Timer();
     QStringList l = Lineas(csv);
