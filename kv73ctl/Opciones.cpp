@@ -86,9 +86,10 @@ const Opcion_De_Orden Opciones_De_Orden[] = {
     {"csv", "log", "log needs --csv FILE"},
 };
 
-const char *const Linea_Uso = "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A]\n"
-                              "               [--modem PHONE] [--json] COMMAND [ARGS]\n"
-                              "       kv73ctl --help | --version\n";
+const char *const Linea_Uso =
+    "usage: kv73ctl [--port N | --device PATH] [--baud B] [--address A[,B...]]\n"
+    "               [--modem PHONE] [--json] [--trace] COMMAND [ARGS]\n"
+    "       kv73ctl --help | --version\n";
 
 int Error_Uso(const QString &texto) {
     std::fprintf(stderr, "kv73ctl: %s\n%s", qPrintable(texto), Linea_Uso);
