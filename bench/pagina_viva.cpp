@@ -64,8 +64,7 @@ long Memoria_Residente_kB() {
 }
 
 [[noreturn]] void Uso() {
-    std::fputs("usage: pagina_viva --device PATH [--minutes N] [--record FILE] [--show]\n",
-               stderr);
+    std::fputs("usage: pagina_viva --device PATH [--minutes N] [--record FILE] [--show]\n", stderr);
     std::exit(2);
 }
 
@@ -131,10 +130,11 @@ int main(int argc, char *argv[]) {
             return 1;
         }
         // A lost link ends a recording; the bench records again once it is back.
-        QObject::connect(pagina.get(), &AVPAGE2::Sondeo_Hecho, [&r](Estado_Sondeo e) {
-            if (e == Estado_Sondeo::Ok && !r.Grabando())
-                r.Alterna_Grabacion();
-        });
+        QObject::connect(pagina.get(), &AVPAGE2::Sondeo_Hecho,
+                         [&r](Estado_Sondeo e, const QDateTime &) {
+                             if (e == Estado_Sondeo::Ok && !r.Grabando())
+                                 r.Alterna_Grabacion();
+                         });
     }
 
     QTimer vigia;

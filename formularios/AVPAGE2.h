@@ -69,8 +69,9 @@ class AVPAGE2 : public QWidget {
 
   signals:
     // A poll of Timer1 that went on the line has ended, as it ended: the value
-    // log and the trend take it from here.
-    void Sondeo_Hecho(Estado_Sondeo estado);
+    // log and the trend take it from here. `hora`: when the poll began; a
+    // failed one can end much later, once the operator has read its message.
+    void Sondeo_Hecho(Estado_Sondeo estado, const QDateTime &hora);
 
   protected:
     void showEvent(QShowEvent *evento) override;

@@ -70,11 +70,12 @@ void AVPAGE2::Arranca_Timers() {
 
 void AVPAGE2::Timer1_Timer() {
     const Contadores_Enlace antes = Contadores_Enlace::Ahora();
+    const QDateTime hora = QDateTime::currentDateTime();
     Lee_Valores_Actuales(Estado.Direccion_Rele);
     const std::optional<Estado_Sondeo> sondeo = Juzga_Sondeo(antes);
     Actualiza_Valores_de_Pantalla();
     if (sondeo)
-        emit Sondeo_Hecho(*sondeo);
+        emit Sondeo_Hecho(*sondeo, hora);
     if (Estado.Comunicacion_OK) {
         UserControl11->Refrescar();
     } else {

@@ -115,13 +115,12 @@ void Registro_Pagina::Muestra_Estado_Grabacion() {
     grabar_->setText(Grabando() ? Texto_Parar : Texto_Grabar);
 }
 
-void Registro_Pagina::Al_Sondear(Estado_Sondeo estado) {
-    const QDateTime ahora = QDateTime::currentDateTime();
-    memoria_.Agrega_Sondeo(estado, ahora.toMSecsSinceEpoch());
+void Registro_Pagina::Al_Sondear(Estado_Sondeo estado, const QDateTime &hora) {
+    memoria_.Agrega_Sondeo(estado, hora.toMSecsSinceEpoch());
     if (!Grabando())
         return;
     QString error;
-    if (!archivo_.Escribe(Fila_Del_Sondeo(estado, ahora), error)) {
+    if (!archivo_.Escribe(Fila_Del_Sondeo(estado, hora), error)) {
         const QString ruta = archivo_.Ruta();
         Detiene_Grabacion();
         Host().Dialogos->Mensaje(

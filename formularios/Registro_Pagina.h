@@ -33,7 +33,7 @@ class Registro_Pagina : public QObject {
     void Abre_Tendencia();
     Ventana_Tendencia *Tendencia() const;
 
-    void Al_Sondear(Estado_Sondeo estado);
+    void Al_Sondear(Estado_Sondeo estado, const QDateTime &hora);
 
     Memoria_Tendencia &Memoria() { return memoria_; }
     QAction *Accion_Grabar() const { return grabar_; }

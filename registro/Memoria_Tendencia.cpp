@@ -20,10 +20,15 @@ double Grados(int16_t palabra) {
     return numero ? grados : std::numeric_limits<double>::quiet_NaN();
 }
 
-void Memoria_Tendencia::Agrega(const Punto_Tendencia &punto) {
+void Memoria_Tendencia::Agrega(Punto_Tendencia punto) {
     ++version_;
     if (tope_ == 0)
         return;
+    // The runs are cut in time order: a poll that began before the last one
+    // kept (it waited on a message) is put at that one's time, and a clock set
+    // back does not fold the trend onto itself.
+    if (Cuantos() > 0)
+        punto.ms = std::max(punto.ms, (*this)[Cuantos() - 1].ms);
     if (puntos_.size() < tope_) {
         // Grown by hand so that the ring never reserves more than its cap.
         if (puntos_.size() == puntos_.capacity())

@@ -39,7 +39,7 @@ class Memoria_Tendencia {
 
     explicit Memoria_Tendencia(std::size_t tope = Tope_24_Horas) : tope_(tope) {}
 
-    void Agrega(const Punto_Tendencia &punto);
+    void Agrega(Punto_Tendencia punto);
     // A poll that has just ended, from the actual-values image when it was good.
     void Agrega_Sondeo(Estado_Sondeo estado, qint64 ms);
 
