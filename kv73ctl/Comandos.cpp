@@ -7,6 +7,7 @@
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Serie.h"
 #include "protocolo/Lectura_Escritura.h"
+#include "registro/Fila_Registro.h"
 
 #include <cstdio>
 
@@ -50,13 +51,9 @@ int Resultado_Enlace() {
 }
 
 Desenlace Transaccion(const std::function<void()> &transaccion) {
-    const uint32_t fallos = Estado.Fallos_Enlace;
-    const uint32_t malas = Estado.Respuestas_Malas;
-    const uint32_t tomadas = Estado.Intercambios;
+    const Contadores_Enlace antes = Contadores_Enlace::Ahora();
     transaccion();
-    if (Estado.Fallos_Enlace != fallos)
-        return Desenlace::Sin_Respuesta;
-    if (Estado.Intercambios == tomadas) {
+    if (Estado.Fallos_Enlace == antes.fallos && Estado.Intercambios == antes.tomadas) {
         // Nothing reached the relay: the port was closed or lost, or the link
         // already down. The core passes over that in silence, since the main page
         // just stops polling; here nobody would ever hear of it, and the values
@@ -64,10 +61,15 @@ Desenlace Transaccion(const std::function<void()> &transaccion) {
         Rele_No_Responde();
         return Desenlace::Sin_Respuesta;
     }
-    // Every reply taken is good or refused, and a read that asks again stops at
-    // its first good one: more replies than refusals means the last was good.
-    return Estado.Intercambios - tomadas > Estado.Respuestas_Malas - malas ? Desenlace::Buena
-                                                                           : Desenlace::Mala;
+    switch (Juzga_Sondeo(antes).value_or(Estado_Sondeo::Sin_Respuesta)) {
+    case Estado_Sondeo::Ok:
+        return Desenlace::Buena;
+    case Estado_Sondeo::Mala:
+        return Desenlace::Mala;
+    case Estado_Sondeo::Sin_Respuesta:
+        break;
+    }
+    return Desenlace::Sin_Respuesta;
 }
 
 int Salida_Lectura(Desenlace d, const char *que) {

@@ -7,23 +7,13 @@
 #include "datos/Manejo_de_Datos.h"
 #include "datos/Rangos_Setpoints.h"
 
+#include "registro/Fila_Registro.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <cstdio>
 
 namespace {
-
-const char *Nombre_Luz(Luz luz) {
-    switch (luz) {
-    case Luz::Apagada:
-        return "off";
-    case Luz::Encendida:
-        return "on";
-    case Luz::Parpadeo:
-        return "blink";
-    }
-    return "off";
-}
 
 struct Setpoint {
     const char *clave;
