@@ -33,9 +33,9 @@ QString Texto_Temperatura(double valor) {
     const double entero = std::floor(valor);
     if (entero >= 0xFF00 && entero <= 0xFFFF)
         v = entero - 65536;
-    if (v == -11)
+    if (v == Temperatura_Fcc)
         return QStringLiteral("Fcc");
-    if (v == 231)
+    if (v == Temperatura_Fco)
         return QStringLiteral("Fco");
     return QString::number(v, 'g', 15);
 }

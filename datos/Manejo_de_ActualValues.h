@@ -17,6 +17,8 @@ bool Estado_Parpadeo(uint8_t bit_a, uint8_t indice_i, uint8_t bit_c, uint8_t ind
 // What the operator reads for a temperature register: words 0xFF00..0xFFFF are
 // negative, -11 is the shorted-probe code "Fcc" and 231 the open-probe code "Fco".
 QString Texto_Temperatura(double valor);
+inline constexpr int Temperatura_Fcc = -11;
+inline constexpr int Temperatura_Fco = 231;
 
 // The front-panel lamps the relay drives, with the bit of register 0x020A that
 // lights each one and the bit of register 0x020B that makes it blink (bits 0..7

@@ -19,7 +19,8 @@
 
 namespace {
 
-constexpr int Baldes = 800; // about one a pixel of a wide window
+constexpr int Baldes = 400; // a slice every two pixels of a wide window: its least and greatest
+                            // keep every spike, at half the points to lay out
 const QColor Colores_Sondas[4] = {QColor(0xC0, 0x30, 0x30), QColor(0x20, 0x70, 0xC0),
                                   QColor(0x20, 0x90, 0x40), QColor(0x90, 0x50, 0xB0)};
 struct Umbral {

@@ -14,10 +14,13 @@ Umbrales_Tendencia Umbrales_Del_Rele() {
 }
 
 double Grados(int16_t palabra) {
-    const QString texto = Texto_Temperatura(static_cast<uint16_t>(palabra));
-    bool numero = false;
-    const int grados = texto.toInt(&numero);
-    return numero ? grados : std::numeric_limits<double>::quiet_NaN();
+    // The page's reading of a word (Texto_Temperatura) without making its
+    // text: the trend reads every poll it holds at each redraw.
+    const auto sin_signo = static_cast<uint16_t>(palabra);
+    const int grados = sin_signo >= 0xFF00 ? sin_signo - 65536 : sin_signo;
+    if (grados == Temperatura_Fcc || grados == Temperatura_Fco)
+        return std::numeric_limits<double>::quiet_NaN();
+    return grados;
 }
 
 void Memoria_Tendencia::Agrega(Punto_Tendencia punto) {

@@ -216,6 +216,19 @@ TEST(Memoria_Tendencia, RunsBreakAtFailedPollsProbeCodesAndSilence) {
 
 // Over two periods the probes cross every threshold both ways, and at every
 // step the lamps say what the temperatures and the relay's setpoints say.
+// The trend reads a word as the page does, every one of them, without the page's text.
+TEST(Memoria_Tendencia, ReadsEveryWordAsThePageShowsIt) {
+    for (int w = 0; w <= 0xFFFF; ++w) {
+        bool numero = false;
+        const int pagina = Texto_Temperatura(w).toInt(&numero);
+        const double tendencia = Grados(static_cast<int16_t>(static_cast<uint16_t>(w)));
+        if (numero)
+            ASSERT_EQ(tendencia, pagina) << "word " << w;
+        else
+            ASSERT_TRUE(std::isnan(tendencia)) << "word " << w;
+    }
+}
+
 // Following the newest polls, the time axis moves in steps: polls a second apart
 // for an hour never put the newest at the right edge or the oldest off the left,
 // and the axis changes at most once in each tenth of the span.
