@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # What recording and the trend cost the desktop program: the live page (built
 # from bench/pagina_viva.cpp) polls kv73-sim --drift for MINUTOS (10) minutes
-# twice at the same time on two simulators, once plain and once recording to a
-# CSV file with the trend window open (shown offscreen, so it redraws once a
-# second). Prints each run's CPU time and resident memory, their ratio, and the
+# twice at the same time on two simulators, the page shown (offscreen) in both
+# as on the operator's screen, once plain and once recording to a CSV file with
+# the trend window open (shown too, so it redraws once a second). Prints each run's CPU time and resident memory, their ratio, and the
 # rows recorded. Targets: under twice the plain run's CPU; memory growth of the
 # recording run within the trend's 4 MiB (172 800 points x 24 bytes) plus 1 MiB.
 #
