@@ -11,10 +11,19 @@
 namespace {
 
 // A relay that did not answer took the port down with it; the next relay needs
-// it open again.
-bool Reabre(Puerto_Serie &puerto) {
+// it open again, and a call through the modem dialled again, as log does.
+bool Reabre(const Opciones &op, Puerto_Serie &puerto) {
     if (puerto.PortOpen())
         return true;
+    if (puerto.Perdido()) {
+        // The device went away between two polls, not closed by a silent
+        // relay: the link failure a watch of one relay reports, whichever
+        // moment the line was lost at.
+        Rele_No_Responde();
+        return false;
+    }
+    if (!op.telefono.isEmpty())
+        return Abre_Enlace(op, puerto) == 0;
     if (!puerto.Set_PortOpen(true)) {
         std::fprintf(stderr, "kv73ctl: cannot open %s again: %s\n",
                      qPrintable(Nombre_Dispositivo(puerto.CommPort())),
@@ -49,10 +58,10 @@ Resultado_Sondeo Sondea_Rele(int direccion) {
     return r;
 }
 
-bool Sondea_Direcciones(Puerto_Serie &puerto, const QList<int> &direcciones,
+bool Sondea_Direcciones(const Opciones &op, Puerto_Serie &puerto,
                         const std::function<void(const Resultado_Sondeo &)> &al_sondear) {
-    for (const int direccion : direcciones) {
-        if (!Reabre(puerto))
+    for (const int direccion : op.direcciones) {
+        if (!Reabre(op, puerto))
             return false;
         al_sondear(Sondea_Rele(direccion));
     }

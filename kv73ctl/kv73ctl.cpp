@@ -144,7 +144,7 @@ int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
 // Several relays: one poll of each in turn. See Peor_Estado for the status.
 int Una_Ronda(const Opciones &op, bool con_latencia, bool &sin_puerto) {
     int estado = 0;
-    sin_puerto = !Sondea_Direcciones(*Host().MSComm1, op.direcciones, [&](const auto &r) {
+    sin_puerto = !Sondea_Direcciones(op, *Host().MSComm1, [&](const auto &r) {
         Imprime_Sondeo(op, r, con_latencia);
         estado = Peor_Estado(estado, r.estado);
     });

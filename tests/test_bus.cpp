@@ -290,6 +290,22 @@ TEST(Varios_Reles, OneMissingRelayDoesNotStopTheOthers) {
     EXPECT_TRUE(uno.salida.startsWith(QStringLiteral("Pt1 ")));
 }
 
+// Behind a modem, the silent relay's link failure hangs the call up: the next
+// relay is reached by dialling again, not by talking to a modem on hook.
+TEST(Varios_Reles, ACallHungUpBySilentRelayIsDialledAgain) {
+    Simulador sim(
+        {QStringLiteral("--modem"), QStringLiteral("--dial-delay"), QStringLiteral("20")});
+    ASSERT_TRUE(sim.Listo());
+    const auto r = Ctl(sim.Enlace(), {QStringLiteral("--trace"), QStringLiteral("--modem"),
+                                      QStringLiteral("5551234"), QStringLiteral("--address"),
+                                      QStringLiteral("7,1"), QStringLiteral("values")});
+    EXPECT_EQ(r.estado, 2) << "relay 7 failed to answer";
+    const QStringList lineas = Lineas(r.salida);
+    ASSERT_EQ(lineas.size(), 1) << r.errores.toStdString();
+    EXPECT_TRUE(lineas[0].startsWith(QStringLiteral("address 1: Pt1 ")));
+    EXPECT_EQ(r.errores.count(QStringLiteral("ATDT5551234")), 2) << r.errores.toStdString();
+}
+
 TEST(Varios_Reles, BadRepliesGiveStatus3AndAVanishedLineEndsTheWatch) {
     Simulador sim({QStringLiteral("--address"), QStringLiteral("1,2"),
                    QStringLiteral("--bad-crc-every"), QStringLiteral("2")});
