@@ -24,8 +24,8 @@ const Opcion Lista_Opciones[] = {
      "device server"},
     {nullptr, "baud", "B", "1200, 2400, 4800 or 9600 (default 9600)"},
     {nullptr, "address", "A",
-     "relay slave address 1..247 (default 1); values and watch take a list, 1,5,17, and poll "
-     "the relays in turn"},
+     "relay slave address 1..247 (default 1); values, watch and log take a list, 1,5,17, and "
+     "poll the relays in turn"},
     {nullptr, "modem", "PHONE", "dial PHONE through the modem on the port before the transactions"},
     {nullptr, "json", nullptr, "one JSON object per result"},
     {nullptr, "trace", nullptr,
