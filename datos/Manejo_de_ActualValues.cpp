@@ -1,6 +1,7 @@
 #include "datos/Manejo_de_ActualValues.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Texto.h"
 #include "datos/Manejo_de_Datos.h"
 
 #include <cmath>
@@ -26,6 +27,17 @@ bool Estado_Parpadeo(uint8_t a, uint8_t i, uint8_t c, uint8_t j, bool previo) {
     if (Lee_Bit_Actual(c, j) == 0)
         return true;
     return !previo;
+}
+
+Lectura_Actual Lee_Lectura_Actual() {
+    Lectura_Actual v;
+    for (int k = 0; k < 4; ++k) {
+        v.temperaturas[k] = Texto_Temperatura(Lee_Word_Actual(static_cast<uint8_t>(4 + 2 * k)));
+        v.maximos[k] = Lee_Word_Actual(static_cast<uint8_t>(12 + 2 * k));
+    }
+    v.encendidos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020A"))));
+    v.parpadeos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020B"))));
+    return v;
 }
 
 QString Texto_Temperatura(double valor) {

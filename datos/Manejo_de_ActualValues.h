@@ -3,6 +3,7 @@
 // has its high byte at 4 + 2k.
 
 #include <QString>
+#include <array>
 #include <cstdint>
 
 double Posicion_Actual(const QString &direccion);
@@ -13,6 +14,16 @@ int16_t Lee_Bit_Actual(uint8_t bit, uint8_t indice);
 // A front-panel lamp from its on bit (a of byte i) and blink bit (c of byte j):
 // off, steady on, or the opposite of its previous state so that it blinks.
 bool Estado_Parpadeo(uint8_t bit_a, uint8_t indice_i, uint8_t bit_c, uint8_t indice_j, bool previo);
+
+// One actual-values reply as the operator reads it (from Valores_Actuales):
+// what kv73ctl prints and the value log records.
+struct Lectura_Actual {
+    std::array<QString, 4> temperaturas; // as the page shows them: "85", "-5", "Fco"
+    std::array<int, 4> maximos{};
+    int encendidos = 0; // register 0x020A
+    int parpadeos = 0;  // register 0x020B
+};
+Lectura_Actual Lee_Lectura_Actual();
 
 // What the operator reads for a temperature register: words 0xFF00..0xFFFF are
 // negative, -11 is the shorted-probe code "Fcc" and 231 the open-probe code "Fco".

@@ -9,6 +9,10 @@
 #include "protocolo/Lectura_Escritura.h"
 #include "registro/Fila_Registro.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <csignal>
 #include <cstdio>
 
 int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
@@ -107,6 +111,34 @@ int Lecturas_De_Arranque(bool con_sondeo) {
         return fallo;
     Arma_Trama_Escritura(Estado.Direccion_Rele);
     return 0;
+}
+
+// --- watch and log: their pace and their end ------------------------------------
+
+namespace {
+volatile std::sig_atomic_t interrumpido = 0;
+void Al_Interrumpir(int) {
+    interrumpido = 1;
+}
+} // namespace
+
+void Atiende_Interrupciones() {
+    std::signal(SIGINT, Al_Interrumpir);
+    std::signal(SIGTERM, Al_Interrumpir);
+}
+
+bool Interrumpido() {
+    return interrumpido != 0;
+}
+
+void Espera_Hasta_Ms(const QElapsedTimer &reloj, qint64 hasta) {
+    const qint64 falta = hasta - reloj.elapsed();
+    if (falta <= 0)
+        return;
+    bool listo = false;
+    QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer, [&listo] { listo = true; });
+    while (!listo && !interrumpido)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 // --- set NAME=VALUE ------------------------------------------------------------

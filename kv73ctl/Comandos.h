@@ -6,6 +6,7 @@
 #include "kv73ctl/Opciones.h"
 #include "kv73ctl/Salida.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -44,6 +45,15 @@ int Salida_Lectura(Desenlace d, const char *que);
 // went well, else the exit status (2 link failure, 3 bad reply or refused), with
 // a message on stderr.
 int Lecturas_De_Arranque(bool con_sondeo);
+
+// --- watch and log: their pace and their end ------------------------------------
+
+// From here on SIGINT and SIGTERM ask a watch or a log to end cleanly at its
+// next step rather than killing it mid-row.
+void Atiende_Interrupciones();
+bool Interrumpido();
+// Waits in the event loop until `reloj` reaches `hasta` ms, or an interruption.
+void Espera_Hasta_Ms(const QElapsedTimer &reloj, qint64 hasta);
 
 // --- set NAME=VALUE ------------------------------------------------------------
 

@@ -7,21 +7,12 @@
 #include "protocolo/Lectura_Escritura.h"
 #include "registro/Archivo_Csv.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
 
 namespace {
-
-volatile std::sig_atomic_t parar = 0;
-
-void Al_Parar(int) {
-    parar = 1;
-}
 
 // Why the port would not open, said once for each new reason, not at every
 // poll of an outage.
@@ -68,17 +59,6 @@ Estado_Sondeo Estado_De(Desenlace d) {
     return Estado_Sondeo::Sin_Respuesta;
 }
 
-// Waits until `hasta` on the clock, or until a signal asks to stop.
-void Espera(const QElapsedTimer &reloj, qint64 hasta) {
-    const qint64 falta = hasta - reloj.elapsed();
-    if (falta <= 0)
-        return;
-    bool listo = false;
-    QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer, [&listo] { listo = true; });
-    while (!listo && !parar)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
 } // namespace
 
 Fila_Registro Sondea_Direccion(const Opciones &op, Puerto_Serie &puerto, int direccion) {
@@ -102,17 +82,16 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
                      qPrintable(error));
         return 4;
     }
-    std::signal(SIGINT, Al_Parar);
-    std::signal(SIGTERM, Al_Parar);
+    Atiende_Interrupciones();
     // The first opening says why it fails; the rows say the rest.
     if (Abre_Enlace(op, puerto) != 0)
         ultimo_motivo = Motivo(op, puerto);
     QElapsedTimer reloj;
     reloj.start();
     qint64 siguiente = 0;
-    for (int n = 0; (op.cuenta <= 0 || n < op.cuenta) && !parar; ++n) {
-        Espera(reloj, siguiente);
-        if (parar)
+    for (int n = 0; (op.cuenta <= 0 || n < op.cuenta) && !Interrumpido(); ++n) {
+        Espera_Hasta_Ms(reloj, siguiente);
+        if (Interrumpido())
             break;
         // The relays of one round in turn; a silent one is a row and the
         // next is polled all the same.
@@ -125,7 +104,7 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
                              qPrintable(error));
                 return 4;
             }
-            if (parar)
+            if (Interrumpido())
                 break;
         }
         // The pace is kept from the start; a poll that outlasted its interval

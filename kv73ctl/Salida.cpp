@@ -108,17 +108,6 @@ QJsonObject Json_Setpoints(const Imagen_Setpoints &s) {
     return o;
 }
 
-Lectura_Actual Lee_Lectura_Actual() {
-    Lectura_Actual v;
-    for (int k = 0; k < 4; ++k) {
-        v.temperaturas[k] = Texto_Temperatura(Lee_Word_Actual(static_cast<uint8_t>(4 + 2 * k)));
-        v.maximos[k] = Lee_Word_Actual(static_cast<uint8_t>(12 + 2 * k));
-    }
-    v.encendidos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020A"))));
-    v.parpadeos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020B"))));
-    return v;
-}
-
 QString Texto_Valores(const Lectura_Actual &v) {
     QStringList partes;
     for (int k = 0; k < 4; ++k)

@@ -2,6 +2,8 @@
 // What kv73ctl prints: the relay images read into plain values, each as lines
 // of text and as one JSON object.
 
+#include "datos/Manejo_de_ActualValues.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -25,14 +27,6 @@ Imagen_Setpoints Lee_Imagen_Setpoints();
 QStringList Texto_Setpoints(const Imagen_Setpoints &s);
 QJsonObject Json_Setpoints(const Imagen_Setpoints &s);
 
-// One actual-values reply as the operator reads it (from Valores_Actuales).
-struct Lectura_Actual {
-    std::array<QString, 4> temperaturas;
-    std::array<int, 4> maximos{};
-    int encendidos = 0; // register 0x020A
-    int parpadeos = 0;  // register 0x020B
-};
-Lectura_Actual Lee_Lectura_Actual();
 QString Texto_Valores(const Lectura_Actual &v);
 QJsonObject Json_Valores(const Lectura_Actual &v);
 

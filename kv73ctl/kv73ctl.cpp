@@ -27,9 +27,7 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -60,12 +58,6 @@ class Operador_Consola : public Operador {
         return std::nullopt;
     }
 };
-
-volatile std::sig_atomic_t interrumpido = 0;
-
-void Al_Interrumpir(int) {
-    interrumpido = 1;
-}
 
 // Opens the link on the host's port. Each command refuses what it can refuse
 // without the relay before it comes here.
@@ -164,13 +156,12 @@ int Values(const Opciones &op) {
 int Watch(const Opciones &op) {
     if (const int fallo = Conecta(op))
         return fallo;
-    std::signal(SIGINT, Al_Interrumpir);
-    std::signal(SIGTERM, Al_Interrumpir);
+    Atiende_Interrupciones();
     QElapsedTimer inicio;
     inicio.start();
     int estado_salida = 0;
     for (int n = 0; op.cuenta <= 0 || n < op.cuenta; ++n) {
-        if (interrumpido)
+        if (Interrumpido())
             break;
         if (op.direcciones.size() > 1) {
             // A relay that fails stops only its own poll; a port that cannot
@@ -191,15 +182,7 @@ int Watch(const Opciones &op) {
         if (op.cuenta > 0 && n + 1 >= op.cuenta)
             break;
         // Polls keep their pace from the start, not from the end of the last one.
-        const qint64 siguiente = static_cast<qint64>(n + 1) * op.intervalo_ms;
-        const qint64 falta = siguiente - inicio.elapsed();
-        if (falta > 0) {
-            bool listo = false;
-            QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer,
-                               [&listo] { listo = true; });
-            while (!listo && !interrumpido)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
+        Espera_Hasta_Ms(inicio, static_cast<qint64>(n + 1) * op.intervalo_ms);
     }
     return estado_salida;
 }

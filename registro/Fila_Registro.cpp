@@ -52,14 +52,11 @@ Fila_Registro Fila_Del_Sondeo(Estado_Sondeo estado, const QDateTime &hora) {
     fila.estado = estado;
     if (estado != Estado_Sondeo::Ok)
         return fila;
-    for (int k = 0; k < 4; ++k) {
-        fila.temperaturas[k] = Texto_Temperatura(Lee_Word_Actual(static_cast<uint8_t>(4 + 2 * k)));
-        fila.maximos[k] = Lee_Word_Actual(static_cast<uint8_t>(12 + 2 * k));
-    }
-    const int32_t encendidos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020A"))));
-    const int32_t parpadeos = Lee_Word_Actual(CByte(Posicion_Actual(QStringLiteral("020B"))));
+    const Lectura_Actual v = Lee_Lectura_Actual();
+    fila.temperaturas = v.temperaturas;
+    fila.maximos = v.maximos;
     for (std::size_t i = 0; i < Cantidad_Lamparas; ++i)
-        fila.luces[i] = Luz_Indicador(Mapa_Indicadores[i], encendidos, parpadeos);
+        fila.luces[i] = Luz_Indicador(Mapa_Indicadores[i], v.encendidos, v.parpadeos);
     return fila;
 }
 
