@@ -50,6 +50,17 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     return 0;
 }
 
+bool Reabre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
+    if (!op.telefono.isEmpty())
+        return Abre_Enlace(op, puerto) == 0;
+    puerto.Set_CommPort(static_cast<int16_t>(op.puerto));
+    if (!puerto.Set_Settings(Str(op.velocidad) + QStringLiteral(",N,8,1")) ||
+        !puerto.Set_PortOpen(true))
+        return false;
+    Estado.Comunicacion_OK = true;
+    return true;
+}
+
 int Resultado_Enlace() {
     return Estado.Fallos_Enlace > 0 ? 2 : 0;
 }

@@ -19,6 +19,11 @@ class Puerto_Serie;
 // the port cannot open or the call does not connect.
 int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto);
 
+// Opens the link of the options again after a link failure closed it: a
+// direct line quietly, a call by dialling again (with the dial-up's messages).
+// False when it cannot; for a direct line the port's Error_Texto says why.
+bool Reabre_Enlace(const Opciones &op, Puerto_Serie &puerto);
+
 // 2 when the link-failure procedure ran during this run, else 0.
 int Resultado_Enlace();
 

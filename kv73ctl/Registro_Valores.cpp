@@ -1,7 +1,6 @@
 #include "kv73ctl/Registro_Valores.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Serie.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Lectura_Escritura.h"
@@ -31,20 +30,13 @@ QString Motivo(const Opciones &op, const Puerto_Serie &puerto) {
         .arg(Nombre_Dispositivo(static_cast<int16_t>(op.puerto)), puerto.Error_Texto());
 }
 
-// A direct line is opened again quietly; a call is dialled again as at the
-// start, with its messages.
+// A direct line that will not open says why once for the whole outage; a call
+// dialled again says what the dial-up says.
 bool Reabre(const Opciones &op, Puerto_Serie &puerto) {
-    if (!op.telefono.isEmpty())
-        return Abre_Enlace(op, puerto) == 0;
-    puerto.Set_CommPort(static_cast<int16_t>(op.puerto));
-    if (!puerto.Set_Settings(QString::number(op.velocidad) + QStringLiteral(",N,8,1")) ||
-        !puerto.Set_PortOpen(true)) {
-        Dice_Motivo(Motivo(op, puerto));
-        return false;
-    }
-    Dice_Motivo({});
-    Estado.Comunicacion_OK = true;
-    return true;
+    const bool abierto = Reabre_Enlace(op, puerto);
+    if (op.telefono.isEmpty())
+        Dice_Motivo(abierto ? QString() : Motivo(op, puerto));
+    return abierto;
 }
 
 Estado_Sondeo Estado_De(Desenlace d) {

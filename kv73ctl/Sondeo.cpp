@@ -22,16 +22,13 @@ bool Reabre(const Opciones &op, Puerto_Serie &puerto) {
         Rele_No_Responde();
         return false;
     }
-    if (!op.telefono.isEmpty())
-        return Abre_Enlace(op, puerto) == 0;
-    if (!puerto.Set_PortOpen(true)) {
+    if (Reabre_Enlace(op, puerto))
+        return true;
+    if (op.telefono.isEmpty())
         std::fprintf(stderr, "kv73ctl: cannot open %s again: %s\n",
                      qPrintable(Nombre_Dispositivo(puerto.CommPort())),
                      qPrintable(puerto.Error_Texto()));
-        return false;
-    }
-    Estado.Comunicacion_OK = true;
-    return true;
+    return false;
 }
 
 } // namespace
