@@ -62,34 +62,15 @@ TEST(Programa, AnswersHelpVersionAndBadLinesWithoutOpeningAnything) {
 TEST(Programa, LaunchedWithALinkItComesUpAndTellsItsLauncher) {
     Simulador sim;
     ASSERT_TRUE(sim.Listo());
-    QTemporaryDir carpeta;
-    const QString estado = carpeta.filePath(QStringLiteral("estado"));
-    QProcess kv73;
-    auto entorno = QProcessEnvironment::systemEnvironment();
-    entorno.insert(QStringLiteral("KV73_COM2"), sim.Enlace());
-    entorno.insert(QStringLiteral("KV73_STATUS_FILE"), estado);
-    entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    kv73.setProcessEnvironment(entorno);
     // A speed the settings dialog does not list: the line opens at it all the same.
-    kv73.start(QStringLiteral(KV73_PROGRAMA),
-               {QStringLiteral("19200,N,8,1"), QStringLiteral("2"), QStringLiteral("1")});
-    ASSERT_TRUE(kv73.waitForStarted(5000));
-    QElapsedTimer reloj;
-    reloj.start();
-    QByteArray leido;
-    while (reloj.elapsed() < 15000 && leido != QByteArray("\x01\x00", 2)) {
-        QThread::msleep(50);
-        QFile f(estado);
-        if (f.open(QIODevice::ReadOnly))
-            leido = f.readAll();
-    }
-    EXPECT_EQ(leido, QByteArray("\x01\x00", 2)) << "the page came up";
-    EXPECT_EQ(kv73.state(), QProcess::Running) << kv73.readAllStandardError().toStdString();
+    Programa_Lanzado kv73(
+        QStringLiteral(KV73_PROGRAMA), sim.Enlace(),
+        {QStringLiteral("19200,N,8,1"), QStringLiteral("2"), QStringLiteral("1")});
+    ASSERT_TRUE(kv73.Arrancado());
+    EXPECT_EQ(kv73.Espera_Pagina(15000), QByteArray("\x01\x00", 2)) << "the page came up";
+    EXPECT_EQ(kv73.Proceso().state(), QProcess::Running)
+        << kv73.Proceso().readAllStandardError().toStdString();
     const auto linea = Ejecuta(QStringLiteral("stty"), {QStringLiteral("-F"), sim.Enlace()});
     EXPECT_TRUE(linea.salida.startsWith(QStringLiteral("speed 19200 baud")))
         << linea.salida.toStdString();
-    kv73.terminate();
-    if (!kv73.waitForFinished(5000))
-        kv73.kill();
-    kv73.waitForFinished(5000);
 }

@@ -469,37 +469,19 @@ TEST(Tcp, PortsShowsANetworkDeviceAsNoFile) {
 TEST(Tcp, TheDesktopProgramStartedOnANetworkPortComesUpLinked) {
     Simulador sim({QStringLiteral("--tcp"), QStringLiteral("0")});
     ASSERT_TRUE(sim.Listo());
-    QTemporaryDir carpeta;
-    const QString estado = carpeta.filePath(QStringLiteral("estado"));
-    QProcess kv73;
-    auto entorno = QProcessEnvironment::systemEnvironment();
-    entorno.insert(QStringLiteral("KV73_COM2"), sim.Dispositivo_Tcp());
-    entorno.insert(QStringLiteral("KV73_STATUS_FILE"), estado);
-    entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    kv73.setProcessEnvironment(entorno);
-    kv73.start(QStringLiteral(KV73_PROGRAMA),
-               {QStringLiteral("9600,N,8,1"), QStringLiteral("2"), QStringLiteral("1")});
-    ASSERT_TRUE(kv73.waitForStarted(5000));
-    QElapsedTimer reloj;
-    reloj.start();
-    QByteArray leido;
+    Programa_Lanzado kv73(QStringLiteral(KV73_PROGRAMA), sim.Dispositivo_Tcp(),
+                          {QStringLiteral("9600,N,8,1"), QStringLiteral("2"), QStringLiteral("1")});
+    ASSERT_TRUE(kv73.Arrancado());
     QString visto;
-    while (reloj.elapsed() < 15000 &&
-           (leido != QByteArray("\x01\x00", 2) || !visto.contains(QStringLiteral("connected")))) {
-        QThread::msleep(50);
+    const QByteArray leido = kv73.Espera_Pagina(15000, [&] {
         visto += sim.Salida();
-        QFile f(estado);
-        if (f.open(QIODevice::ReadOnly))
-            leido = f.readAll();
-    }
+        return visto.contains(QStringLiteral("connected"));
+    });
     EXPECT_EQ(leido, QByteArray("\x01\x00", 2)) << "the page came up";
     EXPECT_TRUE(visto.contains(QStringLiteral("kv73-sim: client 127.0.0.1:")))
         << "it reached the relay over TCP";
-    EXPECT_EQ(kv73.state(), QProcess::Running) << kv73.readAllStandardError().toStdString();
-    kv73.terminate();
-    if (!kv73.waitForFinished(5000))
-        kv73.kill();
-    kv73.waitForFinished(5000);
+    EXPECT_EQ(kv73.Proceso().state(), QProcess::Running)
+        << kv73.Proceso().readAllStandardError().toStdString();
 }
 
 TEST(Simulador_Bus, RefusesAddressListsAndPortsItCannotServe) {

@@ -1,8 +1,10 @@
 #include "tests/soporte/Simulador.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
 #include <gtest/gtest.h>
 
 Simulador::Simulador(const QStringList &opciones) {
@@ -76,4 +78,37 @@ Salida_Programa Ejecuta(const QString &programa, const QStringList &argumentos,
     r.salida = QString::fromUtf8(proceso.readAllStandardOutput());
     r.errores = QString::fromUtf8(proceso.readAllStandardError());
     return r;
+}
+
+Programa_Lanzado::Programa_Lanzado(const QString &programa, const QString &dispositivo,
+                                   const QStringList &argumentos) {
+    auto entorno = QProcessEnvironment::systemEnvironment();
+    entorno.insert(QStringLiteral("KV73_COM2"), dispositivo);
+    entorno.insert(QStringLiteral("KV73_STATUS_FILE"), carpeta_.filePath(QStringLiteral("estado")));
+    entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    proceso_.setProcessEnvironment(entorno);
+    proceso_.start(programa, argumentos);
+    arrancado_ = proceso_.waitForStarted(5000);
+}
+
+Programa_Lanzado::~Programa_Lanzado() {
+    proceso_.terminate();
+    if (!proceso_.waitForFinished(5000))
+        proceso_.kill();
+    proceso_.waitForFinished(5000);
+}
+
+QByteArray Programa_Lanzado::Espera_Pagina(int ms, const std::function<bool()> &tambien) {
+    QElapsedTimer reloj;
+    reloj.start();
+    QByteArray leido;
+    bool visto = false;
+    while (reloj.elapsed() < ms && (leido != QByteArray("\x01\x00", 2) || !visto)) {
+        QThread::msleep(50);
+        visto = !tambien || tambien();
+        QFile f(carpeta_.filePath(QStringLiteral("estado")));
+        if (f.open(QIODevice::ReadOnly))
+            leido = f.readAll();
+    }
+    return leido;
 }

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 class Simulador {
   public:
@@ -31,6 +32,29 @@ class Simulador {
     QProcess proceso_;
     bool listo_ = false;
     int puerto_tcp_ = 0;
+};
+
+// The desktop program as a launching program starts it: KV73_COM2 names
+// `dispositivo`, the status file lies in a folder of its own, offscreen. It is
+// ended (SIGTERM, then SIGKILL) when it goes out of scope.
+class Programa_Lanzado {
+  public:
+    Programa_Lanzado(const QString &programa, const QString &dispositivo,
+                     const QStringList &argumentos);
+    ~Programa_Lanzado();
+    Programa_Lanzado(const Programa_Lanzado &) = delete;
+    Programa_Lanzado &operator=(const Programa_Lanzado &) = delete;
+
+    bool Arrancado() const { return arrancado_; }
+    // Waits at most `ms` for the status file to say the page is up (a 16-bit
+    // little-endian 1) and for `tambien`, checked at each look; what the file holds.
+    QByteArray Espera_Pagina(int ms, const std::function<bool()> &tambien = {});
+    QProcess &Proceso() { return proceso_; }
+
+  private:
+    QTemporaryDir carpeta_;
+    QProcess proceso_;
+    bool arrancado_ = false;
 };
 
 struct Salida_Programa {
