@@ -27,9 +27,16 @@ QByteArray Bytes(const Imagen<N> &imagen, std::size_t desde, std::size_t n) {
                       static_cast<qsizetype>(n));
 }
 
-QByteArray Con_Error(QByteArray respuesta) {
-    respuesta[respuesta.size() - 1] = static_cast<char>(respuesta[respuesta.size() - 1] ^ 0x55);
+// The reply with one of its CRC bytes spoilt: the last (high) one unless told.
+QByteArray Con_Error(QByteArray respuesta, int desde_el_final = 1) {
+    const qsizetype i = respuesta.size() - desde_el_final;
+    respuesta[i] = static_cast<char>(respuesta[i] ^ 0x55);
     return respuesta;
+}
+
+QByteArray Con_Crc(QByteArray trama) {
+    Agrega_CRC(trama);
+    return trama;
 }
 
 using Protocolo = Banco;
@@ -378,24 +385,77 @@ TEST_F(Protocolo, CommandsTellTheOperatorExceptOneAndTwo) {
 }
 
 TEST_F(Protocolo, IdentificationJudgesTheLowBytesOfTheFirstTwoRegisters) {
-    const std::pair<const char *, bool> casos[] = {
-        {"identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)", true},
-        {"identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)", false},
-        {"identification reply, address 1, registers 0x0102 0x0001 0x0096 (accepted: low bytes "
-         "only)",
+    const QByteArray aceptada = Vector(QStringLiteral(
+        "identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)"));
+    const QByteArray rechazada = Vector(QStringLiteral(
+        "identification reply, address 1, registers 0x0003 0x0001 0x007F (refused)"));
+    const std::pair<QByteArray, bool> casos[] = {
+        {aceptada, true},
+        {rechazada, false},
+        {Vector(QStringLiteral("identification reply, address 1, registers 0x0102 0x0001 0x0096 "
+                               "(accepted: low bytes only)")),
          true},
+        // Register 0x0001 counts as much as register 0x0000.
+        {Con_Crc(Hex("01 04 06 00 02 00 02 00 7F")), false},
+        {Con_Crc(Hex("01 04 06 00 02 01 00 00 7F")), false},
     };
     Enlace_Arriba();
-    for (const auto &[descripcion, aceptado] : casos) {
-        Responde_Siempre(Vector(QLatin1String(descripcion)));
+    for (const auto &[respuesta, aceptado] : casos) {
+        Responde_Siempre(respuesta);
         Lee_Identificacion(1);
-        EXPECT_EQ(Verifica_Identificacion(), aceptado) << descripcion;
+        EXPECT_EQ(Verifica_Identificacion(), aceptado) << respuesta.toHex(' ').toStdString();
     }
-    // A damaged reply leaves the last good identification in place.
-    Responde_Siempre(Con_Error(Vector(QLatin1String(casos[1].first))));
-    Lee_Identificacion(1);
-    EXPECT_TRUE(Verifica_Identificacion());
+    // A reply damaged in either byte of its CRC leaves the last good
+    // identification in place, and the next read still goes out.
+    for (const int byte_crc : {1, 2}) {
+        SCOPED_TRACE(byte_crc == 1 ? "high CRC byte" : "low CRC byte");
+        Responde_Siempre(aceptada);
+        Lee_Identificacion(1);
+        Estado.Errores_CRC = 0;
+        Responde_Siempre(Con_Error(rechazada, byte_crc));
+        Lee_Identificacion(1);
+        EXPECT_TRUE(Verifica_Identificacion());
+        EXPECT_EQ(Estado.Errores_CRC, 1);
+        Responde_Siempre(rechazada);
+        puerto->escrituras.clear();
+        Lee_Identificacion(1);
+        EXPECT_EQ(puerto->Peticiones().size(), 1u) << "the read after a bad reply was skipped";
+        EXPECT_FALSE(Verifica_Identificacion());
+    }
+}
+
+TEST_F(Protocolo, AReplyWithOnlyItsLowCrcByteWrongIsNeverTakenAsGood) {
+    Enlace_Arriba();
+    const auto bajo_malo = [](const QString &descripcion) {
+        return Con_Error(Vector(descripcion), 2);
+    };
+
+    Estado.Valores_Actuales[4] = 0x42;
+    Responde_Siempre(bajo_malo(Respuesta_Sondeo));
+    Lee_Valores_Actuales(1);
+    EXPECT_EQ(Estado.Valores_Actuales[4], 0x42) << "the poll kept a damaged reply";
     EXPECT_EQ(Estado.Errores_CRC, 1);
+
+    // The setpoint read asks again at once, and takes the good reply.
+    int peticiones = 0;
+    puerto->al_recibir = [&](const QByteArray &) {
+        ++peticiones;
+        puerto->Inyecta(peticiones == 1 ? bajo_malo(Respuesta_Setpoints)
+                                        : Vector(Respuesta_Setpoints));
+    };
+    Lee_Setpoints(1);
+    EXPECT_EQ(peticiones, 2);
+    EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), Vector(Respuesta_Setpoints));
+
+    Responde_Siempre(bajo_malo(QStringLiteral("setpoint write reply, address 1")));
+    operador->Espera_Mensaje(QStringLiteral("Write Error SetPoints"), QStringLiteral("KV-73"));
+    Escribe_Setpoints(1);
+
+    Responde_Siempre(
+        bajo_malo(QStringLiteral("command 16 request (and its echo reply), address 1")));
+    operador->Espera_Mensaje(QStringLiteral("Error executing command"), QStringLiteral("KV-73"));
+    int32_t comando = 16;
+    Ejecuta_Comando(1, comando);
 }
 
 TEST_F(Protocolo, TickParksItselfPastOneHundred) {
