@@ -1,5 +1,6 @@
 #include "archivos/Manejo_de_Archivos.h"
 
+#include "archivos/Escritura_Segura.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Host.h"
 #include "comun/Operador.h"
@@ -10,16 +11,11 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <cmath>
 #include <cstring>
 #include <optional>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
 
 namespace T = Textos_Archivos;
 
@@ -40,8 +36,6 @@ constexpr Campo Campo_Trama{198, 22};
 constexpr Campo Campo_Actuales{220, 35};
 
 const QDate Dia_Cero(1899, 12, 30);
-
-const QString No_Es_Archivo_Simple = QStringLiteral("not a plain file");
 
 // Texts are one byte a character. Latin-1 gives every byte a character of its
 // own, so texts made by other programs come back unchanged when saved again.
@@ -164,25 +158,6 @@ void Aplica_Registro(const Registro_KV73 &r, const QString &ruta) {
     Host().Textos->Escribe_Titulo(T::Titulo_Host + ruta);
 }
 
-// Every byte of the record or false. Unbuffered, so that a disk that takes only
-// part of it is seen here: a buffered write reports the whole record written
-// and a short flush at commit goes unnoticed.
-bool Escribe_Todo(QSaveFile &archivo, const QByteArray &bytes) {
-    qsizetype hecho = 0;
-    while (hecho < bytes.size()) {
-        const qint64 n = archivo.write(bytes.constData() + hecho, bytes.size() - hecho);
-        if (n <= 0)
-            return false;
-        hecho += n;
-    }
-#ifdef Q_OS_UNIX
-    // On the disk before it takes the old file's name.
-    return ::fsync(archivo.handle()) == 0;
-#else
-    return true;
-#endif
-}
-
 Peticion_Archivo Peticion(const QString &filtro) {
     return {QString(), filtro, T::Nombre_Inicial};
 }
@@ -215,20 +190,8 @@ bool Escribir_Archivo(const QString &ruta) {
     r.Trama.Copia(1, Estado.Trama_Escritura, 1, 21);
     r.Actuales.Copia(1, Estado.Valores_Actuales, 1, 34);
 
-    // The record replaces the file by a rename: over a device or a pipe that
-    // would leave a plain file in its place (/dev/null, when run as root). A
-    // link to a plain file is fine: the save writes through it.
-    const QFileInfo info(ruta);
-    if (info.exists() && !info.isFile()) {
-        Avisa(T::No_Se_Escribe.arg(ruta, No_Es_Archivo_Simple));
-        return false;
-    }
-    QSaveFile archivo(ruta);
-    const QByteArray registro = Bytes_De_Registro(r);
-    if (!archivo.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        !Escribe_Todo(archivo, registro) || !archivo.commit()) {
-        Avisa(T::No_Se_Escribe.arg(ruta, archivo.errorString()));
-        archivo.cancelWriting();
+    if (const auto motivo = Escribe_Archivo_Entero(ruta, Bytes_De_Registro(r))) {
+        Avisa(T::No_Se_Escribe.arg(ruta, *motivo));
         return false;
     }
     Estado.Registro_Archivo = r;

@@ -267,9 +267,9 @@ int Set(const Opciones &op) {
 // --- report -------------------------------------------------------------------
 
 int Escribe_Reporte(const Opciones &op, Temperaturas origen) {
-    if (!Reporte_Pdf(op.pdf, Textos_Desde_Imagenes(), origen)) {
-        std::fprintf(stderr, "kv73ctl: the report could not be written to %s\n",
-                     qPrintable(op.pdf));
+    if (const auto motivo = Escribe_Reporte_Pdf(op.pdf, Textos_Desde_Imagenes(), origen)) {
+        std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.pdf),
+                     qPrintable(*motivo));
         return 4;
     }
     return 0;

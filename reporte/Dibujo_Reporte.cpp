@@ -1,11 +1,13 @@
 #include "reporte/Dibujo_Reporte.h"
 
+#include "archivos/Escritura_Segura.h"
+
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -70,36 +72,32 @@ void Dibuja_Reporte(QPainter &pintor, const QPaintDevice &destino, const REPORTE
     pintor.restore();
 }
 
-std::optional<QString> Escribe_Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
-                                           Temperaturas origen) {
-    QSaveFile archivo(ruta);
-    if (!archivo.open(QIODevice::WriteOnly))
-        return archivo.errorString();
+std::optional<QString> Escribe_Pdf(const QString &ruta, const REPORTE &pagina,
+                                   const QPageLayout &diseno, const QString &titulo) {
+    // The PDF is made in memory first: QPdfWriter does not say whether its
+    // writes reached the device, so the file is written from the finished bytes.
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
     {
-        QPdfWriter pdf(&archivo);
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageMargins(Margenes_Reporte_mm, QPageLayout::Millimeter);
-        pdf.setTitle(QStringLiteral("KV - 73"));
+        QPdfWriter pdf(&bytes);
+        pdf.setPageLayout(diseno);
+        pdf.setTitle(titulo);
         pdf.setCreator(QStringLiteral("kv73"));
-
-        REPORTE pagina;
-        pagina.Form_Load(textos, origen);
         QPainter pintor;
-        bool dibujada = pintor.begin(&pdf);
-        if (dibujada) {
-            Dibuja_Reporte(pintor, pdf, pagina);
-            dibujada = pintor.end();
-        }
-        if (!dibujada) {
-            archivo.cancelWriting();
+        if (!pintor.begin(&pdf))
             return QStringLiteral("the page could not be drawn");
-        }
+        Dibuja_Reporte(pintor, pdf, pagina);
+        if (!pintor.end())
+            return QStringLiteral("the page could not be drawn");
     }
-    if (!archivo.commit())
-        return archivo.errorString();
-    return std::nullopt;
+    return Escribe_Archivo_Entero(ruta, bytes.data());
 }
 
-bool Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos, Temperaturas origen) {
-    return !Escribe_Reporte_Pdf(ruta, textos, origen).has_value();
+std::optional<QString> Escribe_Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
+                                           Temperaturas origen) {
+    REPORTE pagina;
+    pagina.Form_Load(textos, origen);
+    const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, Margenes_Reporte_mm,
+                         QPageLayout::Millimeter);
+    return Escribe_Pdf(ruta, pagina, a4, QStringLiteral("KV - 73"));
 }

@@ -9,6 +9,7 @@
 
 #include <optional>
 
+class QPageLayout;
 class QPainter;
 class QPaintDevice;
 
@@ -20,11 +21,12 @@ inline const QMarginsF Margenes_Reporte_mm(10, 10, 10, 10);
 // printable area without changing its shape, centred across and from the top.
 void Dibuja_Reporte(QPainter &pintor, const QPaintDevice &destino, const REPORTE &pagina);
 
-// The report page as a one-page A4 PDF at `ruta` (what kv73ctl report writes).
-// The file is replaced only when the whole PDF was written; false when it
-// could not be.
-bool Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
-                 Temperaturas origen = Temperaturas::Segun_Enlace);
-// The same, saying why the PDF could not be written, or nothing when it was.
+// The filled page as a one-page PDF laid out as `diseno`, replacing the file
+// `ruta` whole or leaving it as it was (Escribe_Archivo_Entero). Nothing when it
+// was written, else why not.
+std::optional<QString> Escribe_Pdf(const QString &ruta, const REPORTE &pagina,
+                                   const QPageLayout &diseno, const QString &titulo);
+// The report page as a one-page A4 PDF at `ruta` (what kv73ctl report writes),
+// the same way.
 std::optional<QString> Escribe_Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
                                            Temperaturas origen);

@@ -9,9 +9,9 @@
 #include <QPainter>
 #include <QPrinter>
 
-namespace {
-
 namespace T = Textos_Reporte;
+
+namespace {
 
 // Without a printer the page can still be kept, as the PDF file kv73ctl writes,
 // and printed on another machine.
@@ -45,6 +45,17 @@ bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo) {
 
     REPORTE pagina;
     pagina.Form_Load(textos);
+    // "Print to File": QPrinter would write the PDF straight over the file and
+    // never say that the disk took only part of it.
+    const QString archivo = impresora.outputFileName();
+    if (!archivo.isEmpty()) {
+        const auto motivo =
+            Escribe_Pdf(archivo, pagina, impresora.pageLayout(), impresora.docName());
+        if (motivo)
+            Host().Dialogos->Mensaje(T::Pdf_No_Escrito.arg(archivo, *motivo), {}, Botones::OK,
+                                     Icono::Critico);
+        return !motivo;
+    }
     QPainter pintor;
     if (!pintor.begin(&impresora))
         return false;

@@ -1,6 +1,6 @@
 #pragma once
 // Printing the report: on a printer the operator chooses, or into a PDF file.
-// The page itself and its PDF (Reporte_Pdf) are drawn by Dibujo_Reporte.h,
+// The page itself and its PDF (Escribe_Pdf) are drawn by Dibujo_Reporte.h,
 // without widgets; this is the printer dialog's side.
 
 #include "reporte/Dibujo_Reporte.h"
@@ -12,8 +12,9 @@ class Dialogo_Impresora;
 // The "Print" item: the printer dialog, then the report page on the chosen
 // printer or PDF file. Cancel prints nothing; a printer that cannot start ends
 // the print without a message. With no printer installed the operator is asked
-// instead whether to save the page as a PDF file, as Reporte_Pdf writes it; a
-// PDF that cannot be written is reported. True when the page went out.
+// instead whether to save the page as a PDF file, as Escribe_Reporte_Pdf writes
+// it. A PDF file, either way, replaces an old one whole or not at all, and one
+// that cannot be written is reported. True when the page went out.
 bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo);
 // The same with the dialog in use (Dialogo_Impresora_En_Uso).
 bool Impresion(const Textos_Pagina &textos);

@@ -8,6 +8,7 @@
 #include "reporte/Impresion.h"
 #include "reporte/REPORTE.h"
 #include "tests/soporte/Banco.h"
+#include "tests/soporte/Disco.h"
 #include "tests/soporte/Simulador.h"
 
 #include <QDir>
@@ -151,6 +152,61 @@ TEST_F(Reporte, WithoutAPrinterTheOperatorMaySaveThePageAsAPdf) {
     EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
 }
 
+TEST_F(Reporte, APdfReplacesTheOldFileWholeOrLeavesItAndSaysWhy) {
+    namespace T = Textos_Reporte;
+    QTemporaryDir dir;
+    const QString viejo = dir.filePath(QStringLiteral("viejo.pdf"));
+    const QByteArray antes("the report of last week");
+    const auto pon_viejo = [&] {
+        QFile f(viejo);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(antes) == antes.size());
+    };
+    const auto contenido = [](const QString &ruta) {
+        QFile f(ruta);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    pon_viejo();
+    Dialogo_Prueba elige(viejo), sin_impresoras(QString(), false);
+
+    // The disk fills up a few kilobytes into the page, on the printer dialog's
+    // "Print to File" and on the save offered without a printer alike.
+    {
+        const Disco_Lleno disco(4096);
+        operador->Espera_Mensaje(T::Pdf_No_Escrito.arg(viejo, qt_error_string(EFBIG)));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), elige));
+        operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
+            .Espera_Guardar(viejo)
+            .Espera_Mensaje(T::Pdf_No_Escrito.arg(viejo, qt_error_string(EFBIG)));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+    }
+    EXPECT_EQ(contenido(viejo), antes);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("viejo.pdf")})
+        << "no piece of a PDF is left behind";
+
+    // A pipe, or a link to one, is no file to keep a report in.
+    const QString tubo = dir.filePath(QStringLiteral("tubo.pdf"));
+    const QString al_tubo = dir.filePath(QStringLiteral("al_tubo.pdf"));
+    Tubo pipa(tubo);
+    ASSERT_TRUE(pipa.Listo());
+    ASSERT_TRUE(QFile::link(tubo, al_tubo));
+    for (const QString &ruta : {tubo, al_tubo}) {
+        SCOPED_TRACE(ruta.toStdString());
+        Dialogo_Prueba a_la_pipa(ruta);
+        operador->Espera_Mensaje(T::Pdf_No_Escrito.arg(ruta, QStringLiteral("not a plain file")));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), a_la_pipa));
+        operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
+            .Espera_Guardar(ruta)
+            .Espera_Mensaje(T::Pdf_No_Escrito.arg(ruta, QStringLiteral("not a plain file")));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+        EXPECT_TRUE(pipa.Intacto());
+    }
+
+    // With room on the disk the whole page takes the old file's place.
+    EXPECT_TRUE(Impresion(Pagina_De_Prueba(false), elige));
+    const QByteArray pdf = contenido(viejo);
+    EXPECT_TRUE(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
+}
+
 TEST_F(Reporte, Kv73ctlDrawsThePrintedPageWithoutWidgets) {
     // The other commands must run where Qt's GUI libraries are missing, and
     // where no display platform can start.
@@ -204,4 +260,38 @@ TEST(Kv73ctl_Report, PrintsWhatAFileHoldsOrOnePollOfTheRelayAndNothingItCannotUs
     EXPECT_EQ(r.estado, 2);
     EXPECT_TRUE(r.errores.contains(QStringLiteral("Relay Not Response")));
     EXPECT_FALSE(QFile::exists(otro));
+}
+
+TEST(Kv73ctl_Report, APdfThatCannotBeWrittenWholeLeavesTheOldFileAndFails) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("out.pdf");
+    {
+        QFile viejo(pdf);
+        ASSERT_TRUE(viejo.open(QIODevice::WriteOnly) && viejo.write("last week's") == 11);
+    }
+    // A disk that fills up a few kilobytes into the PDF.
+    Salida_Programa r;
+    {
+        const Disco_Lleno disco(4096);
+        r = Ctl({"report", Muestra, "--pdf", pdf});
+    }
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_TRUE(r.errores.contains(
+        QStringLiteral("kv73ctl: cannot write %1: %2\n").arg(pdf, qt_error_string(EFBIG))))
+        << r.errores.toStdString();
+    QFile viejo(pdf);
+    ASSERT_TRUE(viejo.open(QIODevice::ReadOnly));
+    EXPECT_EQ(viejo.readAll(), "last week's");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("out.pdf")});
+
+    // A pipe (as a device, /dev/full run as root) would be replaced by a plain file.
+    const QString tubo = dir.filePath("tubo");
+    Tubo pipa(tubo);
+    ASSERT_TRUE(pipa.Listo());
+    r = Ctl({"report", Muestra, "--pdf", tubo});
+    EXPECT_EQ(r.estado, 4);
+    EXPECT_TRUE(r.errores.contains(
+        QStringLiteral("kv73ctl: cannot write %1: not a plain file\n").arg(tubo)))
+        << r.errores.toStdString();
+    EXPECT_TRUE(pipa.Intacto());
 }
