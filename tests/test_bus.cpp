@@ -92,7 +92,8 @@ using Exploracion = Banco;
 
 TEST_F(Exploracion, OneSendAndItsReplyJudged) {
     Enlace_Arriba();
-    // A good reply, an exception, a reply cut short, a damaged one, silence.
+    // A good reply, an exception, a reply cut short, damaged ones, one from
+    // another address, silence.
     puerto->al_recibir = [&](const QByteArray &p) {
         const auto con_crc = [](QByteArray r) {
             Agrega_CRC(r);
@@ -111,6 +112,15 @@ TEST_F(Exploracion, OneSendAndItsReplyJudged) {
         case 4: {
             QByteArray r = con_crc(Hex("04 04 06 00 02 00 01 00 73"));
             r[4] = 0x12;
+            puerto->Inyecta(r);
+            break;
+        }
+        case 5: // a whole, sound reply, but from address 6
+            puerto->Inyecta(con_crc(Hex("06 04 06 00 02 00 01 00 73")));
+            break;
+        case 7: { // only the CRC's low byte is wrong
+            QByteArray r = con_crc(Hex("07 04 06 00 02 00 01 00 73"));
+            r[9] = static_cast<char>(r[9] ^ 0x01);
             puerto->Inyecta(r);
             break;
         }
@@ -134,8 +144,15 @@ TEST_F(Exploracion, OneSendAndItsReplyJudged) {
     const auto danada = Explora_Direccion(*puerto, 4, 50);
     EXPECT_EQ(danada.tipo, Tipo::Mala);
     EXPECT_STREQ(danada.razon, "bad CRC");
+    // Another relay's reply would list it at the address asked.
+    const auto ajena = Explora_Direccion(*puerto, 5, 50);
+    EXPECT_EQ(ajena.tipo, Tipo::Mala);
+    EXPECT_STREQ(ajena.razon, "not a reply to this read");
+    const auto crc_bajo = Explora_Direccion(*puerto, 7, 50);
+    EXPECT_EQ(crc_bajo.tipo, Tipo::Mala);
+    EXPECT_STREQ(crc_bajo.razon, "bad CRC");
     EXPECT_EQ(Explora_Direccion(*puerto, 9, 50).tipo, Tipo::Silencio);
-    EXPECT_EQ(puerto->escrituras.size(), 5u);
+    EXPECT_EQ(puerto->escrituras.size(), 7u);
     EXPECT_EQ(Estado.Fallos_Enlace, 0u) << "a silent address is no link failure";
 
     QTimer::singleShot(10, [this] { puerto->Desaparece(); });
