@@ -85,6 +85,9 @@ class AVPAGE2 : public QWidget {
     void Construye_Menu();
     void Construye_Barra();
     void Muestra_Sondas(bool cuatro);
+    // The follower of leader `indice` (0: L1, 2: Low Fan) takes the leader's
+    // value as its floor; that value.
+    int32_t Pon_Minimo_Seguidor(int indice);
     // Status value for a launching program (command-line mode only).
     void Escribe_Estado(int16_t valor);
     // The menu's items that take more than one call.

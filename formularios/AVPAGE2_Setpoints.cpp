@@ -89,11 +89,6 @@ void AVPAGE2::Construye_Setpoints() {
     Word_UnR_[2] = Editor(2, Ventilador, 220, 58);
     Etiqueta(QStringLiteral("Start Fan Temperatue \"High Fan\" :"), Ventilador, 4, 88, 214);
     Word_UnR_[3] = Editor(3, Ventilador, 220, 86);
-    // A leader stops one degree below its follower's top, so that the push
-    // always has room: L1 at 220 would have to push L2 to 221, which no relay
-    // holds.
-    Word_UnR_[0]->Set_Max(Word_UnR_[1]->Max() - 1);
-    Word_UnR_[2]->Set_Max(Word_UnR_[3]->Max() - 1);
     auto *regla_ventilador =
         Etiqueta(QStringLiteral("Start Fan >\nStop Fan"), Ventilador, 326, 68, 74, 34);
     regla_ventilador->setStyleSheet(QStringLiteral("color: #404040"));
@@ -117,10 +112,11 @@ void AVPAGE2::Construye_Setpoints() {
 void AVPAGE2::Actualiza_Valores_de_Pantalla_SP() {
     for (Word_UnR *editor : Word_UnR_)
         editor->Inicializacion();
-    // Each follower takes its minimum from the value its leader now shows, and
-    // is pushed above it where needed, as after an edit of the leader.
-    Word_UnR_Change(0);
-    Word_UnR_Change(2);
+    // Each follower's floor comes from the value its leader now shows. Nothing is
+    // pushed: the relay or the file holds both values (L2 may equal L1), and a
+    // push here would put a value the operator never set into the next STORE.
+    Pon_Minimo_Seguidor(0);
+    Pon_Minimo_Seguidor(2);
     const uint8_t opciones = Posicion_Opciones();
     for (int i = 0; i < 4; ++i) {
         Combo[i]->setCurrentIndex(Lee_Bit_Setpoint(static_cast<uint8_t>(i), opciones));
@@ -159,14 +155,20 @@ void AVPAGE2::Combo_Click(int indice) {
     }
 }
 
+int32_t AVPAGE2::Pon_Minimo_Seguidor(int indice) {
+    const Word_UnR *mando = Word_UnR_[static_cast<std::size_t>(indice)];
+    const auto minimo = static_cast<int32_t>(Val(mando->Text()));
+    Word_UnR_[static_cast<std::size_t>(indice + 1)]->Set_Min(minimo);
+    return minimo;
+}
+
 void AVPAGE2::Word_UnR_Change(int indice) {
     if (indice != 0 && indice != 2)
         return;
-    Word_UnR *mando = Word_UnR_[static_cast<std::size_t>(indice)];
+    const int32_t minimo = Pon_Minimo_Seguidor(indice);
     Word_UnR *seguidor = Word_UnR_[static_cast<std::size_t>(indice + 1)];
-    const auto minimo = static_cast<int32_t>(Val(mando->Text()));
-    seguidor->Set_Min(minimo);
-    // One degree above the leader, but never past the follower's own top.
+    // One degree above the leader, but never past the follower's own top: a
+    // leader at 220 leaves its follower at 220, equal, which the relay takes.
     const int32_t empuje = std::min(minimo + 1, seguidor->Max());
     if (seguidor->Value() < empuje) {
         seguidor->Set_Value(empuje);

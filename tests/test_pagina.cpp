@@ -79,6 +79,22 @@ TEST_F(Pagina_Principal, LampsTemperaturesAndMaximaFollowTheLastReply) {
     EXPECT_NE(panel.L1(), l1) << "both bits: it changes state at every refresh";
     EXPECT_NE(panel.Pt4(), pt4);
 
+    // Each lamp lights from its own bit of 0x020A and no other, a bit of the
+    // high byte (Pt2 on bit 8) as much as one of the low byte (Prog on bit 0).
+    using Lampara = bool (UserControl1::*)() const;
+    const std::pair<int, Lampara> lamparas[] = {
+        {7, &UserControl1::Pt1},  {8, &UserControl1::Pt2},   {9, &UserControl1::Pt3},
+        {10, &UserControl1::Pt4}, {6, &UserControl1::Fault}, {4, &UserControl1::L2},
+        {3, &UserControl1::L1},   {5, &UserControl1::FAN},   {0, &UserControl1::Prog},
+        {1, &UserControl1::Tmax}, {2, &UserControl1::Aut}};
+    for (const auto &[bit, encendida] : lamparas) {
+        Pon_Palabras(0x020A, {static_cast<uint16_t>(1u << bit), 0});
+        p.Actualiza_Valores_de_Pantalla();
+        for (const auto &[otro, lampara] : lamparas)
+            EXPECT_EQ((panel.*lampara)(), otro == bit)
+                << "on bit " << bit << ", lamp of bit " << otro;
+    }
+
     // With the link down the temperatures read "Fco"; the maxima stay.
     Estado.Comunicacion_OK = false;
     p.Actualiza_Valores_de_Pantalla();
@@ -132,47 +148,49 @@ TEST_F(Pagina_Principal, TripAndFanStartArePushedAboveTheirPartners) {
     }
 }
 
-TEST_F(Pagina_Principal, NoPathPushesAFollowerPastTheTopOfItsRange) {
+TEST_F(Pagina_Principal, LeadersReachTheTopAndPushTheirFollowersNoFurther) {
     AVPAGE2 &p = Pagina();
     Word_UnR &l1 = *p.Word_UnR_[0], &l2 = *p.Word_UnR_[1];
     const auto registro = [](std::size_t k) {
         return Estado.Nuevos_Setpoints[8 + 2 * k] * 256 + Estado.Nuevos_Setpoints[9 + 2 * k];
     };
-    // Arrows: L1 climbs to one below L2's top and no further; L2 follows to 220.
+    // Arrows: L1 climbs to 220 and no further; L2 follows to 220, equal to it.
     l1.Set_Value(218);
     l1.Refrescar();
     for (int i = 0; i < 3; ++i)
         Clic(l1, "Arriba");
-    EXPECT_EQ(l1.Value(), 219);
+    EXPECT_EQ(std::pair(l1.Value(), registro(0)), std::pair(220, 220));
     EXPECT_EQ(std::pair(l2.Value(), registro(1)), std::pair(220, 220));
 
-    // Keypad: the fan stop at 219 pushes the fan start to 220.
-    Con_Calculadora([](Calculadora &c) { Entra(c, QStringLiteral("219")); });
+    // Keypad: the fan stop at 220 pushes the fan start to 220.
+    Con_Calculadora([](Calculadora &c) { Entra(c, QStringLiteral("220")); });
     Clic(*p.Word_UnR_[2], "Text1");
+    EXPECT_EQ(std::pair(p.Word_UnR_[2]->Value(), registro(2)), std::pair(220, 220));
     EXPECT_EQ(std::pair(p.Word_UnR_[3]->Value(), registro(3)), std::pair(220, 220));
-
-    // A relay or a file holding L1 220: L2 is capped at 220, never 221.
-    Estado.Set_Setpoints[5] = 220;
-    Estado.Set_Setpoints[7] = 100;
-    p.Actualiza_Valores_de_Pantalla_SP();
-    EXPECT_EQ(std::pair(l2.Value(), registro(1)), std::pair(220, 220));
 }
 
-TEST_F(Pagina_Principal, FollowerFloorsFollowEveryRefreshOfTheEditors) {
-    // The page starts with L1 at 120; the relay then reports L1 90, L2 100.
+TEST_F(Pagina_Principal, ARefreshSetsTheFloorsAndShowsTheValuesAsTheyAre) {
+    // The page starts with L1 at 120; the relay then reports L1 = L2 = 90, and a
+    // fan start below the fan stop.
     Estado.Set_Setpoints[5] = 120;
     Estado.Set_Setpoints[7] = 150;
     AVPAGE2 &p = Pagina();
-    Word_UnR &l2 = *p.Word_UnR_[1];
+    Word_UnR &l2 = *p.Word_UnR_[1], &arranque = *p.Word_UnR_[3];
     EXPECT_EQ(l2.Min(), 120);
-    Estado.Set_Setpoints[5] = 90;
-    Estado.Set_Setpoints[7] = 100;
+    for (const std::size_t i : {5, 7}) {
+        Estado.Set_Setpoints[i] = 90;
+        Estado.Nuevos_Setpoints[i + 4] = 90;
+    }
     Estado.Set_Setpoints[9] = 40;
-    Estado.Set_Setpoints[11] = 30; // fan start below fan stop: pushed
+    Estado.Set_Setpoints[11] = 30;
+    Estado.Nuevos_Setpoints[15] = 30;
     p.Actualiza_Valores_de_Pantalla_SP();
-    EXPECT_EQ(l2.Min(), 90);
-    EXPECT_EQ(p.Word_UnR_[3]->Min(), 40);
-    EXPECT_EQ(p.Word_UnR_[3]->Value(), 41);
+    EXPECT_EQ(std::pair(l2.Min(), l2.Value()), std::pair(90, 90));
+    EXPECT_EQ(l2.Text().toStdString(), "90 °C");
+    EXPECT_EQ(std::pair(arranque.Min(), arranque.Value()), std::pair(40, 30));
+    EXPECT_EQ(Estado.Nuevos_Setpoints[11], 90)
+        << "nothing the operator did not set waits for STORE";
+    EXPECT_EQ(Estado.Nuevos_Setpoints[15], 30);
     // A trip level between the new L1 and the old one is taken from the keypad...
     Con_Calculadora([](Calculadora &c) { Entra(c, QStringLiteral("95")); });
     Clic(l2, "Text1");
@@ -182,9 +200,30 @@ TEST_F(Pagina_Principal, FollowerFloorsFollowEveryRefreshOfTheEditors) {
         Clic(l2, "Abajo");
     EXPECT_EQ(l2.Value(), 90);
 
-    // New: the floors come down with the values.
+    // New: the floors come down with the values, and every value reads 0.
     p.Menu_Click(6);
-    EXPECT_EQ(l2.Min(), 0);
+    EXPECT_EQ(std::pair(l2.Min(), l2.Value()), std::pair(0, 0));
+    EXPECT_EQ(std::pair(arranque.Min(), arranque.Value()), std::pair(0, 0));
+}
+
+TEST_F(Pagina_Principal, StoreWithoutEditsSendsBackWhatTheRelayHolds) {
+    // The relay holds L1 = L2 = 90 and Low Fan = High Fan = 60.
+    QByteArray escritura = Hex("01 10 01 00 00 06 0C 00 5A 00 5A 00 3C 00 3C 00 0B 00 00");
+    Agrega_CRC(escritura);
+    ASSERT_FALSE(rele.Responde(escritura).isEmpty());
+    Conecta_Rele();
+    Enlace_Arriba();
+    AVPAGE2 &p = Pagina();
+    EXPECT_EQ(p.Word_UnR_[1]->Text().toStdString(), "90 °C");
+    EXPECT_EQ(p.Word_UnR_[3]->Text().toStdString(), "60 °C");
+    QTest::mouseClick(p.Command1, Qt::LeftButton);
+    operador->Espera_Mensaje(Guardado_Rele, QStringLiteral("KV-73"));
+    p.Timer1_Timer();
+    ASSERT_EQ(Resumen(puerto->Peticiones()).back(), QStringLiteral("05/0002"));
+    for (const uint16_t r : {0x0100, 0x0101})
+        EXPECT_EQ(rele.Registro(r), 90) << r;
+    for (const uint16_t r : {0x0102, 0x0103})
+        EXPECT_EQ(rele.Registro(r), 60) << r;
 }
 
 TEST_F(Pagina_Principal, UnsentEditsSurviveTheMinuteReReadAndStoreSendsThem) {
