@@ -79,6 +79,22 @@ TEST_F(Pagina_Principal, LampsTemperaturesAndMaximaFollowTheLastReply) {
     EXPECT_NE(panel.L1(), l1) << "both bits: it changes state at every refresh";
     EXPECT_NE(panel.Pt4(), pt4);
 
+    // Each lamp lights from its own bit of 0x020A and no other, a bit of the
+    // high byte (Pt2 on bit 8) as much as one of the low byte (Prog on bit 0).
+    using Lampara = bool (UserControl1::*)() const;
+    const std::pair<int, Lampara> lamparas[] = {
+        {7, &UserControl1::Pt1},  {8, &UserControl1::Pt2},   {9, &UserControl1::Pt3},
+        {10, &UserControl1::Pt4}, {6, &UserControl1::Fault}, {4, &UserControl1::L2},
+        {3, &UserControl1::L1},   {5, &UserControl1::FAN},   {0, &UserControl1::Prog},
+        {1, &UserControl1::Tmax}, {2, &UserControl1::Aut}};
+    for (const auto &[bit, encendida] : lamparas) {
+        Pon_Palabras(0x020A, {static_cast<uint16_t>(1u << bit), 0});
+        p.Actualiza_Valores_de_Pantalla();
+        for (const auto &[otro, lampara] : lamparas)
+            EXPECT_EQ((panel.*lampara)(), otro == bit)
+                << "on bit " << bit << ", lamp of bit " << otro;
+    }
+
     // With the link down the temperatures read "Fco"; the maxima stay.
     Estado.Comunicacion_OK = false;
     p.Actualiza_Valores_de_Pantalla();
