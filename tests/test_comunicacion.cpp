@@ -2,6 +2,7 @@
 // a hidden form whose status label the core writes.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Host.h"
 #include "controles/Byte_UnR.h"
 #include "controles/UserControl1.h"
 #include "enlace/Comunicacion.h"
@@ -86,6 +87,22 @@ TEST_F(Dialogo, OnReadsTheRelayAndStartsThePageOffStopsItOnEitherLink) {
     EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
     EXPECT_FALSE(p.UserControl11->Led_Encendido(1));
     EXPECT_TRUE(puerto->dtr.empty()) << "a direct line has no modem to hang up";
+
+    // ON again in the same dialog reads the relay as the first ON did: OFF's
+    // word does not reach the new setpoint read. The relay takes half a tick with
+    // each reply, so that the read does wait.
+    puerto->al_recibir = [this](const QByteArray &peticion) {
+        puerto->Inyecta_Despues(Tick_ms / 2, rele.Responde(peticion));
+    };
+    puerto->escrituras.clear();
+    operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
+    d.Command1_Click();
+    EXPECT_EQ(Resumen(puerto->Peticiones()),
+              (std::vector<QString>{"04/0000", "03/0100", "04/0200"}));
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_FALSE(Estado.Ocupado);
+    EXPECT_EQ(host->Panel(6).toStdString(), "Communicating....");
+    d.Command2_Click();
 
     // On a modem link OFF also drops DTR for a tick to hang up.
     Estado.Via_Modem = true;
@@ -192,11 +209,15 @@ TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
     EXPECT_EQ(puerto->settings_abiertos.toStdString(), " 19200,N,8,1");
 }
 
-TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialog) {
+TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialogAndTheStatusBar) {
     ASSERT_EQ(Comunicacion::Si_Cargada(), nullptr);
     Enlace_Arriba();
+    Host().Textos->Escribe_Panel(6, QStringLiteral("Communicating...."));
+    // A silent relay, and no page whose poll would write the status bar itself:
+    // the link failure says it on its own.
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
     Lee_Valores_Actuales(1);
+    EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
     Comunicacion *d = Comunicacion::Si_Cargada();
     ASSERT_NE(d, nullptr) << "writing its label loads it";
     EXPECT_FALSE(d->isVisible());
