@@ -22,6 +22,17 @@ struct Registro_KV73 {
     Imagen<34> Actuales; // the actual-values image
 };
 
+// The addresses a relay can be given by its own address setting (the
+// communication dialog's editor takes the same): 0 is the broadcast that every
+// relay on a line obeys without answering, and 255 no relay takes. Every
+// address a program accepts from a person lies here; 248 to 254 are beyond
+// plain Modbus, but a relay set to one of them answers there.
+inline constexpr int Direccion_Minima = 1;
+inline constexpr int Direccion_Maxima = 254;
+constexpr bool Direccion_Valida(long long direccion) {
+    return direccion >= Direccion_Minima && direccion <= Direccion_Maxima;
+}
+
 struct Estado_Global {
     // Link settings, defaults of an interactive start.
     int16_t Puerto_Com = 2;
@@ -44,9 +55,13 @@ struct Estado_Global {
     // Exchanges waiting for their reply right now (a handler that runs inside a
     // wait may start another): the main page runs its queue only when none is.
     int Intercambios_En_Curso = 0;
-    // Requests of the last exchange that took a reply, beyond the one that was
-    // answered: a slow relay still answers them.
-    int Envios_Sin_Respuesta = 0;
+    // kv73ctl: an exception reply ends the exchange at once (the main page waits
+    // it out, and the link fails), and its code is kept here.
+    bool Excepcion_Termina = false;
+    uint8_t Codigo_Excepcion = 0;
+    // kv73ctl was asked to end (SIGINT, SIGTERM): every wait ends at once, as
+    // cancelled, without the link-failure procedure.
+    bool Interrupcion = false;
 
     // The operator changed a setpoint editor or option list since the setpoints
     // were last read, loaded or stored: Nuevos_Setpoints holds work the relay

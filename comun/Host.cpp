@@ -22,10 +22,12 @@ Temporizador_Comunicacion::Temporizador_Comunicacion(QObject *padre) : QObject(p
 }
 
 void Temporizador_Comunicacion::Set_Enabled(bool activo) {
-    if (!activo)
-        timer_.stop();
-    else if (!timer_.isActive())
+    if (!activo) {
+        if (esperas_ == 0)
+            timer_.stop();
+    } else if (!timer_.isActive()) {
         timer_.start();
+    }
 }
 
 void Temporizador_Comunicacion::Timer_Comunicacion_Timer() {
@@ -35,5 +37,23 @@ void Temporizador_Comunicacion::Timer_Comunicacion_Timer() {
         Estado.Segundos = 0;
     }
     ++Estado.Segundos;
+    ++cuenta_;
     emit Tick();
+}
+
+Ticks_De_Espera::Ticks_De_Espera(Temporizador_Comunicacion &timer)
+    : timer_(timer), base_(timer.Cuenta() - Estado.Segundos) {
+    ++timer_.esperas_;
+    timer_.Set_Enabled(true);
+}
+
+Ticks_De_Espera::~Ticks_De_Espera() {
+    --timer_.esperas_;
+}
+
+uint8_t Ticks_De_Espera::operator()() {
+    timer_.Set_Enabled(true);
+    const uint32_t propios = timer_.Cuenta() - base_;
+    Estado.Segundos = static_cast<uint8_t>(propios > 255 ? 255 : propios);
+    return Estado.Segundos;
 }

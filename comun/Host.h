@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
+
 class Operador;
 class Ventanas;
 class Puerto_Serie;
@@ -20,16 +22,48 @@ class Temporizador_Comunicacion : public QObject {
     explicit Temporizador_Comunicacion(QObject *padre = nullptr);
 
     // Enabling a running timer leaves its phase alone, as the waits expect.
+    // Switching it off is held back while any wait still counts on it: a poll
+    // that ends inside another exchange's wait would otherwise stop the tick
+    // every half second and restart its phase, and the outer wait would never
+    // see its next tick.
     void Set_Enabled(bool activo);
     bool Enabled() const { return timer_.isActive(); }
     void Set_Interval(int ms) { timer_.setInterval(ms); }
+    int Interval() const { return timer_.interval(); }
+
+    // Ticks since the timer was made; never set back, so that each wait can
+    // count its own ticks whatever runs inside it.
+    uint32_t Cuenta() const { return cuenta_; }
 
   signals:
     void Tick();
 
   private:
+    friend class Ticks_De_Espera;
     void Timer_Comunicacion_Timer();
     QTimer timer_;
+    uint32_t cuenta_ = 0;
+    int esperas_ = 0; // waits counting on the tick right now
+};
+
+// The ticks of one wait, counted from where Segundos stood when it began. A
+// handler run inside the wait may start an exchange of its own, which sets
+// Segundos back to 0 and counts from there; when it ends, this wait's count is
+// still whole. Each look puts this wait's count back into Segundos (so the
+// conditions that read Segundos, and the tick's parking past 100, see it) and
+// wakes the tick again, should something have parked it.
+class Ticks_De_Espera {
+  public:
+    explicit Ticks_De_Espera(Temporizador_Comunicacion &timer);
+    ~Ticks_De_Espera();
+    Ticks_De_Espera(const Ticks_De_Espera &) = delete;
+    Ticks_De_Espera &operator=(const Ticks_De_Espera &) = delete;
+
+    uint8_t operator()();
+
+  private:
+    Temporizador_Comunicacion &timer_;
+    uint32_t base_;
 };
 
 struct Recursos_Host {

@@ -110,14 +110,14 @@ void Reiniciar_Enlace() {
 
 bool Espera_Modem(const std::function<bool()> &condicion) {
     Puerto_Serie &puerto = Puerto();
-    Temporizador_Comunicacion &timer = *Host().Timer_Comunicacion;
+    // The ticks are this wait's own: an exchange run inside it (a poll of the
+    // main page) neither sets them back nor stops the tick.
+    Ticks_De_Espera segundos(*Host().Timer_Comunicacion);
     Espera_Hasta([&] {
-        // Whatever ran inside the wait (an exchange ends by stopping the tick)
-        // must not freeze the count this wait is waiting on.
-        timer.Set_Enabled(true);
-        return !puerto.PortOpen() || condicion();
+        segundos();
+        return !puerto.PortOpen() || Estado.Interrupcion || condicion();
     });
-    return puerto.PortOpen();
+    return puerto.PortOpen() && !Estado.Interrupcion;
 }
 
 Linea_Reservada::Linea_Reservada() : ocupado_(Estado.Ocupado) {

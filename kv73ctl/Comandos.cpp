@@ -12,8 +12,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <QSocketNotifier>
+
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     if (!op.dispositivo.isEmpty())
@@ -65,23 +69,33 @@ int Resultado_Enlace() {
     return Estado.Fallos_Enlace > 0 ? 2 : 0;
 }
 
-Desenlace Transaccion(const std::function<void()> &transaccion) {
-    const Contadores_Enlace antes = Contadores_Enlace::Ahora();
-    transaccion();
-    if (Estado.Fallos_Enlace == antes.fallos && Estado.Intercambios == antes.tomadas) {
+namespace {
+// The code of the exception reply that ended the last transaction, if one did.
+std::optional<uint8_t> ultima_excepcion;
+} // namespace
+
+Desenlace Transaccion(const std::function<Resultado()> &transaccion) {
+    ultima_excepcion.reset();
+    switch (transaccion()) {
+    case Resultado::Buena:
+        return Desenlace::Buena;
+    case Resultado::Mala:
+        return Desenlace::Mala;
+    case Resultado::Excepcion:
+        ultima_excepcion = Estado.Codigo_Excepcion;
+        return Desenlace::Mala;
+    case Resultado::Cancelada:
+        // Only an interruption cancels here: the command ends without a word.
+        return Desenlace::Sin_Respuesta;
+    case Resultado::Omitida:
         // Nothing reached the relay: the port was closed or lost, or the link
         // already down. The core passes over that in silence, since the main page
         // just stops polling; here nobody would ever hear of it, and the values
         // of some earlier reply would pass for this one's.
-        Rele_No_Responde();
+        if (!Estado.Interrupcion)
+            Rele_No_Responde();
         return Desenlace::Sin_Respuesta;
-    }
-    switch (Juzga_Sondeo(antes).value_or(Estado_Sondeo::Sin_Respuesta)) {
-    case Estado_Sondeo::Ok:
-        return Desenlace::Buena;
-    case Estado_Sondeo::Mala:
-        return Desenlace::Mala;
-    case Estado_Sondeo::Sin_Respuesta:
+    case Resultado::Sin_Respuesta:
         break;
     }
     return Desenlace::Sin_Respuesta;
@@ -92,7 +106,11 @@ int Salida_Lectura(Desenlace d, const char *que) {
     case Desenlace::Buena:
         return 0;
     case Desenlace::Mala:
-        std::fprintf(stderr, "kv73ctl: bad reply to the %s\n", que);
+        if (ultima_excepcion)
+            std::fprintf(stderr, "kv73ctl: the relay answered with exception %02X to the %s\n",
+                         *ultima_excepcion, que);
+        else
+            std::fprintf(stderr, "kv73ctl: bad reply to the %s\n", que);
         return 3;
     case Desenlace::Sin_Respuesta:
         // The link-failure procedure has said "Relay Not Response".
@@ -102,7 +120,7 @@ int Salida_Lectura(Desenlace d, const char *que) {
 }
 
 int Lecturas_De_Arranque(bool con_sondeo) {
-    const Desenlace id = Transaccion([] { Lee_Identificacion(Estado.Direccion_Rele); });
+    const Desenlace id = Transaccion([] { return Lee_Identificacion(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(id, "identification read"))
         return fallo;
     if (!Verifica_Identificacion()) {
@@ -111,13 +129,13 @@ int Lecturas_De_Arranque(bool con_sondeo) {
                      Estado.Direccion_Rele);
         return 3;
     }
-    const Desenlace s = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
+    const Desenlace s = Transaccion([] { return Lee_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(s, "setpoint read"))
         return fallo;
     if (!con_sondeo)
         return 0;
     // A file with the actual values of no poll at all is not what was asked for.
-    const Desenlace v = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace v = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(v, "actual-values poll"))
         return fallo;
     Arma_Trama_Escritura(Estado.Direccion_Rele);
@@ -128,12 +146,29 @@ int Lecturas_De_Arranque(bool con_sondeo) {
 
 namespace {
 volatile std::sig_atomic_t interrumpido = 0;
+// The signal handler writes a byte here; its reader wakes the event loop, which
+// a signal alone does not (the loop's poll is restarted after one).
+int tubo[2] = {-1, -1};
 void Al_Interrumpir(int) {
     interrumpido = 1;
+    if (tubo[1] >= 0) {
+        const char c = 1;
+        [[maybe_unused]] const auto n = ::write(tubo[1], &c, 1);
+    }
 }
 } // namespace
 
 void Atiende_Interrupciones() {
+    if (tubo[0] < 0 && ::pipe2(tubo, O_CLOEXEC | O_NONBLOCK) == 0) {
+        auto *lector = new QSocketNotifier(tubo[0], QSocketNotifier::Read, qApp);
+        QObject::connect(lector, &QSocketNotifier::activated, [] {
+            char c[16];
+            while (::read(tubo[0], c, sizeof c) > 0) {
+            }
+            // Every wait of the link ends at once, without the link failure.
+            Estado.Interrupcion = true;
+        });
+    }
     std::signal(SIGINT, Al_Interrumpir);
     std::signal(SIGTERM, Al_Interrumpir);
 }
@@ -321,19 +356,25 @@ int Cambia_Setpoints(const Cambios_Setpoints &c) {
     }
     Guarda_En_Edicion(s);
 
-    const uint32_t malas = Estado.Respuestas_Malas;
+    bool mala = false;
     // Commands 1 and 2 are silent whatever the relay answers; say it here.
-    const auto comando = [](int32_t numero) {
+    const auto comando = [&mala](int32_t numero) {
         const Desenlace d =
-            Transaccion([&numero] { Ejecuta_Comando(Estado.Direccion_Rele, numero); });
-        if (d == Desenlace::Mala)
+            Transaccion([&numero] { return Ejecuta_Comando(Estado.Direccion_Rele, numero); });
+        if (d == Desenlace::Mala) {
             std::fprintf(stderr, "kv73ctl: bad reply to command %d\n", numero);
+            mala = true;
+        }
+        return d;
+    };
+    const auto escribe = [&mala] {
+        const Desenlace d = Transaccion([] { return Escribe_Setpoints(Estado.Direccion_Rele); });
+        mala = mala || d == Desenlace::Mala;
         return d;
     };
     // The link failing at one step ends the sequence there: nothing more is sent.
-    const auto escribe = [] { Escribe_Setpoints(Estado.Direccion_Rele); };
-    if (comando(1) == Desenlace::Sin_Respuesta ||
-        Transaccion(escribe) == Desenlace::Sin_Respuesta || comando(2) == Desenlace::Sin_Respuesta)
+    if (comando(1) == Desenlace::Sin_Respuesta || escribe() == Desenlace::Sin_Respuesta ||
+        comando(2) == Desenlace::Sin_Respuesta)
         return 2;
-    return Estado.Respuestas_Malas != malas ? 3 : 0;
+    return mala ? 3 : 0;
 }

@@ -5,6 +5,7 @@
 
 #include "kv73ctl/Opciones.h"
 #include "kv73ctl/Salida.h"
+#include "protocolo/Lectura_Escritura.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -27,22 +28,23 @@ bool Reabre_Enlace(const Opciones &op, Puerto_Serie &puerto);
 // 2 when the link-failure procedure ran during this run, else 0.
 int Resultado_Enlace();
 
-// How one relay transaction ended. The core says so only through its counters,
-// and a bad reply leaves the images as they were: what the tool prints must come
-// from a good reply of this very transaction, never from what an image held.
+// How one relay transaction ended, for a command's exit status. A bad reply
+// leaves the images as they were: what the tool prints must come from a good
+// reply of this very transaction, never from what an image held.
 enum class Desenlace {
     Buena,        // the reply that ended it was good
-    Mala,         // a reply came in time and was refused for its CRC
+    Mala,         // a reply came in time and was refused for its CRC, or an exception reply
     Sin_Respuesta // the link failed: "Relay Not Response" is out
 };
 // Runs one transaction and says how it ended. One that sent nothing (the port
 // closed or lost, the link down), which the core passes over in silence, is a
-// link failure too: the link-failure procedure runs here.
-Desenlace Transaccion(const std::function<void()> &transaccion);
+// link failure too: the link-failure procedure runs here. An interrupted one
+// ends as a link failure without a word (Interrumpido() tells it apart).
+Desenlace Transaccion(const std::function<Resultado()> &transaccion);
 
 // The exit status of a read, with what went wrong on stderr: 0 good; 3 and
-// "bad reply to the <que>"; 2 when the link failed ("Relay Not Response" is
-// already out).
+// "bad reply to the <que>" (or the exception the relay answered with); 2 when the link failed
+// ("Relay Not Response" is already out).
 int Salida_Lectura(Desenlace d, const char *que);
 
 // The reads of the link bring-up: identification (a device that is not a KV-73
@@ -53,8 +55,8 @@ int Lecturas_De_Arranque(bool con_sondeo);
 
 // --- watch and log: their pace and their end ------------------------------------
 
-// From here on SIGINT and SIGTERM ask a watch or a log to end cleanly at its
-// next step rather than killing it mid-row.
+// From here on SIGINT and SIGTERM ask the command to end cleanly: a wait on the
+// relay ends at once, a watch or a log at its next step rather than mid-row.
 void Atiende_Interrupciones();
 bool Interrumpido();
 // Waits in the event loop until `reloj` reaches `hasta` ms, or an interruption.

@@ -39,7 +39,7 @@ Resultado_Sondeo Sondea_Rele(int direccion) {
     Estado.Direccion_Rele = static_cast<uint8_t>(direccion);
     QElapsedTimer reloj;
     reloj.start();
-    const Desenlace d = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
     r.latencia_us = reloj.nsecsElapsed() / 1000;
     switch (d) {
     case Desenlace::Buena:
@@ -60,7 +60,11 @@ bool Sondea_Direcciones(const Opciones &op, Puerto_Serie &puerto,
     for (const int direccion : op.direcciones) {
         if (!Reabre(op, puerto))
             return false;
-        al_sondear(Sondea_Rele(direccion));
+        const Resultado_Sondeo r = Sondea_Rele(direccion);
+        // A poll cut short by a signal says nothing of the relay.
+        if (Interrumpido())
+            break;
+        al_sondear(r);
     }
     return true;
 }

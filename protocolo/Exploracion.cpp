@@ -97,7 +97,7 @@ Respuesta_Exploracion Explora_Direccion(Puerto_Serie &puerto, uint8_t direccion,
     Espera_Hasta([&] {
         if (puerto.InBufferCount() > 0)
             entrada += puerto.Input();
-        return vencida || !puerto.PortOpen() || Completa(entrada, direccion);
+        return vencida || !puerto.PortOpen() || Estado.Interrupcion || Completa(entrada, direccion);
     });
     if (!puerto.PortOpen()) {
         Respuesta_Exploracion perdida;

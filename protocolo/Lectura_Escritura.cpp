@@ -7,6 +7,8 @@
 #include "protocolo/Crc.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QTimer>
 
 namespace T = Textos_Protocolo;
 
@@ -52,8 +54,40 @@ bool Puerto_Abierto() {
     return Host().MSComm1 && Host().MSComm1->PortOpen();
 }
 
+// The frame gap of Modbus RTU: three and a half characters of 11 bits at the
+// line's speed (a fixed 1.75 ms above 19200 baud), in whole milliseconds.
+int Hueco_Trama_ms() {
+    const int velocidad = Estado.Velocidad > 0 ? Estado.Velocidad : 9600;
+    if (velocidad > 19200)
+        return 2;
+    return (35 * 11 * 1000 / 10 + velocidad - 1) / velocidad;
+}
+
+// Step 2 of every exchange: the input is thrown away. When something was there,
+// the tail of an earlier answer may still be arriving (a slow relay's late
+// answer to a resend): it is let finish and dropped too, and the request goes
+// out once the line has been quiet for the frame gap, or after one tick at most.
 void Vacia_Entrada() {
-    Host().MSComm1->Input();
+    Puerto_Serie &puerto = *Host().MSComm1;
+    if (puerto.Input().isEmpty())
+        return;
+    const int hueco = Hueco_Trama_ms();
+    const int tope = Host().Timer_Comunicacion->Interval();
+    QElapsedTimer desde_inicio;
+    QElapsedTimer desde_ultimo;
+    desde_inicio.start();
+    desde_ultimo.start();
+    // Nothing else need happen on the line for the gap to pass: this wakes the wait.
+    QTimer despertador;
+    despertador.start(hueco);
+    Espera_Hasta([&] {
+        if (puerto.InBufferCount() > 0) {
+            puerto.Input();
+            desde_ultimo.restart();
+        }
+        return desde_ultimo.elapsed() >= hueco || desde_inicio.elapsed() >= tope ||
+               !puerto.PortOpen() || Estado.Interrupcion;
+    });
 }
 
 // One write a byte, in frame order.
@@ -62,140 +96,123 @@ template <std::size_t N> void Envia(const Imagen<N> &trama, std::size_t n) {
         Host().MSComm1->Output(QByteArray(1, static_cast<char>(trama[i])));
 }
 
-enum class Fin { Respuesta, Sin_Respuesta, Cancelada };
+enum class Fin { Respuesta, Excepcion, Sin_Respuesta, Cancelada };
 
-// Where the reply sits in what came in, once it can be judged; nothing while
-// more bytes may still complete it. A reply (or an exception reply) to this
-// request that starts the input is judged on its first `largo` bytes, good or
-// bad. But a slow relay answers a resend too, and that late answer, or its tail,
-// can arrive inside the next exchange ahead of its reply. Input that starts with
-// anything else is such a leftover: the reply is a whole frame further on that
-// starts as it must (address, function, and the byte count of a read or the
-// echoed register of a write) and has a good CRC, and it is waited for.
-std::optional<qsizetype> Lugar_Respuesta(const QByteArray &entrada, qsizetype largo,
-                                         const uint8_t (&inicio)[3]) {
-    const auto byte = [&](qsizetype k) { return static_cast<uint8_t>(entrada[k]); };
-    const auto crc_bueno = [&](qsizetype k) {
-        return CRC_Valido(QByteArray::fromRawData(entrada.constData() + k, largo));
-    };
-    const bool propia =
-        entrada.isEmpty() || (byte(0) == inicio[0] && (entrada.size() < 2 || byte(1) == inicio[1] ||
-                                                       byte(1) == (inicio[1] | 0x80)));
-    if (propia)
-        return entrada.size() >= largo ? std::optional<qsizetype>(0) : std::nullopt;
-    for (qsizetype k = 1; k + largo <= entrada.size(); ++k)
-        if (byte(k) == inicio[0] && byte(k + 1) == inicio[1] && byte(k + 2) == inicio[2] &&
-            crc_bueno(k))
-            return k;
-    // A relay answering from another address still has its frame taken whole.
-    if (entrada.size() >= largo && crc_bueno(0))
-        return 0;
-    return std::nullopt;
+// An exception reply to this request at the start of the input: the address,
+// the function with its high bit set, the code and a good CRC, five bytes.
+bool Es_Excepcion(const QByteArray &entrada, uint8_t direccion, uint8_t funcion) {
+    return entrada.size() >= 5 && static_cast<uint8_t>(entrada[0]) == direccion &&
+           static_cast<uint8_t>(entrada[1]) == (funcion | 0x80) && CRC_Valido(entrada.left(5));
 }
 
+// The request goes out and is sent again at ticks 2, 3 and 4 until the input
+// holds a whole reply of `largo` bytes, the fifth tick passes, or (a cancelable
+// read only) OFF is pressed. The first `largo` bytes are the reply, whatever
+// they are: two relays answering at once give a frame that fails its CRC, not a
+// wait. The wait counts its own ticks, so an exchange that a handler runs inside
+// it (a poll of the main page) takes nothing from it, and it ends at once when
+// the port goes away.
 template <std::size_t N, std::size_t M>
 Fin Intercambia(const Imagen<N> &peticion, std::size_t n, Imagen<M> &respuesta, std::size_t largo,
                 bool cancelable) {
     Puerto_Serie &puerto = *Host().MSComm1;
-    Temporizador_Comunicacion &timer = *Host().Timer_Comunicacion;
-    // How the reply starts: the address and function asked for, then the byte
-    // count of a read or the first byte of the register a write echoes.
-    const bool lectura = peticion[2] == 0x03 || peticion[2] == 0x04;
-    const uint8_t inicio[3] = {peticion[1], peticion[2],
-                               lectura ? static_cast<uint8_t>(largo - 5) : peticion[3]};
-    // What came in since the request first went out; the bytes of several
-    // partial replies add up here.
     QByteArray entrada;
-    std::optional<qsizetype> lugar;
     const auto llego = [&] {
         if (puerto.InBufferCount() > 0)
             entrada += puerto.Input();
-        lugar = Lugar_Respuesta(entrada, static_cast<qsizetype>(largo), inicio);
-        return lugar.has_value();
+        return entrada.size() >= static_cast<qsizetype>(largo);
     };
-    const auto cancelada = [&] { return cancelable && Estado.Cancelar_Enlace; };
+    // kv73ctl cannot wait out an exception reply as the main page does: it has
+    // nobody to show the link failure to that follows, and the relay has said why.
+    const auto excepcion = [&] {
+        return Estado.Excepcion_Termina && Es_Excepcion(entrada, peticion[1], peticion[2]);
+    };
+    const auto cancelada = [&] {
+        return (cancelable && Estado.Cancelar_Enlace) || Estado.Interrupcion;
+    };
 
     struct En_Curso {
         En_Curso() { ++Estado.Intercambios_En_Curso; }
         ~En_Curso() { --Estado.Intercambios_En_Curso; }
     } en_curso;
 
-    if (Estado.Envios_Sin_Respuesta > 0) {
-        // The last exchange had to resend, and took one reply: the relay still
-        // owes answers to the other sends, and a slow one gives them after the
-        // reply that was taken. They are let come and dropped until the line has
-        // been quiet for three ticks, so that this exchange's ticks count the wait
-        // for its own reply only.
-        Estado.Envios_Sin_Respuesta = 0;
-        Estado.Segundos = 0;
-        uint8_t ultimo = 0;
-        Espera_Hasta([&] {
-            timer.Set_Enabled(true);
-            if (puerto.InBufferCount() > 0) {
-                puerto.Input();
-                ultimo = Estado.Segundos;
-            }
-            return Estado.Segundos - ultimo >= 3 || Estado.Segundos >= 15 || cancelada() ||
-                   !puerto.PortOpen();
-        });
-    }
-
     Estado.Segundos = 0;
-    timer.Set_Enabled(true);
-    uint8_t limite = 2;
-    int envios = 0;
-    do {
-        Envia(peticion, n);
-        ++envios;
-        Espera_Hasta([&] {
-            // The tick parks itself past 100; every pass wakes it again.
-            timer.Set_Enabled(true);
-            return llego() || Estado.Segundos >= limite || cancelada();
-        });
-        ++limite;
-    } while (!(llego() || Estado.Segundos >= 5 || cancelada()));
-    timer.Set_Enabled(false);
+    {
+        Ticks_De_Espera segundos(*Host().Timer_Comunicacion);
+        uint8_t limite = 2;
+        const auto termina = [&] {
+            return llego() || excepcion() || cancelada() || !puerto.PortOpen();
+        };
+        do {
+            Envia(peticion, n);
+            Espera_Hasta([&] { return termina() || segundos() >= limite; });
+            ++limite;
+        } while (!(termina() || segundos() >= 5));
+    }
+    Host().Timer_Comunicacion->Set_Enabled(false);
 
     if (cancelada())
         return Fin::Cancelada;
+    if (!puerto.PortOpen()) {
+        // The device went away under the wait: the link fails now, not five
+        // ticks later after resends to a closed port. A port the program closed
+        // itself (a link failure run inside this wait) is not failed twice.
+        if (Estado.Comunicacion_OK && puerto.Perdido())
+            Rele_No_Responde();
+        Estado.Comunicacion_OK = false;
+        Estado.Ocupado = false;
+        return Fin::Sin_Respuesta;
+    }
+    if (excepcion() && !llego()) {
+        Estado.Codigo_Excepcion = static_cast<uint8_t>(entrada[2]);
+        return Fin::Excepcion;
+    }
     // A reply that is all there is taken, even when the ticks ran out meanwhile:
     // a dialog the operator kept open inside this wait (the numeric keypad
     // opened during a poll) holds the wait, not the relay.
-    if (!llego() && Estado.Segundos >= 5) {
+    if (!llego()) {
         Rele_No_Responde();
         return Fin::Sin_Respuesta;
     }
-    // Whatever else is waiting goes with the reply: it is dropped.
-    llego();
-    const qsizetype desde = lugar.value_or(0);
-    for (std::size_t i = 1; i <= largo; ++i) {
-        const qsizetype k = desde + static_cast<qsizetype>(i) - 1;
-        respuesta[i] = k < entrada.size() ? static_cast<uint8_t>(entrada[k]) : 0;
-    }
-    Estado.Envios_Sin_Respuesta = envios - 1;
+    // Whatever came after the first `largo` bytes is dropped.
+    for (std::size_t i = 1; i <= largo; ++i)
+        respuesta[i] = static_cast<uint8_t>(entrada[static_cast<qsizetype>(i) - 1]);
     ++Estado.Intercambios;
     return Fin::Respuesta;
 }
 
-enum class Lectura { Omitida, Cancelada, Sin_Respuesta, Mala, Buena };
+// How an exchange that took no reply ends its transaction.
+Resultado Resultado_De(Fin fin) {
+    switch (fin) {
+    case Fin::Cancelada:
+        return Resultado::Cancelada;
+    case Fin::Excepcion:
+        return Resultado::Excepcion;
+    case Fin::Sin_Respuesta:
+    case Fin::Respuesta:
+        break;
+    }
+    return Resultado::Sin_Respuesta;
+}
 
 // The common part of the three register reads: the busy guard, the request
 // (function, first register, count), the exchange and the CRC test.
 template <std::size_t M>
-Lectura Lee_Registros(uint8_t funcion, uint16_t primero, uint16_t cantidad, Imagen<M> &respuesta,
-                      bool cancelable) {
+Resultado Lee_Registros(uint8_t funcion, uint16_t primero, uint16_t cantidad, Imagen<M> &respuesta,
+                        bool cancelable) {
     if (Estado.Ocupado)
-        return Lectura::Omitida;
+        return Resultado::Omitida;
     Estado.Ocupado = true;
     if (!Puerto_Abierto()) {
         // A device that went away while the link was up (an adapter pulled out
         // between two polls) fails the link as a silent relay does, once: the
         // failure takes the link flag down, so later reads stay quiet.
-        if (Estado.Comunicacion_OK && Host().MSComm1 && Host().MSComm1->Perdido())
+        const bool perdido = Estado.Comunicacion_OK && Host().MSComm1 && Host().MSComm1->Perdido();
+        if (perdido)
             Rele_No_Responde();
         Estado.Comunicacion_OK = false;
         Estado.Ocupado = false;
-        return Lectura::Omitida;
+        return perdido ? Resultado::Sin_Respuesta : Resultado::Omitida;
     }
     Vacia_Entrada();
     auto &t = Estado.Trama_Peticion;
@@ -203,16 +220,22 @@ Lectura Lee_Registros(uint8_t funcion, uint16_t primero, uint16_t cantidad, Imag
     const std::size_t largo = 5u + 2u * cantidad;
     switch (Intercambia(t, 8, respuesta, largo, cancelable)) {
     case Fin::Cancelada:
-        return Lectura::Cancelada;
+        // OFF clears the busy flag itself; an interrupted kv73ctl has no OFF.
+        if (Estado.Interrupcion)
+            Estado.Ocupado = false;
+        return Resultado::Cancelada;
     case Fin::Sin_Respuesta:
-        return Lectura::Sin_Respuesta;
+        return Resultado::Sin_Respuesta;
+    case Fin::Excepcion:
+        Estado.Ocupado = false;
+        return Resultado::Excepcion;
     case Fin::Respuesta:
         break;
     }
     if (CRC_Correcto(respuesta, largo))
-        return Lectura::Buena;
+        return Resultado::Buena;
     ++Estado.Respuestas_Malas;
-    return Lectura::Mala;
+    return Resultado::Mala;
 }
 
 // A bad reply of a register read; the count is shared by the three reads, so a
@@ -240,13 +263,14 @@ void Rele_No_Responde() {
     Host().Dialogos->Mensaje(T::Rele_No_Responde, T::Titulo_Fallo);
 }
 
-void Lee_Identificacion(uint8_t) {
-    switch (Lee_Registros(0x04, 0x0000, 3, Estado.Respuesta_Identificacion, false)) {
-    case Lectura::Mala:
+Resultado Lee_Identificacion(uint8_t) {
+    const Resultado r = Lee_Registros(0x04, 0x0000, 3, Estado.Respuesta_Identificacion, false);
+    switch (r) {
+    case Resultado::Mala:
         Cuenta_Error_CRC(30);
         Estado.Ocupado = false;
         break;
-    case Lectura::Buena:
+    case Resultado::Buena:
         Estado.Identificacion.Copia(1, Estado.Respuesta_Identificacion, 1, 9);
         Estado.Errores_CRC = 0;
         Estado.Ocupado = false;
@@ -254,6 +278,7 @@ void Lee_Identificacion(uint8_t) {
     default:
         break;
     }
+    return r;
 }
 
 bool Verifica_Identificacion() {
@@ -285,19 +310,19 @@ void Restaura_Set_Setpoints(uint8_t) {
     Estado.Set_Setpoints.Copia(4, Estado.Trama_Escritura, 8, 12);
 }
 
-void Lee_Setpoints(uint8_t direccion) {
+Resultado Lee_Setpoints(uint8_t direccion) {
     for (;;) {
-        const Lectura r = Lee_Registros(0x03, 0x0100, 6, Estado.Set_Setpoints, true);
-        if (r == Lectura::Mala) {
+        const Resultado r = Lee_Registros(0x03, 0x0100, 6, Estado.Set_Setpoints, true);
+        if (r == Resultado::Mala) {
             Cuenta_Error_CRC(10);
             // The editors never show a damaged reply: back to the last known values.
             Restaura_Set_Setpoints(direccion);
             Estado.Ocupado = false;
             if (Estado.Errores_CRC != 0)
                 continue;
-            return;
+            return Estado.Comunicacion_OK ? r : Resultado::Sin_Respuesta;
         }
-        if (r == Lectura::Buena) {
+        if (r == Resultado::Buena) {
             Estado.Errores_CRC = 0;
             Host().Textos->Escribe_Estado_Enlace(T::Enlace_Activo);
             Arma_Trama_Escritura(direccion);
@@ -306,18 +331,19 @@ void Lee_Setpoints(uint8_t direccion) {
             Estado.Edicion_Pendiente = false;
             Estado.Ocupado = false;
         }
-        return;
+        return r;
     }
 }
 
-void Lee_Valores_Actuales(uint8_t) {
-    switch (Lee_Registros(0x04, 0x0200, 14, Estado.Respuesta_Actuales, false)) {
-    case Lectura::Mala:
+Resultado Lee_Valores_Actuales(uint8_t) {
+    const Resultado r = Lee_Registros(0x04, 0x0200, 14, Estado.Respuesta_Actuales, false);
+    switch (r) {
+    case Resultado::Mala:
         // No repeat: the next tick polls again.
         Cuenta_Error_CRC(30);
         Estado.Ocupado = false;
         break;
-    case Lectura::Buena:
+    case Resultado::Buena:
         Estado.Valores_Actuales.Copia(1, Estado.Respuesta_Actuales, 1, 31);
         Estado.Errores_CRC = 0;
         Estado.Ocupado = false;
@@ -325,12 +351,13 @@ void Lee_Valores_Actuales(uint8_t) {
     default:
         break;
     }
+    return r;
 }
 
-bool Escribe_Setpoints(uint8_t direccion) {
+Resultado Escribe_Setpoints(uint8_t direccion) {
     // The write takes no busy flag: a poll may run inside its wait.
     if (!Puerto_Abierto() || !Estado.Comunicacion_OK)
-        return false;
+        return Resultado::Omitida;
     Vacia_Entrada();
     auto &t = Estado.Trama_Escritura;
     t.Copia(8, Estado.Nuevos_Setpoints, 8, 12);
@@ -343,8 +370,9 @@ bool Escribe_Setpoints(uint8_t direccion) {
     t[7] = 0x0C;
     Pon_CRC(t, 21);
     // On a timeout the frame keeps the unconfirmed values until the next read.
-    if (Intercambia(t, 21, Estado.Respuesta_Escritura, 8, false) != Fin::Respuesta)
-        return false;
+    if (const Fin fin = Intercambia(t, 21, Estado.Respuesta_Escritura, 8, false);
+        fin != Fin::Respuesta)
+        return Resultado_De(fin);
     // Only the CRC is judged; the echoed register and count are not compared.
     if (!CRC_Correcto(Estado.Respuesta_Escritura, 8)) {
         ++Estado.Respuestas_Malas;
@@ -352,18 +380,18 @@ bool Escribe_Setpoints(uint8_t direccion) {
         // The frame goes back to what the relay last reported; the edits stay in
         // Nuevos_Setpoints so that the operator can send them again.
         Arma_Trama_Escritura(direccion);
-        return false;
+        return Resultado::Mala;
     }
     Host().Dialogos->Mensaje(T::Setpoints_Grabados, T::Titulo);
     // The editors show what the relay now holds without waiting for a read.
     Restaura_Set_Setpoints(direccion);
     Estado.Edicion_Pendiente = false;
-    return true;
+    return Resultado::Buena;
 }
 
-void Ejecuta_Comando(uint8_t direccion, int32_t &comando) {
+Resultado Ejecuta_Comando(uint8_t direccion, int32_t &comando) {
     if (!Puerto_Abierto() || !Estado.Comunicacion_OK)
-        return;
+        return Resultado::Omitida;
     Vacia_Entrada();
     auto &t = Estado.Trama_Comando;
     t[1] = direccion;
@@ -373,12 +401,14 @@ void Ejecuta_Comando(uint8_t direccion, int32_t &comando) {
     t[5] = 0xFF;
     t[6] = 0x00;
     Pon_CRC(t, 8);
-    if (Intercambia(t, 8, Estado.Respuesta_Comando, 8, false) != Fin::Respuesta)
-        return;
+    if (const Fin fin = Intercambia(t, 8, Estado.Respuesta_Comando, 8, false);
+        fin != Fin::Respuesta)
+        return Resultado_De(fin);
     const bool buena = CRC_Correcto(Estado.Respuesta_Comando, 8);
     if (!buena)
         ++Estado.Respuestas_Malas;
     // Commands 1 and 2 bracket a setpoint write and the switch-off: silent.
     if (comando != 1 && comando != 2)
         Host().Dialogos->Mensaje(buena ? T::Comando_Ejecutado : T::Error_Comando, T::Titulo);
+    return buena ? Resultado::Buena : Resultado::Mala;
 }

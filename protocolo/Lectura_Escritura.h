@@ -49,24 +49,36 @@ void Arma_Peticion_Lectura(Imagen<N> &trama, uint8_t direccion, uint8_t funcion,
 // then "Relay Not Response".
 void Rele_No_Responde();
 
-void Lee_Identificacion(uint8_t direccion);
+// How a transaction ended. The main page acts on the state a transaction leaves
+// (the link flag, the images); kv73ctl, the log and the scan act on this.
+enum class Resultado {
+    Omitida,       // nothing sent: another register read waits, or the port is closed
+    Cancelada,     // OFF ended a waiting setpoint read, or the program is being interrupted
+    Sin_Respuesta, // the link failed: no whole reply in five ticks, or the port went away
+    Mala,          // the reply failed its CRC (a write or command the relay refused)
+    Excepcion,     // an exception reply, only where Excepcion_Termina asks for it;
+                   // its code is in Estado.Codigo_Excepcion
+    Buena,
+};
+
+Resultado Lee_Identificacion(uint8_t direccion);
 bool Verifica_Identificacion();
 double Posicion_Id(const QString &direccion);
 
-void Lee_Setpoints(uint8_t direccion);
+Resultado Lee_Setpoints(uint8_t direccion);
 void Arma_Trama_Escritura(uint8_t direccion);
 void Restaura_Set_Setpoints(uint8_t direccion);
 
-void Lee_Valores_Actuales(uint8_t direccion);
+Resultado Lee_Valores_Actuales(uint8_t direccion);
 
 // Sends the edited setpoints (Nuevos_Setpoints[8..19]) to the relay's six
 // setpoint registers in one write and tells the operator whether the relay took
-// them. The frame is addressed to Direccion_Rele. True when the relay took them.
-bool Escribe_Setpoints(uint8_t direccion);
+// them. The frame is addressed to Direccion_Rele. Buena when the relay took them.
+Resultado Escribe_Setpoints(uint8_t direccion);
 
 // Switches coil `comando` of the relay on; commands other than 1 and 2 tell the
 // operator how it went.
-void Ejecuta_Comando(uint8_t direccion, int32_t &comando);
+Resultado Ejecuta_Comando(uint8_t direccion, int32_t &comando);
 
 template <std::size_t N> void Pon_CRC(Imagen<N> &trama, std::size_t n) {
     Estado.Trama = Texto_Hex(trama, n - 2);

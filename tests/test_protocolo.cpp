@@ -238,7 +238,7 @@ TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTi
     con_restos(Vector(QStringLiteral("setpoint write reply, address 1")));
     operador->Espera_Mensaje(QStringLiteral("Setpoints were Saved to the Relay memory"),
                              QStringLiteral("KV-73"));
-    EXPECT_TRUE(Escribe_Setpoints(1));
+    EXPECT_EQ(Escribe_Setpoints(1), Resultado::Buena);
     EXPECT_EQ(Estado.Respuestas_Malas, 0u);
 
     // OFF during the wait of any read but the setpoint read changes nothing:
@@ -286,53 +286,157 @@ TEST_F(Protocolo, AReplyThatCameWhileADialogHeldTheWaitIsTaken) {
     EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), Vector(Respuesta_Sondeo).left(31));
 }
 
-TEST_F(Protocolo, ASlowRelaysLateAnswerToAResendSpoilsNoLaterExchange) {
+// The first whole reply's worth of bytes is judged as the reply, whatever it
+// starts with: two relays answering at once, a damaged first byte or a stray byte
+// ahead of the reply are one bad reply at once, not a wait for a reply that never
+// comes; and a write or command gets its "Write Error SetPoints" at once too.
+TEST_F(Protocolo, AWholeReplysWorthOfBytesIsJudgedAtOnceWhateverItStartsWith) {
     Enlace_Arriba();
-    // A relay that sends each reply in two halves a little more than two ticks
-    // apart, and answers the requests one at a time in the order they came: the
-    // resend at tick 2 gets an answer of its own, whose second half lands in the
-    // next exchange after that exchange emptied the input.
-    timer->Set_Interval(100);
-    const auto responde = [](const QByteArray &p) {
-        if (p[1] == 0x03)
-            return Vector(Respuesta_Setpoints);
-        if (p[2] == 0x00)
-            return Vector(QStringLiteral(
-                "identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)"));
-        return Vector(Respuesta_Sondeo);
+    const QByteArray sondeo = Vector(Respuesta_Sondeo);
+    QByteArray primero_roto = sondeo;
+    primero_roto[0] = 0x7F;
+    QByteArray choque = sondeo;
+    for (qsizetype i = 0; i < choque.size(); i += 2)
+        choque[i] = static_cast<char>(choque[i] | 0x21); // two frames ORed on the wire
+    const std::pair<const char *, QByteArray> casos[] = {
+        {"collided", choque},
+        {"first byte damaged", primero_roto},
+        {"stray byte ahead", QByteArray(1, '\xA5') + sondeo},
     };
-    QObject alcance;
-    std::deque<QByteArray> cola;
-    bool hablando = false;
-    std::function<void()> atiende = [&] {
-        if (hablando || cola.empty())
-            return;
-        hablando = true;
-        const QByteArray r = responde(cola.front());
-        cola.pop_front();
-        puerto->Inyecta(r.left(r.size() / 2));
-        QTimer::singleShot(220, &alcance, [&, r] {
-            puerto->Inyecta(r.mid(r.size() / 2));
-            hablando = false;
-            atiende();
-        });
-    };
-    puerto->al_recibir = [&](const QByteArray &p) {
-        cola.push_back(p);
-        atiende();
-    };
-    // What ON and kv73ctl save read, one after the other.
-    Lee_Identificacion(1);
-    Lee_Setpoints(1);
-    Lee_Valores_Actuales(1);
+    for (const auto &[nombre, llega] : casos) {
+        SCOPED_TRACE(nombre);
+        Estado.Errores_CRC = 0;
+        Responde_Siempre(llega);
+        puerto->escrituras.clear();
+        const uint32_t inicio = timer->Cuenta();
+        EXPECT_EQ(Lee_Valores_Actuales(1), Resultado::Mala);
+        EXPECT_EQ(Estado.Errores_CRC, 1);
+        EXPECT_EQ(puerto->Peticiones().size(), 1u) << "judged without a resend";
+        EXPECT_LE(timer->Cuenta() - inicio, 1u);
+        EXPECT_TRUE(Estado.Comunicacion_OK);
+        EXPECT_FALSE(Estado.Ocupado);
+    }
+    Responde_Siempre(Con_Error(Vector(QStringLiteral("setpoint write reply, address 1"))).mid(1) +
+                     QByteArray(1, '\x01'));
+    operador->Espera_Mensaje(QStringLiteral("Write Error SetPoints"), QStringLiteral("KV-73"));
+    EXPECT_EQ(Escribe_Setpoints(1), Resultado::Mala);
+}
+
+// An exception reply (5 bytes) is shorter than every reply: the main page waits
+// it out and the link fails, four sends and five ticks; kv73ctl, which asks for
+// it, has its code at once, after one send and without the link failure.
+TEST_F(Protocolo, AnExceptionReplyIsWaitedOutUnlessTheCallerAsksForIt) {
+    Enlace_Arriba();
+    QByteArray excepcion = Hex("01 84 04");
+    Agrega_CRC(excepcion);
+    Responde_Siempre(excepcion);
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    EXPECT_EQ(Lee_Valores_Actuales(1), Resultado::Sin_Respuesta);
+    EXPECT_EQ(puerto->Peticiones().size(), 4u);
+
+    Enlace_Arriba();
+    puerto->escrituras.clear();
+    Estado.Excepcion_Termina = true;
+    EXPECT_EQ(Lee_Valores_Actuales(1), Resultado::Excepcion);
+    EXPECT_EQ(Estado.Codigo_Excepcion, 0x04);
+    EXPECT_EQ(puerto->Peticiones().size(), 1u);
     EXPECT_TRUE(Estado.Comunicacion_OK);
-    EXPECT_EQ(Estado.Respuestas_Malas, 0u) << "no reply was taken from a misplaced start";
-    EXPECT_TRUE(Verifica_Identificacion());
+    EXPECT_FALSE(Estado.Ocupado);
+    // Only an exception to this very request counts: another function's goes
+    // the usual way.
+    QByteArray ajena = Hex("01 83 02");
+    Agrega_CRC(ajena);
+    Responde_Siempre(ajena);
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    EXPECT_EQ(Lee_Valores_Actuales(1), Resultado::Sin_Respuesta);
+}
+
+// A slow relay answers a resend too, after the reply that was taken. Nothing
+// waits for that answer beyond the frame gap: the next exchange goes out in the
+// same tick, and a tail still arriving when it starts is dropped with the rest.
+TEST_F(Protocolo, AfterAResendTheNextRequestGoesOutAtOnceAndALateTailIsDropped) {
+    Enlace_Arriba();
+    const QByteArray identificacion = Vector(QStringLiteral(
+        "identification reply, address 1, registers 0x0002 0x0001 0x007F (accepted)"));
+    int peticiones = 0;
+    puerto->al_recibir = [&](const QByteArray &p) {
+        ++peticiones;
+        if (p[1] == 0x04 && peticiones == 2)
+            puerto->Inyecta(identificacion); // the answer to the first send, late
+        else if (p[1] == 0x03)
+            puerto->Inyecta_Despues(Tick_ms / 4, Vector(Respuesta_Setpoints));
+    };
+    EXPECT_EQ(Lee_Identificacion(1), Resultado::Buena);
+    const uint32_t fin_identificacion = timer->Cuenta();
+    // The relay's answer to the resend: its first half is in when the setpoint
+    // read starts, the rest comes a millisecond later.
+    puerto->Inyecta(identificacion.left(5));
+    puerto->Inyecta_Despues(1, identificacion.mid(5));
+    puerto->escrituras.clear();
+    EXPECT_EQ(Lee_Setpoints(1), Resultado::Buena);
     EXPECT_EQ(Bytes(Estado.Set_Setpoints, 1, 17), Vector(Respuesta_Setpoints));
-    EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), Vector(Respuesta_Sondeo).left(31));
-    // The resend timing is the usual one: the first request again at tick 2.
-    ASSERT_GE(puerto->escrituras.size(), 16u);
-    EXPECT_EQ(puerto->escrituras[8].segundos, 2);
+    EXPECT_LE(timer->Cuenta() - fin_identificacion, 1u) << "no quiet ticks waited for";
+    ASSERT_FALSE(puerto->escrituras.empty());
+    EXPECT_EQ(puerto->escrituras.front().segundos, 0);
+}
+
+// Polls of the main page run inside a command's wait every half tick, each an
+// exchange of its own: the command still ends at its own fifth tick.
+TEST_F(Protocolo, ExchangesRunInsideAWaitTakeNoTicksFromIt) {
+    Enlace_Arriba();
+    puerto->al_recibir = [this](const QByteArray &p) {
+        if (p[1] == 0x04)
+            puerto->Inyecta(Vector(Respuesta_Sondeo)); // polls answered, the command not
+    };
+    QTimer sondeo;
+    sondeo.setInterval(Tick_ms / 2);
+    int sondeos = 0;
+    QObject::connect(&sondeo, &QTimer::timeout, [&] {
+        ++sondeos;
+        Lee_Valores_Actuales(1);
+    });
+    sondeo.start();
+    const uint32_t inicio = timer->Cuenta();
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    int32_t comando = 2;
+    EXPECT_EQ(Ejecuta_Comando(1, comando), Resultado::Sin_Respuesta);
+    sondeo.stop();
+    EXPECT_EQ(timer->Cuenta() - inicio, 5u);
+    EXPECT_GE(sondeos, 6);
+    QByteArray comandos;
+    for (const QByteArray &p : puerto->Peticiones())
+        if (p[1] == 0x05)
+            comandos += p;
+    EXPECT_EQ(comandos.size(), 4 * 8) << "sent at ticks 0, 2, 3 and 4 of its own";
+}
+
+// A device that goes away during a wait ends it at once with the link failure;
+// nothing more is written to the closed port. A signal to kv73ctl ends it at
+// once too, but without the link failure, and leaves no read busy.
+TEST_F(Protocolo, ALostPortOrAnInterruptionEndsTheWaitAtOnce) {
+    for (const bool interrupcion : {false, true}) {
+        SCOPED_TRACE(interrupcion ? "interrupted" : "port lost");
+        Reinicia_Estado();
+        Enlace_Arriba();
+        puerto->escrituras.clear();
+        QObject alcance;
+        QTimer::singleShot(Tick_ms / 2, &alcance, [&] {
+            if (interrupcion)
+                Estado.Interrupcion = true;
+            else
+                puerto->Desaparece();
+        });
+        if (!interrupcion)
+            operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+        const uint32_t inicio = timer->Cuenta();
+        EXPECT_EQ(Lee_Setpoints(1), interrupcion ? Resultado::Cancelada : Resultado::Sin_Respuesta);
+        EXPECT_EQ(timer->Cuenta() - inicio, 0u);
+        EXPECT_EQ(puerto->Todo_Lo_Escrito(),
+                  Vector(QStringLiteral("setpoint read request, address 1")));
+        EXPECT_FALSE(Estado.Ocupado);
+        EXPECT_EQ(Estado.Fallos_Enlace, interrupcion ? 0u : 1u);
+        puerto->Set_PortOpen(false);
+    }
 }
 
 TEST_F(Protocolo, AWriteThatTimesOutKeepsTheFrameItSent) {
@@ -342,7 +446,7 @@ TEST_F(Protocolo, AWriteThatTimesOutKeepsTheFrameItSent) {
         Estado.Nuevos_Setpoints[i] = static_cast<uint8_t>(i);
     }
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
-    EXPECT_FALSE(Escribe_Setpoints(1));
+    EXPECT_EQ(Escribe_Setpoints(1), Resultado::Sin_Respuesta);
     EXPECT_EQ(Bytes(Estado.Trama_Escritura, 8, 12), Bytes(Estado.Nuevos_Setpoints, 8, 12))
         << "the values that went out, not what the relay last reported";
     EXPECT_EQ(Estado.Set_Setpoints[4], 0x11);
