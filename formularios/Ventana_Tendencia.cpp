@@ -1,8 +1,10 @@
 #include "formularios/Ventana_Tendencia.h"
 
+#include "archivos/Escritura_Segura.h"
 #include "comun/Host.h"
 #include "comun/Operador.h"
 
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QDateTimeAxis>
@@ -12,7 +14,6 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <cmath>
@@ -300,16 +301,16 @@ std::vector<QLineSeries *> Ventana_Tendencia::Series_Con_Puntos(int k) const {
     return llenas;
 }
 
-bool Ventana_Tendencia::Exporta_Png(const QString &ruta) {
-    return vista_->grab().save(ruta, "PNG");
+std::optional<QString> Ventana_Tendencia::Exporta_Png(const QString &ruta) {
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    if (!vista_->grab().save(&png, "PNG"))
+        return QStringLiteral("the picture could not be made");
+    return Escribe_Archivo_Entero(ruta, png.data());
 }
 
-bool Ventana_Tendencia::Exporta_Csv(const QString &ruta) {
-    QSaveFile archivo(ruta);
-    if (!archivo.open(QIODevice::WriteOnly))
-        return false;
-    archivo.write(memoria_.Csv().toUtf8());
-    return archivo.commit();
+std::optional<QString> Ventana_Tendencia::Exporta_Csv(const QString &ruta) {
+    return Escribe_Archivo_Entero(ruta, memoria_.Csv().toUtf8());
 }
 
 void Ventana_Tendencia::Guarda_Png() {
@@ -317,9 +318,11 @@ void Ventana_Tendencia::Guarda_Png() {
     const auto ruta = op.Dialogo_Guardar({QStringLiteral("Save trend picture"),
                                           QStringLiteral("PNG pictures (*.png)|*.png"),
                                           QStringLiteral("kv73-trend.png")});
-    if (ruta && !Exporta_Png(*ruta))
-        op.Mensaje(QStringLiteral("The picture cannot be written to %1").arg(*ruta), {},
-                   Botones::OK, Icono::Exclamacion);
+    if (!ruta)
+        return;
+    if (const auto motivo = Exporta_Png(*ruta))
+        op.Mensaje(QStringLiteral("The picture cannot be written to %1: %2").arg(*ruta, *motivo),
+                   {}, Botones::OK, Icono::Exclamacion);
 }
 
 void Ventana_Tendencia::Guarda_Csv() {
@@ -327,7 +330,9 @@ void Ventana_Tendencia::Guarda_Csv() {
     const auto ruta = op.Dialogo_Guardar({QStringLiteral("Save trend values"),
                                           QStringLiteral("CSV files (*.csv)|*.csv"),
                                           QStringLiteral("kv73-trend.csv")});
-    if (ruta && !Exporta_Csv(*ruta))
-        op.Mensaje(QStringLiteral("The values cannot be written to %1").arg(*ruta), {}, Botones::OK,
-                   Icono::Exclamacion);
+    if (!ruta)
+        return;
+    if (const auto motivo = Exporta_Csv(*ruta))
+        op.Mensaje(QStringLiteral("The values cannot be written to %1: %2").arg(*ruta, *motivo), {},
+                   Botones::OK, Icono::Exclamacion);
 }

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <vector>
 
 class QChart;
@@ -46,8 +47,10 @@ class Ventana_Tendencia : public QWidget {
     // The view moved by hand: it stops following the newest polls.
     void Zoom(double factor);
     void Desplaza(double fraccion);
-    bool Exporta_Png(const QString &ruta);
-    bool Exporta_Csv(const QString &ruta);
+    // The chart as a PNG picture, and the memory's values as CSV, each replacing
+    // the file `ruta` whole or leaving it as it was: nothing when written, else why not.
+    std::optional<QString> Exporta_Png(const QString &ruta);
+    std::optional<QString> Exporta_Csv(const QString &ruta);
 
     QChart *Grafico() const { return grafico_; }
     QChartView *Vista() const { return vista_; }

@@ -1,5 +1,6 @@
 #include "formularios/Ventana_Trafico.h"
 
+#include "archivos/Escritura_Segura.h"
 #include "comun/Host.h"
 #include "comun/Operador.h"
 #include "enlace/Traza_Trafico.h"
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -27,13 +27,11 @@ QString Texto_Contadores(const Contadores_Traza &c) {
         .arg(c.fallos_enlace);
 }
 
-bool Escribe_Lineas(const QString &ruta, const std::vector<Linea_Traza> &lineas) {
-    QSaveFile archivo(ruta);
-    if (!archivo.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
+std::optional<QString> Escribe_Lineas(const QString &ruta, const std::vector<Linea_Traza> &lineas) {
+    QByteArray texto;
     for (const Linea_Traza &l : lineas)
-        archivo.write(Texto_Linea(l).toUtf8() + '\n');
-    return archivo.commit();
+        texto += Texto_Linea(l).toUtf8() + '\n';
+    return Escribe_Archivo_Entero(ruta, texto, Forma_Archivo::Texto);
 }
 
 } // namespace
@@ -112,9 +110,10 @@ void Ventana_Trafico::Guardar_Click() {
                                                         QStringLiteral("kv73-traffic.txt")});
     if (!ruta)
         return;
-    if (!Escribe_Lineas(*ruta, traza_.Lineas_Desde(0)))
-        Host().Dialogos->Mensaje(QStringLiteral("The traffic could not be written to ") + *ruta,
-                                 QStringLiteral("KV-73"), Botones::OK, Icono::Critico);
+    if (const auto motivo = Escribe_Lineas(*ruta, traza_.Lineas_Desde(0)))
+        Host().Dialogos->Mensaje(
+            QStringLiteral("The traffic could not be written to %1: %2").arg(*ruta, *motivo),
+            QStringLiteral("KV-73"), Botones::OK, Icono::Critico);
 }
 
 void Ventana_Trafico::showEvent(QShowEvent *evento) {

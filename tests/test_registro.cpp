@@ -10,22 +10,26 @@
 #include "registro/Archivo_Csv.h"
 #include "registro/Memoria_Tendencia.h"
 #include "simulador/Rele_Simulado.h"
+#include "tests/soporte/Disco.h"
 #include "tests/soporte/Escritorio.h"
 #include "tests/soporte/Simulador.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
 #include <QLineSeries>
 #include <QMenu>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 #include <QTimer>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -643,8 +647,76 @@ TEST_F(Registro_Escritorio, TrendHoldsThePollsWithAGapForAFailedOne) {
     EXPECT_EQ(v->Redibujos(), dibujos + 1);
 
     QTemporaryDir dir;
-    ASSERT_TRUE(v->Exporta_Png(dir.filePath(QStringLiteral("t.png"))));
-    ASSERT_TRUE(v->Exporta_Csv(dir.filePath(QStringLiteral("t.csv"))));
+    ASSERT_EQ(v->Exporta_Png(dir.filePath(QStringLiteral("t.png"))), std::nullopt);
+    ASSERT_EQ(v->Exporta_Csv(dir.filePath(QStringLiteral("t.csv"))), std::nullopt);
     EXPECT_EQ(Lineas(dir.filePath(QStringLiteral("t.csv"))).size(), 9);
     EXPECT_GT(QFileInfo(dir.filePath(QStringLiteral("t.png"))).size(), 1000);
+}
+
+TEST_F(Registro_Escritorio, TrendSavesReplaceTheOldFileWholeOrLeaveItAsItWas) {
+    Conecta_Rele();
+    Enlace_Arriba();
+    AVPAGE2 &p = Pagina();
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
+    p.Timer1.stop();
+    QTest::keyClick(&p, Qt::Key_T, Qt::ControlModifier);
+    Ventana_Tendencia *v = Registro().Tendencia();
+    ASSERT_NE(v, nullptr);
+    for (int i = 0; i < 8; ++i)
+        p.Timer1_Timer();
+    v->Redibuja();
+    const auto boton = [v](const char *texto) {
+        for (QPushButton *b : v->findChildren<QPushButton *>())
+            if (b->text() == QLatin1String(texto))
+                return b;
+        ADD_FAILURE() << "no button " << texto;
+        return static_cast<QPushButton *>(nullptr);
+    };
+    QPushButton *png = boton("Save PNG..."), *csv = boton("Save CSV...");
+    ASSERT_TRUE(png && csv);
+
+    QTemporaryDir dir;
+    const QString foto = dir.filePath(QStringLiteral("t.png"));
+    const QString valores = dir.filePath(QStringLiteral("t.csv"));
+    const QByteArray antes("last week's trend");
+    for (const QString &ruta : {foto, valores}) {
+        QFile viejo(ruta);
+        ASSERT_TRUE(viejo.open(QIODevice::WriteOnly) && viejo.write(antes) == antes.size());
+    }
+    // The disk fills up part of the way into the picture and the values.
+    {
+        const Disco_Lleno disco(200);
+        operador->Espera_Guardar(foto).Espera_Mensaje(
+            QStringLiteral("The picture cannot be written to %1: %2")
+                .arg(foto, qt_error_string(EFBIG)));
+        QTest::mouseClick(png, Qt::LeftButton);
+        operador->Espera_Guardar(valores).Espera_Mensaje(
+            QStringLiteral("The values cannot be written to %1: %2")
+                .arg(valores, qt_error_string(EFBIG)));
+        QTest::mouseClick(csv, Qt::LeftButton);
+    }
+    EXPECT_EQ(Contenido(foto), antes);
+    EXPECT_EQ(Contenido(valores), antes);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              (QStringList{QStringLiteral("t.csv"), QStringLiteral("t.png")}));
+
+    // A pipe stays a pipe, with nothing written into it.
+    const QString tubo = dir.filePath(QStringLiteral("tubo"));
+    Tubo pipa(tubo);
+    ASSERT_TRUE(pipa.Listo());
+    operador->Espera_Guardar(tubo).Espera_Mensaje(
+        QStringLiteral("The picture cannot be written to %1: not a plain file").arg(tubo));
+    QTest::mouseClick(png, Qt::LeftButton);
+    operador->Espera_Guardar(tubo).Espera_Mensaje(
+        QStringLiteral("The values cannot be written to %1: not a plain file").arg(tubo));
+    QTest::mouseClick(csv, Qt::LeftButton);
+    EXPECT_TRUE(pipa.Intacto());
+
+    // With room, the whole picture and every poll take the old files' place.
+    operador->Espera_Guardar(foto).Espera_Guardar(valores);
+    QTest::mouseClick(png, Qt::LeftButton);
+    QTest::mouseClick(csv, Qt::LeftButton);
+    EXPECT_TRUE(Contenido(foto).startsWith("\x89PNG"));
+    EXPECT_EQ(Lineas(valores).size(), 9);
 }

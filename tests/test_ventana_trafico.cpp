@@ -6,8 +6,10 @@
 #include "formularios/AVPAGE2.h"
 #include "formularios/Ventana_Trafico.h"
 #include "tests/soporte/Banco.h"
+#include "tests/soporte/Disco.h"
 #include "tests/soporte/Escritorio.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -15,6 +17,8 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
 
 namespace {
 
@@ -126,7 +130,9 @@ TEST_F(Trafico, SaveWritesTheTraceThroughTheOperatorAndTheViewStaysBounded) {
     // A folder that cannot take the file: the operator is told, nothing breaks.
     const QString mala = carpeta.filePath(QStringLiteral("no/such/folder/traza.txt"));
     operador->Espera_Guardar(mala).Espera_Mensaje(
-        QStringLiteral("The traffic could not be written to ") + mala, QStringLiteral("KV-73"));
+        QStringLiteral("The traffic could not be written to %1: %2")
+            .arg(mala, qt_error_string(ENOENT)),
+        QStringLiteral("KV-73"));
     QTest::mouseClick(v->Guardar, Qt::LeftButton);
     operador->Espera_Guardar(std::nullopt);
     QTest::mouseClick(v->Guardar, Qt::LeftButton);
@@ -141,4 +147,43 @@ TEST_F(Trafico, SaveWritesTheTraceThroughTheOperatorAndTheViewStaysBounded) {
     QTest::mouseClick(v->Limpiar, Qt::LeftButton);
     EXPECT_TRUE(v->Lineas->toPlainText().isEmpty());
     EXPECT_TRUE(v->Contadores->text().startsWith(QStringLiteral("Requests: 0 ")));
+}
+
+TEST_F(Trafico, ASaveThatCannotBeWrittenWholeLeavesTheOldFileAndIsReported) {
+    AVPAGE2 &p = Pagina_Viva();
+    Ventana_Trafico *v = Abre(p);
+    ASSERT_TRUE(v);
+    // Enough lines that the trace outgrows the room left on the disk.
+    for (int i = 0; i < 40; ++i)
+        p.Timer1_Timer();
+    QTemporaryDir carpeta;
+    const QString ruta = carpeta.filePath(QStringLiteral("traza.txt"));
+    const QByteArray antes("yesterday's trace\n");
+    {
+        QFile viejo(ruta);
+        ASSERT_TRUE(viejo.open(QIODevice::WriteOnly) && viejo.write(antes) == antes.size());
+    }
+    const auto mensaje = [](const QString &archivo, const QString &motivo) {
+        return QStringLiteral("The traffic could not be written to %1: %2").arg(archivo, motivo);
+    };
+    {
+        const Disco_Lleno disco(1024);
+        operador->Espera_Guardar(ruta).Espera_Mensaje(mensaje(ruta, qt_error_string(EFBIG)),
+                                                      QStringLiteral("KV-73"));
+        QTest::mouseClick(v->Guardar, Qt::LeftButton);
+    }
+    QFile viejo(ruta);
+    ASSERT_TRUE(viejo.open(QIODevice::ReadOnly));
+    EXPECT_EQ(viejo.readAll(), antes);
+    EXPECT_EQ(QDir(carpeta.path()).entryList(QDir::Files),
+              QStringList{QStringLiteral("traza.txt")});
+
+    // A pipe stays a pipe, with nothing written into it.
+    const QString tubo = carpeta.filePath(QStringLiteral("tubo"));
+    Tubo pipa(tubo);
+    ASSERT_TRUE(pipa.Listo());
+    operador->Espera_Guardar(tubo).Espera_Mensaje(mensaje(tubo, QStringLiteral("not a plain file")),
+                                                  QStringLiteral("KV-73"));
+    QTest::mouseClick(v->Guardar, Qt::LeftButton);
+    EXPECT_TRUE(pipa.Intacto());
 }
