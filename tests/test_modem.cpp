@@ -82,6 +82,12 @@ TEST_F(Modem, DialUpSendsItsLinesAndAcceptsTheConnectTexts) {
     Marca({QStringLiteral("\r\nCONN"), QStringLiteral("ECT 9600\r\n")});
     Abrir_Puerto();
     EXPECT_TRUE(Estado.Comunicacion_OK);
+    // The far modem may connect at any of the four speeds, or not say which.
+    for (const char *texto : {"CONNECT", "CONNECT 1200", "CONNECT 4800"}) {
+        Marca({QStringLiteral("\r\n%1\r\n").arg(QLatin1String(texto))});
+        Abrir_Puerto();
+        EXPECT_TRUE(Estado.Comunicacion_OK) << texto;
+    }
 
     for (const char *rechazo : {"\r\nCONNECT 19200\r\n", "\r\nBUSY\r\n"}) {
         Marca({QLatin1String(rechazo)});
@@ -112,12 +118,36 @@ TEST_F(Modem, ErrorNoReplyASilentFarEndOrAMissingPortEndTheOpening) {
     operador->Espera_Mensaje(QStringLiteral("Invalid Number Port: 2"));
     Abrir_Puerto();
 
-    // Connected to nothing: the wait ends after sixty ticks.
-    timer->Set_Interval(5);
-    Marca({QStringLiteral("\r\n")});
-    operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
-    Abrir_Puerto();
-    EXPECT_GE(Estado.Segundos, 60);
+    // Connected to nothing: the dial gives up at its sixtieth tick. A connect
+    // text that comes with the fifty-ninth tick is taken; one that comes just
+    // after the sixtieth is too late.
+    timer->Set_Interval(6);
+    const auto modem = puerto->al_escribir;
+    for (const int tick : {59, 60}) {
+        SCOPED_TRACE(testing::Message() << "connect text at tick " << tick);
+        Marca({});
+        QObject alcance;
+        int ticks = -1; // counted from the dial
+        puerto->al_escribir = [&](const QByteArray &bytes) {
+            modem(bytes);
+            if (bytes.startsWith("ATDT"))
+                ticks = 0;
+        };
+        QObject::connect(timer.get(), &Temporizador_Comunicacion::Tick, &alcance, [&] {
+            if (ticks < 0 || ++ticks != tick)
+                return;
+            const auto conecta = [this] { puerto->Inyecta("\r\nCONNECT 9600\r\n"); };
+            if (tick == 59)
+                conecta();
+            else
+                QTimer::singleShot(2, Qt::PreciseTimer, &alcance, conecta);
+        });
+        if (tick == 60)
+            operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
+        Abrir_Puerto();
+        EXPECT_EQ(Estado.Comunicacion_OK, tick == 59);
+    }
+    puerto->al_escribir = modem;
 
     // A port that is not there: the message, and the link flag as it was.
     Estado.Via_Modem = false;
@@ -126,6 +156,22 @@ TEST_F(Modem, ErrorNoReplyASilentFarEndOrAMissingPortEndTheOpening) {
     operador->Espera_Mensaje(QStringLiteral("Invalid Number Port: 2\nNo such file"));
     Abrir_Puerto();
     EXPECT_TRUE(Estado.Comunicacion_OK);
+}
+
+TEST_F(Modem, WhatCameInBeforeTheInitialisationIsNotTakenForItsReply) {
+    // A modem with its echo on sends back the lone return that wakes it, and
+    // that return is waiting when "ATE0" goes out: ahead of the "OK" it would
+    // spoil the check, and the number would never be dialled.
+    Marca({QStringLiteral("\r\nCONNECT 9600\r\n")});
+    puerto->al_escribir = [this, modem = puerto->al_escribir](const QByteArray &bytes) {
+        if (bytes == "\r")
+            puerto->Inyecta(bytes);
+        modem(bytes);
+    };
+    Abrir_Puerto();
+    EXPECT_TRUE(Estado.Comunicacion_OK);
+    ASSERT_EQ(lineas.size(), 3u);
+    EXPECT_TRUE(lineas[2].startsWith(QLatin1String("ATDT")));
 }
 
 TEST_F(Modem, CommandLineModeReadsResultCodes) {
@@ -264,6 +310,8 @@ TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {
     EXPECT_EQ(Estado.Puerto_Com, 1) << "the link's own port back";
     EXPECT_EQ(Estado.Velocidad, 9600) << "and its speed";
     EXPECT_TRUE(Estado.Via_Modem) << "and its link type";
+    EXPECT_EQ(puerto->dtr, (std::vector<bool>{true, false}))
+        << "DTR up while the modem is set up, down again when it is done";
 
     // The set-up line answered 4 (error): the modem is not programmed, and
     // nobody is told it is.
@@ -296,7 +344,9 @@ TEST_F(Modem, RemoteProgrammingFailuresAndCancel) {
     operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
                              Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("La Respuesta del Modem a su cadena Fue: ") + Ok);
+    puerto->dtr.clear();
     Programa_Modem_Remoto({true, 3, 1, QStringLiteral("COM2")});
     EXPECT_EQ(lineas, std::vector<QString>{QString()});
+    EXPECT_EQ(puerto->dtr, (std::vector<bool>{true, false}));
     EXPECT_EQ(Archivo_AT().left(5), QByteArray("AT&K0"));
 }
