@@ -191,6 +191,39 @@ TEST_F(Dialogo, EscapeAndTheWindowFrameWaitForOnAndOffToEnd) {
     EXPECT_FALSE(Estado.Comunicacion_OK);
 }
 
+// OFF, and ON a quarter tick later while OFF's command 2 still waits for a reply
+// that never comes, with the page polling every half tick all along: OFF's wait
+// ends at its own fifth tick whatever runs inside it, and Exit closes the dialog.
+TEST_F(Dialogo, OffThenOnThenExitClosesTheDialog) {
+    puerto->al_recibir = [this](const QByteArray &peticion) {
+        const bool comando_2 = peticion[1] == 0x05 && peticion[3] == 0x02;
+        if (!comando_2)
+            puerto->Inyecta_Despues(Tick_ms / 4, rele.Responde(peticion));
+    };
+    AVPAGE2 &p = Pagina();
+    p.Timer1.setInterval(Tick_ms / 2);
+    Comunicacion &d = Comunicacion::Cargada();
+    operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
+    operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    int sondeos_en_off = 0;
+    QTimer::singleShot(0, &d, [&] {
+        QTest::mouseClick(d.Command1, Qt::LeftButton);
+        ASSERT_TRUE(Estado.Comunicacion_OK);
+        QTimer::singleShot(Tick_ms / 4, &d, [&] { QTest::mouseClick(d.Command1, Qt::LeftButton); });
+        const std::size_t antes = puerto->Peticiones().size();
+        const uint32_t inicio = Host().Timer_Comunicacion->Cuenta();
+        QTest::mouseClick(d.Command2, Qt::LeftButton);
+        EXPECT_LE(Host().Timer_Comunicacion->Cuenta() - inicio, 6u);
+        for (std::size_t i = antes; i < puerto->Peticiones().size(); ++i)
+            sondeos_en_off += Resumen({puerto->Peticiones()[i]}).front() == "04/0200";
+        QTest::mouseClick(d.Cancelar, Qt::LeftButton);
+    });
+    p.Menu_Click(4);
+    EXPECT_EQ(Comunicacion::Si_Cargada(), nullptr) << "Exit closed the dialog";
+    EXPECT_GE(sondeos_en_off, 4) << "the page polled inside OFF's wait";
+}
+
 TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
     Estado.Modo_Linea_Comandos = true;
     Conecta_Rele();
