@@ -16,6 +16,9 @@ Pty::Pty() {
         ADD_FAILURE() << "no pseudo-terminal: " << std::strerror(errno);
         return;
     }
+    // A program the test starts must not inherit the master: closing it here
+    // would then not take the device away from that program.
+    fcntl(maestro_, F_SETFD, FD_CLOEXEC);
     esclavo_ = QString::fromLocal8Bit(ptsname(maestro_));
     termios t{};
     if (tcgetattr(maestro_, &t) == 0) {
