@@ -228,7 +228,9 @@ bool Conectar_Modem() {
 
     const auto conexion = Marca_Numero(puerto);
     if (!conexion) {
-        Host().Dialogos->Mensaje(T::Sin_Respuesta);
+        // An interrupted kv73ctl ends without a word about the call.
+        if (!Estado.Interrupcion)
+            Host().Dialogos->Mensaje(T::Sin_Respuesta);
         Estado.Comunicacion_OK = false;
         return true;
     }

@@ -43,7 +43,11 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     Estado.Via_Modem = true;
     Estado.Modo_Linea_Comandos = true;
     Estado.Telefono = Ajusta(op.telefono, 20);
-    if (!Conectar_Modem()) {
+    const bool conectado = Conectar_Modem();
+    // A signal during the dial-up ends the command without a word about the call.
+    if (Estado.Interrupcion)
+        return 2;
+    if (!conectado) {
         std::fprintf(stderr, "%s\n", qPrintable(Textos_Modem::Puerto_Invalido + Str(op.puerto)));
         return 2;
     }
