@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // Reads the leading number of a text: blanks are skipped, a sign, digits, one
 // decimal point and an exponent are taken, and reading stops at the first
@@ -20,3 +21,16 @@ QString Ajusta(const QString &texto, int ancho);
 // throws (a position or a value that cannot be a byte is a programming error,
 // never something to wrap around silently).
 uint8_t CByte(double valor);
+
+// A whole number as every program of the family takes it from a command line:
+// decimal, or hexadecimal after 0x; a leading zero is still decimal (017 is 17,
+// never octal), so that one text names one relay whichever program reads it.
+// Blanks around it and a sign are allowed; anything else, or a number beyond
+// 64 bits, gives nothing.
+std::optional<qint64> Lee_Entero(const QString &texto);
+
+// A number word of the desktop program (its command line, the address it asks
+// for): Val's leading number, except that a word written 0x is read whole as
+// Lee_Entero reads it, not as the 0 that Val would make of it. Not a number
+// (NaN) when a 0x word is not one.
+double Valor_Palabra(const QString &palabra);

@@ -5,7 +5,10 @@
 #include "datos/Manejo_de_ActualValues.h"
 #include "datos/Manejo_de_Datos.h"
 
+#include <cmath>
+#include <cstdint>
 #include <gtest/gtest.h>
+#include <optional>
 
 TEST(Datos, SetpointReadsAndWritesTouchOnlyTheirImage) {
     Reinicia_Estado();
@@ -86,4 +89,35 @@ TEST(Texto, ConversionsRoundHalfToEvenAndRefuseWhatDoesNotFit) {
     EXPECT_EQ(CByte(85.5), 86);
     EXPECT_THROW(CByte(255.5), std::out_of_range);
     EXPECT_THROW(CByte(-1), std::out_of_range);
+}
+
+// One text is one number in every program: a leading zero never turns it octal.
+TEST(Texto, WholeNumbersAreDecimalOrHexAfter0x) {
+    const std::pair<const char *, std::optional<qint64>> casos[] = {
+        {"17", 17},
+        {"017", 17},
+        {"0x11", 17},
+        {"0X1f", 31},
+        {" 254 ", 254},
+        {"-11", -11},
+        {"+5", 5},
+        {"0", 0},
+        {"9223372036854775807", INT64_MAX},
+        {"-9223372036854775808", INT64_MIN},
+        {"9223372036854775808", std::nullopt},
+        {"0x", std::nullopt},
+        {"", std::nullopt},
+        {"08", 8},
+        {"0o17", std::nullopt},
+        {"1 7", std::nullopt},
+        {"17abc", std::nullopt},
+        {"0x1g", std::nullopt},
+        {"1.5", std::nullopt}};
+    for (const auto &[texto, valor] : casos)
+        EXPECT_EQ(Lee_Entero(QLatin1String(texto)), valor) << texto;
+    // The desktop program's words keep Val's leading number, and take 0x whole.
+    EXPECT_EQ(Valor_Palabra(QStringLiteral("017")), 17);
+    EXPECT_EQ(Valor_Palabra(QStringLiteral("17 more")), 17);
+    EXPECT_EQ(Valor_Palabra(QStringLiteral(" 0x11 ")), 17);
+    EXPECT_TRUE(std::isnan(Valor_Palabra(QStringLiteral("0x11 more"))));
 }
