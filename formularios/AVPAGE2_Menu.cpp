@@ -22,6 +22,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <cmath>
+
 namespace TP = Textos_Protocolo;
 
 namespace {
@@ -199,15 +201,19 @@ void AVPAGE2::Envia_Setpoints() {
         const QString respuesta = Host().Dialogos->Caja_Entrada(
             QStringLiteral("Relay Direction: ") + actual, QStringLiteral("Send To Relay"), actual);
         if (!respuesta.isEmpty()) {
-            const double direccion = Val(respuesta);
-            if (direccion >= 0 && direccion < 255.5) {
+            // Only an address a relay can hold: a write to 0 would reach every
+            // relay on the line and be answered by none, and no relay takes 255.
+            // The address in force stays as it was, within the relays' range.
+            const double direccion = std::nearbyint(Valor_Palabra(respuesta));
+            if (direccion >= Direccion_Minima && direccion <= Direccion_Maxima) {
                 Estado.Direccion_Rele = CByte(direccion);
                 Abrir_Puerto();
                 Escribe_Setpoints(Estado.Direccion_Rele);
             } else {
-                // Refused instead of being wrapped into another relay's address.
-                Host().Dialogos->Mensaje(QStringLiteral("The relay address must be 0 to 255: ") +
-                                         respuesta);
+                Host().Dialogos->Mensaje(QStringLiteral("The relay address must be %1 to %2: %3")
+                                             .arg(Direccion_Minima)
+                                             .arg(Direccion_Maxima)
+                                             .arg(respuesta));
             }
         }
         if (Estado.Comunicacion_OK)

@@ -28,16 +28,24 @@ TEST(Linea_Comandos, WordsGiveSpeedPortAndAddress) {
     EXPECT_EQ(p.puerto, 2);
     EXPECT_EQ(p.direccion, 17);
     EXPECT_EQ(Bien("19200,N,8,1 1 1").velocidad, 19200);
-    EXPECT_EQ(Bien("9600, 3 255").direccion, 255);
-    EXPECT_EQ(Bien("1200,E,7,2 12 0").puerto, 12);
+    EXPECT_EQ(Bien("9600, 3 254").direccion, 254);
+    EXPECT_EQ(Bien("1200,E,7,2 12 1").puerto, 12);
+    // Decimal, or hexadecimal after 0x, as kv73ctl and kv73-sim read numbers.
+    EXPECT_EQ(Bien("9600,N,8,1 2 017").direccion, 17) << "a leading zero is not octal";
+    EXPECT_EQ(Bien("9600,N,8,1 0x2 0x11").direccion, 17);
+    EXPECT_EQ(Bien("0x2580,N,8,1 0x2 1").velocidad, 9600);
     EXPECT_EQ(Bien("9600,N,8,1 2 17 more words").direccion, 17) << "the rest is the address word";
     EXPECT_EQ(Bien("9600,N,8,1 2.5 1").puerto, 2) << "half to the even neighbour";
 }
 
 TEST(Linea_Comandos, LinesThatDoNotFitAreRefused) {
-    for (const char *mala : {"9600,N,8,1", "9600,N,8,1 2", "9600 2 17", "40000,N,8,1 2 1",
-                             "9600,N,8,1 2 256", "9600,N,8,1 70000 1", "9600,N,8,1 2 -1",
-                             "0,N,8,1 2 1", "-9600,N,8,1 2 1", "fast,N,8,1 2 1"})
+    // Among them the broadcast address, which every relay obeys and none
+    // answers, and 255, which no relay takes.
+    for (const char *mala :
+         {"9600,N,8,1", "9600,N,8,1 2", "9600 2 17", "40000,N,8,1 2 1", "9600,N,8,1 2 256",
+          "9600,N,8,1 70000 1", "9600,N,8,1 2 -1", "0,N,8,1 2 1", "-9600,N,8,1 2 1",
+          "fast,N,8,1 2 1", "9600,N,8,1 2 0", "9600,N,8,1 2 255", "9600,N,8,1 2 0x0",
+          "9600,N,8,1 2 0xFF", "9600,N,8,1 2 0x11x"})
         EXPECT_TRUE(std::holds_alternative<QString>(Analiza_Linea_Kv73(QLatin1String(mala))))
             << mala;
     EXPECT_TRUE(Forma_Linea_Kv73().contains(QStringLiteral("9600,N,8,1 2 17")));
@@ -57,6 +65,14 @@ TEST(Programa, AnswersHelpVersionAndBadLinesWithoutOpeningAnything) {
     const auto mala = Ejecuta(kv73, {QStringLiteral("9600"), QStringLiteral("2")});
     EXPECT_EQ(mala.estado, 1);
     EXPECT_TRUE(mala.errores.contains(QStringLiteral("for example")));
+    for (const char *direccion : {"0", "255"}) {
+        const auto r = Ejecuta(
+            kv73, {QStringLiteral("9600,N,8,1"), QStringLiteral("2"), QLatin1String(direccion)});
+        EXPECT_EQ(r.estado, 1) << direccion;
+        EXPECT_TRUE(r.errores.contains(QStringLiteral("the relay address must be 1..254")))
+            << r.errores.toStdString();
+        EXPECT_TRUE(r.errores.contains(QStringLiteral("for example")));
+    }
 }
 
 TEST(Programa, LaunchedWithALinkItComesUpAndTellsItsLauncher) {

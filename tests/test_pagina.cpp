@@ -384,13 +384,45 @@ TEST_F(Pagina_Principal, SendSetpointsToRelayLoadsAFileAndWritesIt) {
     puerto->escrituras.clear();
     operador->Espera_Abrir(muestra);
     operador->Espera_Entrada(QStringLiteral("Relay Direction: 5"), QStringLiteral("300"));
-    operador->Espera_Mensaje(QStringLiteral("The relay address must be 0 to 255: 300"));
+    operador->Espera_Mensaje(QStringLiteral("The relay address must be 1 to 254: 300"));
     p.Menu_Click(2);
     // An empty answer sends nothing.
     operador->Espera_Abrir(muestra);
     operador->Espera_Entrada(QStringLiteral("Relay Direction: 5"), QString());
     p.Menu_Click(2);
     EXPECT_TRUE(puerto->escrituras.empty());
+}
+
+// The broadcast address would have every relay on the line take the file's
+// setpoints, and none answer; 255 no relay takes. Both are refused with the
+// reason, with nothing on the line, and the address in force stays for the
+// next poll. A relay's own highest address, in hex as well, is sent to.
+TEST_F(Pagina_Principal, SendSetpointsRefusesAnAddressNoRelayCanHold) {
+    Conecta_Rele();
+    const QString muestra = QStringLiteral(KV73_VECTORS "/sample.KV73");
+    AVPAGE2 &p = Pagina();
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+    Estado.Direccion_Rele = 7;
+    for (const char *mala : {"0", "255", "0x0", "0xFF", "-1"}) {
+        SCOPED_TRACE(mala);
+        operador->Espera_Abrir(muestra);
+        operador->Espera_Entrada(QStringLiteral("Relay Direction: 7"), QLatin1String(mala));
+        operador->Espera_Mensaje(QStringLiteral("The relay address must be 1 to 254: ") +
+                                 QLatin1String(mala));
+        QTest::mouseClick(p.Menu[2], Qt::LeftButton, {}, QPoint(5, 5));
+        EXPECT_EQ(Estado.Direccion_Rele, 7);
+    }
+    EXPECT_TRUE(puerto->escrituras.empty());
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+
+    rele = Rele_Simulado(254);
+    operador->Espera_Abrir(muestra);
+    operador->Espera_Entrada(QStringLiteral("Relay Direction: 7"), QStringLiteral("0xFE"));
+    operador->Espera_Mensaje(Guardado_Rele, QStringLiteral("KV-73"));
+    QTest::mouseClick(p.Menu[2], Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(Estado.Direccion_Rele, 254);
+    EXPECT_EQ(puerto->Todo_Lo_Escrito().left(2), Hex("FE 10"));
 }
 
 TEST_F(Pagina_Principal, AFileWithASetpointOutOfRangeIsNeitherShownNorSent) {
