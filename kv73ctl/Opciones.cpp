@@ -1,5 +1,7 @@
 #include "kv73ctl/Opciones.h"
 
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Texto.h"
 #include "comun/Version.h"
 
 #include <QCommandLineParser>
@@ -24,8 +26,9 @@ const Opcion Lista_Opciones[] = {
      "device server"},
     {nullptr, "baud", "B", "1200, 2400, 4800 or 9600 (default 9600)"},
     {nullptr, "address", "A",
-     "relay slave address 1..247 (default 1); values, watch and log take a list, 1,5,17, and "
-     "poll the relays in turn"},
+     "relay slave address 1..254 (default 1; 248 to 254 are beyond plain Modbus, there because "
+     "the relay's own address setting allows them); values, watch and log take a list, 1,5,17, "
+     "and poll the relays in turn"},
     {nullptr, "modem", "PHONE", "dial PHONE through the modem on the port before the transactions"},
     {nullptr, "json", nullptr, "one JSON object per result"},
     {nullptr, "trace", nullptr,
@@ -37,8 +40,9 @@ const Opcion Lista_Opciones[] = {
      "watch, log: the number of polls, 1..1000000000 (default: until "
      "interrupted)"},
     {nullptr, "pdf", "OUT.pdf", "report: the PDF to write"},
-    {nullptr, "first", "A", "scan: the first address asked, 1..247 (default 1)"},
-    {nullptr, "last", "B", "scan: the last address asked, 1..247 (default 247)"},
+    {nullptr, "first", "A", "scan: the first address asked, 1..254 (default 1)"},
+    {nullptr, "last", "B",
+     "scan: the last address asked, 1..254 (default 247, the last of plain Modbus)"},
     {nullptr, "timeout-ms", "T",
      "scan: milliseconds to wait for each reply, 1..60000 (default: the reply's time on the "
      "line at the speed, and a margin; at least 50)"},
@@ -47,7 +51,11 @@ const Opcion Lista_Opciones[] = {
 
 // The options that take a number, with what the help above allows for each. A
 // value outside it is refused here, before any port is opened: address 0 is the
-// broadcast, which every relay on the line would obey without answering.
+// broadcast, which every relay on the line would obey without answering, and
+// no relay takes 255.
+// The texts here name the relays' address range in words.
+static_assert(Direccion_Minima == 1 && Direccion_Maxima == 254);
+constexpr char Una_Direccion[] = "a relay address from 1 to 254";
 constexpr int Velocidades[] = {1200, 2400, 4800, 9600};
 struct Numero {
     const char *nombre;
@@ -61,8 +69,8 @@ const Numero Numeros[] = {
     {"baud", 1200, 9600, Velocidades, "1200, 2400, 4800 or 9600", &Opciones::velocidad},
     {"interval", 1, 3600000, {}, "milliseconds from 1 to 3600000", &Opciones::intervalo_ms},
     {"count", 1, 1000000000, {}, "a number of polls from 1 to 1000000000", &Opciones::cuenta},
-    {"first", 1, 247, {}, "a relay address from 1 to 247", &Opciones::primera},
-    {"last", 1, 247, {}, "a relay address from 1 to 247", &Opciones::ultima},
+    {"first", Direccion_Minima, Direccion_Maxima, {}, Una_Direccion, &Opciones::primera},
+    {"last", Direccion_Minima, Direccion_Maxima, {}, Una_Direccion, &Opciones::ultima},
     {"timeout-ms", 1, 60000, {}, "milliseconds from 1 to 60000", &Opciones::espera_ms},
 };
 
@@ -136,9 +144,9 @@ std::optional<QString> Toma_Numeros(const QCommandLineParser &analizador, Opcion
         if (!analizador.isSet(nombre))
             continue;
         const QString texto = analizador.value(nombre);
-        bool ok = false;
-        const long long v = texto.toLongLong(&ok);
-        if (!ok || v < n.minimo || v > n.maximo ||
+        const std::optional<qint64> numero = Lee_Entero(texto);
+        const qint64 v = numero.value_or(0);
+        if (!numero || v < n.minimo || v > n.maximo ||
             (!n.solo.empty() && std::ranges::find(n.solo, v) == n.solo.end()))
             return QStringLiteral("--%1 %2: give %3")
                 .arg(nombre, texto, QLatin1String(n.permitido));
@@ -154,10 +162,10 @@ std::optional<QString> Toma_Direcciones(const QCommandLineParser &analizador, Op
     const QString texto = analizador.value(QStringLiteral("address"));
     QList<int> direcciones;
     for (const QString &parte : texto.split(QLatin1Char(','))) {
-        bool ok = false;
-        const long long v = parte.trimmed().toLongLong(&ok);
-        if (!ok || v < 1 || v > 247)
-            return QStringLiteral("--address %1: give a relay address from 1 to 247, or several "
+        const std::optional<qint64> numero = Lee_Entero(parte);
+        const qint64 v = numero.value_or(0);
+        if (!numero || !Direccion_Valida(v))
+            return QStringLiteral("--address %1: give a relay address from 1 to 254, or several "
                                   "joined by commas")
                 .arg(texto);
         if (direcciones.contains(static_cast<int>(v)))
@@ -275,6 +283,8 @@ QString Ayuda(std::span<const Orden> ordenes) {
         texto += Renglon(nombres, QLatin1String(o.ayuda));
     }
     return texto + QStringLiteral(
+                       "\nnumbers are decimal, or hexadecimal after 0x; a leading zero is still "
+                       "decimal\n(017 is 17)\n"
                        "\nexit status: 0 done, 1 usage or a value refused, 2 link failure, 3 bad "
                        "reply or\nrelay refused, 4 a file that cannot be read, is not a KV-73 "
                        "file, or cannot be\nwritten\n");

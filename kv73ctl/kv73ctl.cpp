@@ -353,8 +353,8 @@ const Orden Ordenes[] = {
     {"ports", Ports, Argumentos::Ninguno, "",
      "serial ports of this computer, and the device of COM1..COM4"},
     {"scan", Scan, Argumentos::Ninguno, "[--first A] [--last B] [--timeout-ms T]",
-     "ask each address from A to B (1..247) for its identification, once and briefly; one "
-     "line a relay that answers"},
+     "ask each address from A to B (1..247 by default) for its identification, once and "
+     "briefly; one line a relay that answers"},
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 // kv73-sim: a KV-73 relay on a pseudo-terminal, so that the program can be run,
 // shown and tested without a relay on a serial line.
 
+#include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Texto.h"
 #include "comun/Version.h"
 #include "simulador/Bus_Simulado.h"
 #include "simulador/Modem_Simulado.h"
@@ -47,12 +49,13 @@ const char *const Uso = R"(usage: kv73-sim --link PATH [options]
 Simulates a KV-73 temperature relay answering Modbus RTU on a pseudo-terminal.
 PATH becomes a symbolic link to the terminal's device; open it as a serial port.
 The probe temperatures drift with wall time, one small step every 500 ms.
-SIGINT or SIGTERM removes the link and ends the simulator. Numbers may be
-written in hexadecimal (0x7F) or octal (017).
+SIGINT or SIGTERM removes the link and ends the simulator. Numbers are
+decimal, or hexadecimal after 0x (0x7F); a leading zero is still decimal
+(017 is 17), as kv73 and kv73ctl read them.
 
   --link PATH            where to put the link to the terminal (required unless
                          --tcp is given)
-  --address N            slave address, 1..247 (default 1); a list such as 1,5,17
+  --address N            slave address, 1..254 (default 1); a list such as 1,5,17
                          puts a relay at each address on the line, each with its
                          own registers (an address given twice: two relays whose
                          replies collide)
@@ -135,15 +138,15 @@ class Lector {
     explicit Lector(const QCommandLineParser &p) : p_(p) {}
     bool Dada(const char *nombre) const { return p_.isSet(QLatin1String(nombre)); }
     QString Valor(const char *nombre) const { return p_.value(QLatin1String(nombre)); }
-    // A number in [minimo, maximo], in decimal, hexadecimal (0x) or octal (0).
+    // A number in [minimo, maximo], as every program of the family reads one.
     long Numero(const char *nombre, long minimo, long maximo) const {
-        bool bien = false;
         const QString texto = Valor(nombre);
-        const long n = texto.toLong(&bien, 0);
-        if (!bien || n < minimo || n > maximo)
+        const std::optional<qint64> numero = Lee_Entero(texto);
+        const qint64 n = numero.value_or(0);
+        if (!numero || n < minimo || n > maximo)
             Sale_Con_Uso(
                 QStringLiteral("bad value for --%1: %2").arg(QLatin1String(nombre), texto));
-        return n;
+        return static_cast<long>(n);
     }
     // A number the modem would dial; an empty one could never be matched.
     QByteArray Numero_Modem(const char *nombre) const {
@@ -158,13 +161,13 @@ class Lector {
     const QCommandLineParser &p_;
 };
 
-// "1,5,17": each a relay address 1..247.
+// "1,5,17": each an address a relay can be set to.
 std::vector<uint8_t> Lee_Direcciones(const QString &texto) {
     std::vector<uint8_t> direcciones;
     for (const QString &parte : texto.split(QLatin1Char(','))) {
-        bool bien = false;
-        const long n = parte.trimmed().toLong(&bien, 0);
-        if (!bien || n < 1 || n > 247)
+        const std::optional<qint64> numero = Lee_Entero(parte);
+        const qint64 n = numero.value_or(0);
+        if (!numero || !Direccion_Valida(n))
             Sale_Con_Uso(QStringLiteral("bad value for --address: %1").arg(texto));
         direcciones.push_back(static_cast<uint8_t>(n));
     }
@@ -174,12 +177,11 @@ std::vector<uint8_t> Lee_Direcciones(const QString &texto) {
 void Lee_Sondas(const QStringList &valores, Fallos &f) {
     for (const QString &valor : valores) {
         const QStringList partes = valor.split(':');
-        bool bien_k = false, bien_c = false;
-        const int k = partes.size() == 2 ? partes[0].toInt(&bien_k) : 0;
-        const int codigo = partes.size() == 2 ? partes[1].toInt(&bien_c) : 0;
-        if (!bien_k || !bien_c || k < 1 || k > 4 || (codigo != Codigo_Fcc && codigo != Codigo_Fco))
+        const auto k = partes.size() == 2 ? Lee_Entero(partes[0]) : std::nullopt;
+        const auto codigo = partes.size() == 2 ? Lee_Entero(partes[1]) : std::nullopt;
+        if (!k || !codigo || *k < 1 || *k > 4 || (*codigo != Codigo_Fcc && *codigo != Codigo_Fco))
             Sale_Con_Uso("--probe-fault takes K:CODE with K 1..4 and CODE -11 or 231");
-        f.Fallo_Sonda[k - 1] = static_cast<int16_t>(codigo);
+        f.Fallo_Sonda[static_cast<std::size_t>(*k - 1)] = static_cast<int16_t>(*codigo);
     }
 }
 

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+#include <tuple>
 namespace {
 
 // A fast tick so that the five-tick timeout takes a quarter of a second.
@@ -190,13 +191,17 @@ TEST(Kv73ctl, UsageErrorsComeBeforeThePort) {
     // The command line, and what its message must name.
     const std::vector<std::pair<QStringList, QString>> malas = {
         {L("--address 0 send x.KV73"), "--address 0: "},
-        {L("--address 248 values"), "--address 248: "},
+        {L("--address 255 values"), "--address 255: "},
+        {L("--address 1,255 values"), "--address 1,255: "},
+        {L("scan --last 255"), "--last 255: "},
+        {L("--address 0x0 send x.KV73"), "--address 0x0: "},
+        {L("--address 0o17 values"), "--address 0o17: "},
         {L("--baud 19200 values"), "--baud 19200: "},
         {L("--baud 9601 values"), "--baud 9601: "},
         {L("--port 0 values"), "--port 0: "},
         {L("watch --interval 0"), "--interval 0: "},
         {L("watch --count -1"), "--count -1: "},
-        {L("--address=248 values"), "--address 248: "},
+        {L("--address=255 values"), "--address 255: "},
         {L("values --count 3"), "--count is for watch and log only"},
         {L("values --pdf x.pdf"), "--pdf is for report only"},
         {L("report"), "report needs --pdf"},
@@ -242,18 +247,18 @@ TEST(Kv73ctl, NumbersAreCheckedAsTheHelpSays) {
     const struct {
         const char *opcion, *comando;
         long long minimo, maximo;
-    } numeros[] = {{"--port", "values", 1, 255},
-                   {"--address", "values", 1, 247},
-                   {"--interval", "watch", 1, 3600000},
-                   {"--count", "watch", 1, 1000000000}};
+    } numeros[] = {{"--port", "values", 1, 255},           {"--address", "values", 1, 254},
+                   {"--first", "scan --last=254", 1, 254}, {"--last", "scan", 1, 254},
+                   {"--interval", "watch", 1, 3600000},    {"--count", "watch", 1, 1000000000}};
     for (const auto &n : numeros) {
         SCOPED_TRACE(n.opcion);
         const QString rango = QStringLiteral("%1..%2").arg(n.minimo).arg(n.maximo);
         EXPECT_TRUE(entrada(n.opcion).contains(rango)) << entrada(n.opcion).toStdString();
         for (const long long v : {n.minimo - 1, n.minimo, n.maximo, n.maximo + 1}) {
-            const auto r = Ejecuta(ctl, {QStringLiteral("--device"), QStringLiteral("/nonexistent"),
-                                         QLatin1String(n.comando),
-                                         QLatin1String(n.opcion) + u'=' + QString::number(v)});
+            const auto r = Ejecuta(
+                ctl, QStringList{QStringLiteral("--device"), QStringLiteral("/nonexistent")} +
+                         QString::fromLatin1(n.comando).split(u' ') +
+                         QStringList{QLatin1String(n.opcion) + u'=' + QString::number(v)});
             EXPECT_EQ(r.estado, v < n.minimo || v > n.maximo ? 1 : 2)
                 << v << ": " << r.errores.toStdString();
         }
@@ -261,6 +266,29 @@ TEST(Kv73ctl, NumbersAreCheckedAsTheHelpSays) {
 }
 
 // -h and -v answer as --help and --version do; the help lists every command,
+// 017 is 17 and 0x11 is 17 for kv73ctl and kv73-sim alike: a leading zero
+// never makes another relay's address (octal 15) of it. 248 to 254 are the
+// relay's own addresses beyond plain Modbus, and both programs take them.
+TEST(Kv73ctl, NumbersMeanTheSameRelayAsInTheSimulator) {
+    Simulador sim({QStringLiteral("--address"), QStringLiteral("017,0xFE")});
+    ASSERT_TRUE(sim.Listo());
+    for (const char *direccion : {"17", "017", "0x11", "254", "0xfe"}) {
+        const auto r = Ctl(
+            sim, {QStringLiteral("--address"), QLatin1String(direccion), QStringLiteral("ident")});
+        EXPECT_EQ(r.estado, 0) << direccion << ": " << r.errores.toStdString();
+    }
+    for (const auto &[primera, ultima, hallada] :
+         {std::tuple{"0x10", "018", "address 17: "}, std::tuple{"252", "0xFE", "address 254: "}}) {
+        const auto r =
+            Ctl(sim, {QStringLiteral("scan"), QStringLiteral("--first"), QLatin1String(primera),
+                      QStringLiteral("--last"), QLatin1String(ultima),
+                      QStringLiteral("--timeout-ms"), QStringLiteral("050")});
+        EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+        EXPECT_EQ(r.salida.count(QStringLiteral(": a KV-73 relay")), 1) << r.salida.toStdString();
+        EXPECT_TRUE(r.salida.startsWith(QLatin1String(hallada))) << r.salida.toStdString();
+    }
+}
+
 // and only the commands, from the table the tool runs them from.
 TEST(Kv73ctl, HelpAndVersion) {
     const QString ctl = QStringLiteral(KV73CTL);

@@ -247,7 +247,7 @@ TEST(Kv73_Sim, CommandLine) {
     EXPECT_EQ(ayuda.estado, 0);
     EXPECT_TRUE(ayuda.salida.startsWith(QStringLiteral("usage: kv73-sim --link PATH")));
     EXPECT_TRUE(
-        ayuda.salida.contains(QStringLiteral("--address N            slave address, 1..247")));
+        ayuda.salida.contains(QStringLiteral("--address N            slave address, 1..254")));
 
     QTemporaryDir carpeta;
     const QString enlace = carpeta.filePath(QStringLiteral("kv73"));
@@ -255,6 +255,9 @@ TEST(Kv73_Sim, CommandLine) {
         {{QStringLiteral("--bogus")}, "bogus"},
         {{QStringLiteral("--address=300")}, "--address: 300"},
         {{QStringLiteral("--address"), QStringLiteral("0")}, "--address: 0"},
+        {{QStringLiteral("--address"), QStringLiteral("1,255")}, "--address: 1,255"},
+        {{QStringLiteral("--address"), QStringLiteral("0x0")}, "--address: 0x0"},
+        {{QStringLiteral("--delay"), QStringLiteral("0x")}, "--delay: 0x"},
         {{QStringLiteral("--address")}, "--address"},
         {{QStringLiteral("--silent=1")}, "--silent"},
         {{QStringLiteral("--probe-fault"), QStringLiteral("5:231")}, "--probe-fault"},
