@@ -3,6 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "enlace/Puerto_Serie.h"
 #include "kv73ctl/Comandos.h"
+#include "kv73ctl/Sondeo.h"
 #include "protocolo/Lectura_Escritura.h"
 #include "registro/Archivo_Csv.h"
 
@@ -51,6 +52,19 @@ Estado_Sondeo Estado_De(Desenlace d) {
     return Estado_Sondeo::Sin_Respuesta;
 }
 
+// A row's poll as the exit status counts it.
+int Salida_De(Estado_Sondeo e) {
+    switch (e) {
+    case Estado_Sondeo::Ok:
+        return 0;
+    case Estado_Sondeo::Mala:
+        return 3;
+    case Estado_Sondeo::Sin_Respuesta:
+        break;
+    }
+    return 2;
+}
+
 } // namespace
 
 Fila_Registro Sondea_Direccion(const Opciones &op, Puerto_Serie &puerto, int direccion) {
@@ -81,6 +95,9 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
     QElapsedTimer reloj;
     reloj.start();
     qint64 siguiente = 0;
+    // A log whose relay never answered has failed, however long it ran: a
+    // script must learn it from the status, as it does from values and watch.
+    int estado_salida = 0;
     for (int n = 0; (op.cuenta <= 0 || n < op.cuenta) && !Interrumpido(); ++n) {
         Espera_Hasta_Ms(reloj, siguiente);
         if (Interrumpido())
@@ -91,6 +108,7 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
             Fila_Registro fila = Sondea_Direccion(op, puerto, direccion);
             if (varias)
                 fila.direccion = direccion;
+            estado_salida = Peor_Estado(estado_salida, Salida_De(fila.estado));
             if (!archivo.Escribe(fila, error)) {
                 std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.csv),
                              qPrintable(error));
@@ -103,5 +121,5 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
         // (a silent relay) is not made up for by a burst of polls.
         siguiente = std::max(siguiente + op.intervalo_ms, reloj.elapsed());
     }
-    return 0;
+    return estado_salida;
 }

@@ -12,6 +12,7 @@ class Puerto_Serie;
 // not open is a "no reply" row, never an end.
 Fila_Registro Sondea_Direccion(const Opciones &op, Puerto_Serie &puerto, int direccion);
 
-// The whole command: 0 when --count is reached or SIGINT/SIGTERM arrives, 4
-// when the file cannot be opened or a row cannot be written.
+// The whole command, when --count is reached or SIGINT/SIGTERM arrives: 2 when
+// a poll got no reply, else 3 when a reply was bad, else 0; 4 when the file
+// cannot be opened or a row cannot be written.
 int Comando_Log(const Opciones &op, Puerto_Serie &puerto);

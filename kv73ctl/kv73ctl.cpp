@@ -5,8 +5,8 @@
 // could not be read, is not a KV-73 file, or could not be written, or the
 // report's PDF could not be written. With several addresses, `values` and
 // `watch` end with 2 when any relay failed to answer, else 3 when a reply was
-// bad; `scan` ends with 0 when a relay answered, 3 when only bad replies came,
-// 2 when nothing answered.
+// bad, and so does `log` with any number of addresses; `scan` ends with 0 when
+// a relay answered, 3 when only bad replies came, 2 when nothing answered.
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"

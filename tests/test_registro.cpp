@@ -398,7 +398,8 @@ TEST(Kv73ctl_Log, TwentyRowsASpreadsheetOpens) {
 }
 
 // The simulator goes away in the middle: "no reply" rows, no end; a new one at
-// the same link brings "ok" rows back; SIGTERM ends the log with 0 and whole rows.
+// the same link brings "ok" rows back; SIGTERM ends the log with whole rows, and
+// with 2 for the polls that went unanswered.
 TEST(Kv73ctl_Log, ARelayThatGoesAwayAndComesBack) {
     QTemporaryDir dir;
     const QString enlace = dir.filePath(QStringLiteral("relay"));
@@ -418,7 +419,7 @@ TEST(Kv73ctl_Log, ARelayThatGoesAwayAndComesBack) {
     ::kill(static_cast<pid_t>(log.processId()), SIGTERM);
     ASSERT_TRUE(log.waitForFinished(5000));
     EXPECT_EQ(log.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(log.exitCode(), 0);
+    EXPECT_EQ(log.exitCode(), 2);
     for (const QString &linea : Lineas(csv))
         ASSERT_EQ(Columnas_De(linea).size(), Columnas) << linea.toStdString();
     sim->terminate();
@@ -436,14 +437,15 @@ TEST(Kv73ctl_Log, AFullDiskEndsWithStatus4AndAMissingRelayDoesNot) {
     EXPECT_TRUE(r.errores.contains(QStringLiteral("cannot write /dev/full")))
         << r.errores.toStdString();
 
-    // No device at all: a "no reply" row a poll, and the count still ends it.
+    // No device at all: a "no reply" row a poll, and the count still ends it,
+    // as a link failure.
     const QString csv = dir.filePath(QStringLiteral("n.csv"));
     r = Ejecuta(QStringLiteral(KV73CTL),
                 {QStringLiteral("--device"), nadie, QStringLiteral("log"), QStringLiteral("--csv"),
                  csv, QStringLiteral("--count"), QStringLiteral("3"), QStringLiteral("--interval"),
                  QStringLiteral("10")},
                 Tick_Rapido);
-    EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+    EXPECT_EQ(r.estado, 2) << r.errores.toStdString();
     const QStringList l = Lineas(csv);
     ASSERT_EQ(l.size(), 4);
     EXPECT_TRUE(l[3].endsWith(QStringLiteral(",,no reply")));
@@ -453,6 +455,64 @@ TEST(Kv73ctl_Log, AFullDiskEndsWithStatus4AndAMissingRelayDoesNot) {
                 {QStringLiteral("log"), QStringLiteral("--count"), QStringLiteral("3")});
     EXPECT_EQ(r.estado, 1);
     EXPECT_TRUE(r.errores.contains(QStringLiteral("log needs --csv FILE")));
+}
+
+// A log tells a script how its polls went, as values and watch do: 2 when one
+// got no reply, else 3 when a reply was bad, else 0; by its count or by a signal.
+TEST(Kv73ctl_Log, TheStatusSaysWhetherEveryPollWasAnswered) {
+    QTemporaryDir dir;
+    int archivos = 0;
+    const auto log = [&](const Simulador &sim, const QStringList &mas) {
+        // Each case its own file: one relay's columns and several relays' differ.
+        const QString csv = dir.filePath(QStringLiteral("s%1.csv").arg(++archivos));
+        return Ejecuta(QStringLiteral(KV73CTL),
+                       QStringList{QStringLiteral("--device"), sim.Enlace(), QStringLiteral("log"),
+                                   QStringLiteral("--csv"), csv, QStringLiteral("--count"),
+                                   QStringLiteral("3"), QStringLiteral("--interval"),
+                                   QStringLiteral("10")} +
+                           mas,
+                       Tick_Rapido);
+    };
+    const struct {
+        QStringList simulador, mas;
+        int estado;
+    } casos[] = {
+        {{QStringLiteral("--silent")}, {}, 2},
+        {{QStringLiteral("--bad-crc-every"), QStringLiteral("1")}, {}, 3},
+        {{}, {QStringLiteral("--address"), QStringLiteral("3,4")}, 2},
+        // One silent relay among good ones, and a bad reply after it: no reply wins.
+        {{QStringLiteral("--address"), QStringLiteral("1,5"), QStringLiteral("--bad-crc-every"),
+          QStringLiteral("2")},
+         {QStringLiteral("--address"), QStringLiteral("1,7,5")},
+         2},
+        {{QStringLiteral("--silent-after"), QStringLiteral("2")}, {}, 2},
+        {{QStringLiteral("--bad-crc-every"), QStringLiteral("3")}, {}, 3},
+        {{}, {}, 0},
+    };
+    for (const auto &c : casos) {
+        SCOPED_TRACE((c.simulador + c.mas).join(u' ').toStdString());
+        Simulador sim(c.simulador);
+        ASSERT_TRUE(sim.Listo());
+        const Salida_Programa r = log(sim, c.mas);
+        EXPECT_EQ(r.estado, c.estado) << r.errores.toStdString();
+    }
+
+    // Interrupted: 0 only when every poll it made was answered.
+    for (const bool callado : {false, true}) {
+        SCOPED_TRACE(callado ? "silent relay" : "good relay");
+        Simulador sim(callado ? QStringList{QStringLiteral("--silent")} : QStringList{});
+        ASSERT_TRUE(sim.Listo());
+        const QString ruta =
+            dir.filePath(callado ? QStringLiteral("c.csv") : QStringLiteral("b.csv"));
+        Log_En_Curso en_curso(sim.Enlace(), ruta,
+                              {QStringLiteral("--interval"), QStringLiteral("20")});
+        ASSERT_TRUE(
+            Espera_Filas(ruta, callado ? QStringLiteral("no reply") : QStringLiteral("ok"), 2));
+        ::kill(static_cast<pid_t>(en_curso.processId()), SIGINT);
+        ASSERT_TRUE(en_curso.waitForFinished(5000));
+        EXPECT_EQ(en_curso.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(en_curso.exitCode(), callado ? 2 : 0);
+    }
 }
 
 // Three relays asked, one absent: each round is a row per relay, the absent one
@@ -473,7 +533,7 @@ TEST(Kv73ctl_Log, SeveralRelaysInTurnAndOnlyUnderTheirOwnHeader) {
                        Tick_Rapido);
     };
     Salida_Programa r = log(csv, QStringLiteral("1,7,5"));
-    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    ASSERT_EQ(r.estado, 2) << "7 never answered: " << r.errores.toStdString();
     QStringList l = Lineas(csv);
     ASSERT_EQ(l.size(), 1 + 2 * 3);
     EXPECT_EQ(l[0] + QStringLiteral("\r\n"), Cabecera_Csv(true));
