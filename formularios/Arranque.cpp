@@ -106,5 +106,10 @@ int main(int argc, char **argv) {
     if (const QScreen *pantalla = QGuiApplication::primaryScreen())
         pagina.move(pantalla->availableGeometry().center() - pagina.rect().center());
     pagina.show();
-    return QApplication::exec();
+    const int estado = QApplication::exec();
+    // A launcher's ON leaves the settings dialog loaded: it goes before the
+    // application object does, as every window must.
+    Comunicacion::Descarga();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return estado;
 }

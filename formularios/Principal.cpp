@@ -10,7 +10,7 @@
 
 #include <QApplication>
 #include <QSessionManager>
-#include <cstdlib>
+#include <QWidget>
 
 namespace {
 Principal *instancia = nullptr;
@@ -89,10 +89,56 @@ void Principal::Escribe_Titulo(const QString &texto) {
 }
 
 namespace {
-// The port and the files are closed by the system; nothing else needs an orderly end.
+
+// Once the end is asked, the operator's hands and the window system's requests
+// are no longer acted upon, whatever is still unwinding below the caller.
+class Sin_Entradas : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject *, QEvent *evento) override {
+        switch (evento->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::Close:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
+// The program ends through the return of its event loop, so that main's objects
+// are destroyed in order (and a sanitizer build checks for leaks). The end is at
+// once all the same: every window goes, nothing more reaches the line, and the
+// event loops, nested ones included, return.
 void Fin_Inmediato() {
-    std::_Exit(0);
+    static bool pedido = false;
+    if (pedido)
+        return;
+    pedido = true;
+    // The caller has said its goodbye on the line; whatever still unwinds below
+    // it (a poll that was waiting for its reply) must not send after it.
+    if (Puerto_Serie *puerto = Host().MSComm1; puerto && puerto->PortOpen())
+        puerto->Set_PortOpen(false);
+    qApp->installEventFilter(new Sin_Entradas(qApp));
+    for (QWidget *ventana : QApplication::topLevelWidgets())
+        ventana->hide();
+    QCoreApplication::exit(0);
 }
+
 } // namespace
 
 void (*Terminador)() = Fin_Inmediato;

@@ -81,12 +81,15 @@ Salida_Programa Ejecuta(const QString &programa, const QStringList &argumentos,
 }
 
 Programa_Lanzado::Programa_Lanzado(const QString &programa, const QString &dispositivo,
-                                   const QStringList &argumentos) {
-    auto entorno = QProcessEnvironment::systemEnvironment();
-    entorno.insert(QStringLiteral("KV73_COM2"), dispositivo);
-    entorno.insert(QStringLiteral("KV73_STATUS_FILE"), carpeta_.filePath(QStringLiteral("estado")));
-    entorno.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    proceso_.setProcessEnvironment(entorno);
+                                   const QStringList &argumentos, const QStringList &entorno) {
+    auto variables = QProcessEnvironment::systemEnvironment();
+    variables.insert(QStringLiteral("KV73_COM2"), dispositivo);
+    variables.insert(QStringLiteral("KV73_STATUS_FILE"),
+                     carpeta_.filePath(QStringLiteral("estado")));
+    variables.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const QString &v : entorno)
+        variables.insert(v.section(QLatin1Char('='), 0, 0), v.section(QLatin1Char('='), 1));
+    proceso_.setProcessEnvironment(variables);
     proceso_.start(programa, argumentos);
     arrancado_ = proceso_.waitForStarted(5000);
 }
@@ -98,6 +101,11 @@ Programa_Lanzado::~Programa_Lanzado() {
     proceso_.waitForFinished(5000);
 }
 
+QByteArray Programa_Lanzado::Archivo_Estado() const {
+    QFile f(carpeta_.filePath(QStringLiteral("estado")));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QByteArray Programa_Lanzado::Espera_Pagina(int ms, const std::function<bool()> &tambien) {
     QElapsedTimer reloj;
     reloj.start();
@@ -106,9 +114,7 @@ QByteArray Programa_Lanzado::Espera_Pagina(int ms, const std::function<bool()> &
     while (reloj.elapsed() < ms && (leido != QByteArray("\x01\x00", 2) || !visto)) {
         QThread::msleep(50);
         visto = !tambien || tambien();
-        QFile f(carpeta_.filePath(QStringLiteral("estado")));
-        if (f.open(QIODevice::ReadOnly))
-            leido = f.readAll();
+        leido = Archivo_Estado();
     }
     return leido;
 }

@@ -35,12 +35,13 @@ class Simulador {
 };
 
 // The desktop program as a launching program starts it: KV73_COM2 names
-// `dispositivo`, the status file lies in a folder of its own, offscreen. It is
-// ended (SIGTERM, then SIGKILL) when it goes out of scope.
+// `dispositivo`, the status file lies in a folder of its own, offscreen, with
+// `entorno` ("NAME=value") added. It is ended (SIGTERM, then SIGKILL) when it
+// goes out of scope.
 class Programa_Lanzado {
   public:
     Programa_Lanzado(const QString &programa, const QString &dispositivo,
-                     const QStringList &argumentos);
+                     const QStringList &argumentos, const QStringList &entorno = {});
     ~Programa_Lanzado();
     Programa_Lanzado(const Programa_Lanzado &) = delete;
     Programa_Lanzado &operator=(const Programa_Lanzado &) = delete;
@@ -50,6 +51,8 @@ class Programa_Lanzado {
     // little-endian 1) and for `tambien`, checked at each look; what the file holds.
     QByteArray Espera_Pagina(int ms, const std::function<bool()> &tambien = {});
     QProcess &Proceso() { return proceso_; }
+    // What the status file holds now (empty when there is none).
+    QByteArray Archivo_Estado() const;
 
   private:
     QTemporaryDir carpeta_;
