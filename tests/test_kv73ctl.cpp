@@ -21,8 +21,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-
 #include <tuple>
+
 namespace {
 
 // A fast tick so that the five-tick timeout takes a quarter of a second.
@@ -265,7 +265,6 @@ TEST(Kv73ctl, NumbersAreCheckedAsTheHelpSays) {
     }
 }
 
-// -h and -v answer as --help and --version do; the help lists every command,
 // 017 is 17 and 0x11 is 17 for kv73ctl and kv73-sim alike: a leading zero
 // never makes another relay's address (octal 15) of it. 248 to 254 are the
 // relay's own addresses beyond plain Modbus, and both programs take them.
@@ -289,6 +288,7 @@ TEST(Kv73ctl, NumbersMeanTheSameRelayAsInTheSimulator) {
     }
 }
 
+// -h and -v answer as --help and --version do; the help lists every command,
 // and only the commands, from the table the tool runs them from.
 TEST(Kv73ctl, HelpAndVersion) {
     const QString ctl = QStringLiteral(KV73CTL);
