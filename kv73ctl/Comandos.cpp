@@ -14,6 +14,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -257,18 +258,10 @@ std::optional<QString> Aplica_Par(const char *nombre_bajo, std::optional<int> ba
                                   int &r_alto) {
     if (bajo) {
         r_bajo = *bajo;
-        // Pushed one degree above, as the page does; the page would push past
-        // the top of the range, which no relay can hold.
-        if (!alto && r_alto < r_bajo + 1) {
-            if (r_bajo + 1 > Maximo_Temperatura)
-                return QStringLiteral("%1=%2 would push %3 to %4, above %5: give %3 as well")
-                    .arg(QLatin1String(nombre_bajo))
-                    .arg(r_bajo)
-                    .arg(QLatin1String(nombre_alto))
-                    .arg(r_bajo + 1)
-                    .arg(Maximo_Temperatura);
-            r_alto = r_bajo + 1;
-        }
+        // Pushed one degree above, as the page does, and no further than the
+        // top of the range: L1 at 220 takes L2 to 220, equal, which the relay allows.
+        if (!alto && r_alto < r_bajo + 1)
+            r_alto = std::min(r_bajo + 1, Maximo_Temperatura);
     }
     if (alto) {
         r_alto = *alto;

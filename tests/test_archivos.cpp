@@ -414,8 +414,8 @@ TEST(Kv73ctl_Set, FollowsTheMainPageRules) {
     EXPECT_EQ(Aplicado("RTD=3", {90, 110, 60, 75, 0x0F, 0}), "90 110 60 75 a");
     EXPECT_EQ(Aplicado("L2=80"), "L2=80 is below L1 (90)");
     EXPECT_EQ(Aplicado("FanProbes=4", {90, 110, 60, 75, 0x0A, 0}), "FanProbes=4 needs RTD=4");
-    EXPECT_EQ(Aplicado("L1=220"),
-              "before the relay: L1=220 would push L2 to 221, above 220: give L2 as well");
+    EXPECT_EQ(Aplicado("L1=220"), "220 220 60 75 b") << "pushed no further than the top";
+    EXPECT_EQ(Aplicado("LowFan=220"), "90 110 220 220 b");
 }
 
 TEST(Kv73ctl_Archivos, ShowMarksSetpointsOutOfRangeAndSendRefusesThem) {
