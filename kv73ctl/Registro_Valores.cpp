@@ -106,6 +106,10 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
         // next is polled all the same.
         for (const int direccion : op.direcciones) {
             Fila_Registro fila = Sondea_Direccion(op, puerto, direccion);
+            // A poll the signal cut short was not left unanswered by the relay:
+            // it makes no row, and does not count against the log.
+            if (Interrumpido() && fila.estado == Estado_Sondeo::Sin_Respuesta)
+                break;
             if (varias)
                 fila.direccion = direccion;
             estado_salida = Peor_Estado(estado_salida, Salida_De(fila.estado));
