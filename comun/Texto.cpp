@@ -1,5 +1,7 @@
 #include "comun/Texto.h"
 
+#include <QFile>
+
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -114,4 +116,18 @@ double Valor_Palabra(const QString &palabra) {
         return Val(palabra);
     const auto v = Lee_Entero(palabra);
     return v ? static_cast<double>(*v) : std::nan("");
+}
+
+std::optional<QString> Nombre_Del_Sistema(const QByteArray &bytes) {
+    QString nombre = QFile::decodeName(bytes);
+    if (QFile::encodeName(nombre) != bytes)
+        return std::nullopt;
+    return nombre;
+}
+
+const char *Palabra_Sin_Nombre(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i)
+        if (!Nombre_Del_Sistema(QByteArray(argv[i])))
+            return argv[i];
+    return nullptr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Number <-> text the way the program's texts need them.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -34,3 +35,13 @@ std::optional<qint64> Lee_Entero(const QString &texto);
 // Lee_Entero reads it, not as the 0 that Val would make of it. Not a number
 // (NaN) when a 0x word is not one.
 double Valor_Palabra(const QString &palabra);
+
+// A word of the command line or of the environment as a name the program can
+// open: Qt names files with text, and a byte that is not UTF-8 would become
+// U+FFFD, which names another file (two such names, one file). Nothing when
+// the system's bytes do not come back unchanged from the text.
+std::optional<QString> Nombre_Del_Sistema(const QByteArray &bytes);
+
+// The first of `argv` (the program's name left out) that Nombre_Del_Sistema
+// cannot carry, or null.
+const char *Palabra_Sin_Nombre(int argc, char **argv);

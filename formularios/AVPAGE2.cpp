@@ -3,6 +3,7 @@
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Host.h"
+#include "comun/Texto.h"
 #include "controles/UserControl1.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "datos/Manejo_de_Datos.h"
@@ -18,6 +19,8 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QtEndian>
+#include <cstdio>
+#include <utility>
 
 namespace TP = Textos_Protocolo;
 
@@ -161,8 +164,17 @@ void AVPAGE2::Form_Unload() {
 }
 
 QString Ruta_Archivo_Estado() {
-    if (qEnvironmentVariableIsSet("KV73_STATUS_FILE"))
-        return qEnvironmentVariable("KV73_STATUS_FILE");
+    if (qEnvironmentVariableIsSet("KV73_STATUS_FILE")) {
+        // A name that is not UTF-8 would come back from Qt's text as another
+        // one: the launcher would wait on its file while another is written.
+        const QByteArray bytes = qgetenv("KV73_STATUS_FILE");
+        const auto ruta = Nombre_Del_Sistema(bytes);
+        static bool dicho = false;
+        if (!ruta && !std::exchange(dicho, true))
+            std::fprintf(stderr, "kv73: KV73_STATUS_FILE %s is not UTF-8: no status is written\n",
+                         bytes.constData());
+        return ruta.value_or(QString());
+    }
 #ifdef Q_OS_WIN
     const QString ruta = QStringLiteral("c:\\windows\\escritorio\\prueba.txt");
     return QFileInfo(ruta).dir().exists() ? ruta : QString();

@@ -12,6 +12,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Host.h"
 #include "comun/Operador.h"
+#include "comun/Texto.h"
 #include "enlace/Puerto_Sistema.h"
 #include "kv73ctl/Comandos.h"
 #include "kv73ctl/Exploracion_Bus.h"
@@ -24,6 +25,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -360,11 +362,21 @@ const Orden Ordenes[] = {
 } // namespace
 
 int main(int argc, char **argv) {
+    // A name that is not UTF-8 cannot be opened as given: the file read or
+    // written would be another one. It is refused, in its own bytes, before
+    // anything is read, written or opened.
+    if (const char *palabra = Palabra_Sin_Nombre(argc, argv)) {
+        std::fprintf(stderr,
+                     "kv73ctl: %s: not UTF-8; names are read as UTF-8, so no file or device "
+                     "of this name can be opened: nothing was done\n",
+                     palabra);
+        return 1;
+    }
     // The command decides which application object to make, so the command line
     // is read before there is one.
     QStringList argumentos;
     for (int i = 0; i < argc; ++i)
-        argumentos << QString::fromLocal8Bit(argv[i]);
+        argumentos << QFile::decodeName(argv[i]);
     Opciones op;
     if (const auto salida = Analiza_Linea_Comandos(argumentos, Ordenes, op))
         return *salida;

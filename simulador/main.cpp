@@ -429,6 +429,12 @@ int main(int argc, char *argv[]) {
     if (fd_senales < 0)
         Falla("signalfd");
 
+    // A --link that is not UTF-8 would come back from Qt's text as another
+    // name: the link would be made where nobody asked for it.
+    if (const char *palabra = Palabra_Sin_Nombre(argc, argv)) {
+        std::fprintf(stderr, "kv73-sim: %s: not UTF-8; names are read as UTF-8\n", palabra);
+        return 1;
+    }
     QCoreApplication app(argc, argv);
     const Opciones opciones = Lee_Opciones(app.arguments());
     const bool con_terminal = !opciones.Enlace.isEmpty();

@@ -10,6 +10,7 @@
 #include "tests/soporte/Simulador.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,10 +19,14 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <dirent.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 #include <tuple>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -286,6 +291,65 @@ TEST(Kv73ctl, NumbersMeanTheSameRelayAsInTheSimulator) {
         EXPECT_EQ(r.salida.count(QStringLiteral(": a KV-73 relay")), 1) << r.salida.toStdString();
         EXPECT_TRUE(r.salida.startsWith(QLatin1String(hallada))) << r.salida.toStdString();
     }
+}
+
+// A name that is not UTF-8 (café in Latin-1) cannot be opened as given: Qt
+// would name another file, one that a second such name would share. It is
+// refused in its own bytes before anything is done; a UTF-8 name is opened and
+// printed back as it was given.
+TEST(Kv73ctl, NamesThatAreNotUtf8AreRefusedAsGiven) {
+    Simulador sim;
+    ASSERT_TRUE(sim.Listo());
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KV73_VECTORS "/sample.KV73"),
+                            dir.filePath(QStringLiteral("muestra.KV73"))));
+    // The shell makes the bytes: a QProcess argument is text, and would be UTF-8.
+    // $0 the tool, $1 the folder, $2 the relay; "$n" the Latin-1 name there.
+    const auto con_nombre = [&](const char *palabras) {
+        return Ejecuta(QStringLiteral("/bin/sh"),
+                       {QStringLiteral("-c"),
+                        QStringLiteral("cd \"$1\" && n=$(printf 'caf\\351') && cp muestra.KV73 "
+                                       "\"$n.KV73\" && exec \"$0\" --device \"$2\" ") +
+                            QLatin1String(palabras),
+                        QStringLiteral(KV73CTL), dir.path(), sim.Enlace()},
+                       Tick_Rapido);
+    };
+    // What the folder holds, in the system's bytes: Qt leaves out a name it
+    // cannot read as UTF-8.
+    const auto nombres = [&dir] {
+        std::vector<std::string> n;
+        DIR *carpeta = ::opendir(QFile::encodeName(dir.path()).constData());
+        while (const dirent *e = carpeta ? ::readdir(carpeta) : nullptr)
+            if (e->d_name[0] != '.')
+                n.emplace_back(e->d_name);
+        if (carpeta)
+            ::closedir(carpeta);
+        std::ranges::sort(n);
+        return n;
+    };
+    for (const char *palabras :
+         {"save \"$n.KV73\"", "show \"$n.KV73\"", "send \"$n.KV73\"",
+          "log --count 1 --csv \"$n.csv\"", "report muestra.KV73 --pdf \"$n.pdf\""}) {
+        SCOPED_TRACE(palabras);
+        const auto r = con_nombre(palabras);
+        EXPECT_EQ(r.estado, 1) << r.errores.toStdString();
+        EXPECT_TRUE(r.errores.startsWith(QStringLiteral("kv73ctl: caf\uFFFD.")) &&
+                    r.errores.contains(QStringLiteral(": not UTF-8;")))
+            << r.errores.toStdString();
+        EXPECT_TRUE(r.salida.isEmpty()) << r.salida.toStdString();
+        // The sample and its Latin-1 copy, nothing under a name of U+FFFD.
+        EXPECT_EQ(nombres(), (std::vector<std::string>{"caf\xE9.KV73", "muestra.KV73"}));
+    }
+    // Qt cannot name it to take it away.
+    ::unlink((QFile::encodeName(dir.path()) + "/caf\xE9.KV73").constData());
+
+    const QString cafe = QStringLiteral("caf\u00E9.KV73");
+    auto r = Ctl(sim, {QStringLiteral("save"), dir.filePath(cafe)});
+    ASSERT_EQ(r.estado, 0) << r.errores.toStdString();
+    r = Ejecuta(QStringLiteral(KV73CTL), {QStringLiteral("show"), dir.filePath(cafe)});
+    EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
+    EXPECT_TRUE(r.salida.startsWith(QStringLiteral("file: ") + dir.filePath(cafe) + u'\n'))
+        << r.salida.toStdString();
 }
 
 // -h and -v answer as --help and --version do; the help lists every command,

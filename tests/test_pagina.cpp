@@ -506,6 +506,16 @@ TEST_F(Pagina_Principal, StatusFileTellsALauncherThePageIsUpThenGone) {
     qunsetenv("KV73_STATUS_FILE");
 }
 
+// A launcher's KV73_STATUS_FILE that is not UTF-8 would be written under
+// another name, where the launcher never looks: no status file instead.
+TEST(Archivo_Estado, ANameThatIsNotUtf8IsNotTakenForAnother) {
+    qputenv("KV73_STATUS_FILE", QByteArray("/tmp/estado\xE9.bin"));
+    EXPECT_EQ(Ruta_Archivo_Estado(), QString());
+    qputenv("KV73_STATUS_FILE", QByteArray("/tmp/estado\xC3\xA9.bin"));
+    EXPECT_EQ(Ruta_Archivo_Estado(), QStringLiteral("/tmp/estado\u00E9.bin"));
+    qunsetenv("KV73_STATUS_FILE");
+}
+
 TEST_F(Pagina_Principal, MenuItemUnderThePointerTurnsWhiteAndPrintSendsThePage) {
     AVPAGE2 &p = Pagina();
     p.show();

@@ -9,6 +9,7 @@
 #include "tests/soporte/Simulador.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -275,6 +276,15 @@ TEST(Kv73_Sim, CommandLine) {
     }
     EXPECT_TRUE(
         Ejecuta(sim, {QStringLiteral("--address=5")}).errores.contains(QStringLiteral("--link")));
+    // A link name that is not UTF-8 would be made under another name.
+    const auto r = Ejecuta(QStringLiteral("/bin/sh"),
+                           {QStringLiteral("-c"),
+                            QStringLiteral("exec \"$0\" --link \"$(printf '%s/r\\351' \"$1\")\""),
+                            sim, carpeta.path()},
+                           {}, 5000);
+    EXPECT_EQ(r.estado, 1) << r.errores.toStdString();
+    EXPECT_TRUE(r.errores.contains(QStringLiteral(": not UTF-8"))) << r.errores.toStdString();
+    EXPECT_TRUE(QDir(carpeta.path()).isEmpty());
 }
 
 // --wire-time. A poll of 8 bytes takes 8 character times on the line from its
