@@ -116,8 +116,8 @@ void Comunicacion::Construye() {
         Bolsa_Propiedades diseno;
         diseno.Escribe(QStringLiteral("Paso"), 1.0);
         diseno.Escribe(QStringLiteral("Medida"), QString());
-        diseno.Escribe(QStringLiteral("Max"), 254);
-        diseno.Escribe(QStringLiteral("Min"), 1);
+        diseno.Escribe(QStringLiteral("Max"), Direccion_Maxima);
+        diseno.Escribe(QStringLiteral("Min"), Direccion_Minima);
         diseno.Escribe(QStringLiteral("SmallChange"), 1);
         diseno.Escribe(QStringLiteral("Titulo"), QStringLiteral("Address Relay"));
         Byte_UnR1->Lee_Propiedades(diseno);
