@@ -244,14 +244,14 @@ TEST(Scan, AndAddressListsRefusedWhereTheyDoNotBelong) {
         {QStringLiteral("scan"), QStringLiteral("--address"), QStringLiteral("3")},
         {QStringLiteral("scan"), QStringLiteral("--first"), QStringLiteral("9"),
          QStringLiteral("--last"), QStringLiteral("8")},
-        {QStringLiteral("scan"), QStringLiteral("--last"), QStringLiteral("248")},
+        {QStringLiteral("scan"), QStringLiteral("--last"), QStringLiteral("255")},
         {QStringLiteral("scan"), QStringLiteral("--timeout-ms"), QStringLiteral("0")},
         {QStringLiteral("values"), QStringLiteral("--first"), QStringLiteral("2")},
         {QStringLiteral("ident"), QStringLiteral("--address"), QStringLiteral("1,5")},
         {QStringLiteral("set"), QStringLiteral("L1=50"), QStringLiteral("--address=1,5")},
         {QStringLiteral("values"), QStringLiteral("--address"), QStringLiteral("1,1")},
         {QStringLiteral("values"), QStringLiteral("--address"), QStringLiteral("1,,5")},
-        {QStringLiteral("watch"), QStringLiteral("--address"), QStringLiteral("1,248")},
+        {QStringLiteral("watch"), QStringLiteral("--address"), QStringLiteral("1,255")},
     };
     for (const QStringList &a : malas) {
         const auto r = Ejecuta(
@@ -505,7 +505,7 @@ TEST(Simulador_Bus, RefusesAddressListsAndPortsItCannotServe) {
     const QString sim = QStringLiteral(KV73_SIM);
     const QList<QStringList> malas = {
         {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--address"),
-         QStringLiteral("1,248")},
+         QStringLiteral("1,255")},
         {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--address"),
          QStringLiteral("1,")},
         {QStringLiteral("--tcp"), QStringLiteral("65536")},
