@@ -15,13 +15,18 @@
 #include "tests/soporte/Simulador.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <cerrno>
@@ -328,31 +333,86 @@ TEST_F(Archivos, ANameSavedWithoutExtensionIsOneTheOpenDialogShows) {
         EXPECT_EQ(p.nombre, QStringLiteral("*.KV73")) << p.filtro.toStdString();
 }
 
-TEST_F(Archivos, TheDesktopDialogsOpenOnKV73FilesAndASaveNamesOne) {
-    // The operator's hand on the file dialog once it is up.
-    QStringList filtros;
-    const auto Mano = [&](std::function<void(QFileDialog &)> hace) {
-        auto *vigia = new QTimer;
-        QObject::connect(vigia, &QTimer::timeout, [vigia, hace, &filtros] {
-            if (auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
-                vigia->stop();
-                vigia->deleteLater();
-                filtros << d->selectedNameFilter();
-                hace(*d);
+namespace {
+
+// The operator's hand on the next file dialog. It moves once the dialog is up
+// and waiting in its own loop: the dialog's show is caught, and the hand acts at
+// that loop's first turn, never after a guessed delay. It works the dialog's
+// own controls; a dialog still open afterwards fails the test and is closed, so
+// that a wrong script cannot hang it.
+class Mano_Archivo : public QObject {
+  public:
+    explicit Mano_Archivo(std::function<void(QFileDialog &)> hace) : hace_(std::move(hace)) {
+        qApp->installEventFilter(this);
+    }
+    ~Mano_Archivo() override { qApp->removeEventFilter(this); }
+
+    QStringList filtros; // the name filter each dialog showed when it came up
+
+  protected:
+    bool eventFilter(QObject *objeto, QEvent *evento) override {
+        auto *dialogo = qobject_cast<QFileDialog *>(objeto);
+        if (dialogo && evento->type() == QEvent::Show)
+            Actua_En_Su_Bucle(dialogo, QThread::currentThread()->loopLevel());
+        return false;
+    }
+
+  private:
+    // The show comes before the dialog's loop starts; a dialog closed then
+    // would leave that loop running for ever.
+    void Actua_En_Su_Bucle(QFileDialog *dialogo, int nivel_al_mostrarse) {
+        QTimer::singleShot(0, dialogo, [this, dialogo, nivel_al_mostrarse] {
+            if (QThread::currentThread()->loopLevel() <= nivel_al_mostrarse) {
+                Actua_En_Su_Bucle(dialogo, nivel_al_mostrarse);
+                return;
             }
+            filtros << dialogo->selectedNameFilter();
+            hace_(*dialogo);
+            EXPECT_FALSE(dialogo->isVisible()) << "the file dialog is still open";
+            if (dialogo->isVisible())
+                dialogo->reject();
         });
-        vigia->start(10);
-    };
+    }
+
+    std::function<void(QFileDialog &)> hace_;
+};
+
+QPushButton *Boton_Dialogo(QFileDialog &d, QDialogButtonBox::StandardButton cual) {
+    auto *botones = d.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+    return botones ? botones->button(cual) : nullptr;
+}
+
+} // namespace
+
+TEST_F(Archivos, TheDesktopDialogsOpenOnKV73FilesAndASaveNamesOne) {
     Operador_Qt qt;
-    Mano([](QFileDialog &d) { d.reject(); });
-    EXPECT_EQ(qt.Dialogo_Abrir({QString(), Textos_Archivos::Filtro_Abrir, "*.KV73"}), std::nullopt);
-    Mano([&](QFileDialog &d) {
-        d.selectFile(Ruta("a"));
-        static_cast<QDialog &>(d).accept(); // the dialog's own checks, as its button runs them
+    {
+        Mano_Archivo mano([](QFileDialog &d) {
+            QPushButton *cancelar = Boton_Dialogo(d, QDialogButtonBox::Cancel);
+            ASSERT_NE(cancelar, nullptr);
+            QTest::mouseClick(cancelar, Qt::LeftButton);
+        });
+        EXPECT_EQ(qt.Dialogo_Abrir({QString(), Textos_Archivos::Filtro_Abrir, "*.KV73"}),
+                  std::nullopt);
+        EXPECT_EQ(mano.filtros, QStringList{QStringLiteral("KV73 Files (*.KV73)")});
+    }
+    // The operator goes to the folder, types a name without its extension into
+    // the name box and presses Save. Typed, because the dialog's own selectFile
+    // leaves the box alone once it has the focus, which comes when it comes; a
+    // name only, because a path typed letter by letter selects each folder on
+    // the way, and Save would open the first of them.
+    Mano_Archivo mano([this](QFileDialog &d) {
+        d.setDirectory(dir.path());
+        auto *nombre = d.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(nombre, nullptr);
+        QTest::keyClicks(nombre, QStringLiteral("a"));
+        QPushButton *guardar = Boton_Dialogo(d, QDialogButtonBox::Save);
+        ASSERT_NE(guardar, nullptr);
+        QTest::mouseClick(guardar, Qt::LeftButton); // the dialog's own checks run
     });
     EXPECT_EQ(qt.Dialogo_Guardar({QString(), Textos_Archivos::Filtro_Guardar, "*.KV73"}),
               Ruta("a.KV73"));
-    EXPECT_EQ(filtros, QStringList(2, QStringLiteral("KV73 Files (*.KV73)")));
+    EXPECT_EQ(mano.filtros, QStringList{QStringLiteral("KV73 Files (*.KV73)")});
 }
 
 TEST_F(Escritura_Setpoints, ExceptionReplyIsAWriteErrorAfterTheSecondSend) {
