@@ -74,7 +74,7 @@ Fila_Registro Sondea_Direccion(const Opciones &op, Puerto_Serie &puerto, int dir
     // A link failure took the flag down with the port; the port is open again.
     Estado.Comunicacion_OK = true;
     Estado.Direccion_Rele = static_cast<uint8_t>(direccion);
-    const Desenlace d = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
     return Fila_Del_Sondeo(Estado_De(d), hora);
 }
 

@@ -74,7 +74,7 @@ int Conecta(const Opciones &op) {
 int Ident(const Opciones &op) {
     if (const int fallo = Conecta(op))
         return fallo;
-    const Desenlace d = Transaccion([] { Lee_Identificacion(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion([] { return Lee_Identificacion(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(d, "identification read"))
         return fallo;
     QJsonArray registros;
@@ -103,7 +103,7 @@ int Ident(const Opciones &op) {
 int Setpoints(const Opciones &op) {
     if (const int fallo = Conecta(op))
         return fallo;
-    const Desenlace d = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion([] { return Lee_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(d, "setpoint read"))
         return fallo;
     const Imagen_Setpoints s = Lee_Imagen_Setpoints();
@@ -117,7 +117,7 @@ int Setpoints(const Opciones &op) {
 int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
     QElapsedTimer reloj;
     reloj.start();
-    const Desenlace d = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
     const qint64 us = reloj.nsecsElapsed() / 1000;
     if (microsegundos)
         *microsegundos = us;
@@ -169,12 +169,18 @@ int Watch(const Opciones &op) {
             // A relay that fails stops only its own poll; a port that cannot
             // open again stops the watch.
             bool sin_puerto = false;
-            estado_salida = Peor_Estado(estado_salida, Una_Ronda(op, true, sin_puerto));
+            const int r = Una_Ronda(op, true, sin_puerto);
+            if (Interrumpido())
+                break;
+            estado_salida = Peor_Estado(estado_salida, r);
             if (sin_puerto)
                 return 2;
         } else {
             qint64 us = 0;
             const int r = Un_Sondeo(op, &us);
+            // A poll cut short by the signal is not one the relay failed.
+            if (Interrumpido())
+                break;
             if (r == 2)
                 return 2;
             // A bad reply spoils one poll, not the watch: the next one may be good.
@@ -202,7 +208,7 @@ int Reset_Max(const Opciones &op) {
         return fallo;
     int32_t comando = 16;
     const Desenlace d =
-        Transaccion([&comando] { Ejecuta_Comando(Estado.Direccion_Rele, comando); });
+        Transaccion([&comando] { return Ejecuta_Comando(Estado.Direccion_Rele, comando); });
     if (const int fallo = Resultado_Enlace())
         return fallo;
     return d == Desenlace::Mala ? 3 : 0;
@@ -244,7 +250,7 @@ int Send(const Opciones &op) {
         return 4;
     if (const int fallo = Conecta(op))
         return fallo;
-    const Desenlace d = Transaccion([] { Escribe_Setpoints(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion([] { return Escribe_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Resultado_Enlace())
         return fallo;
     return d == Desenlace::Mala ? 3 : 0;
@@ -288,10 +294,10 @@ int Report_Archivo(const Opciones &op) {
 // The relay's report: its setpoints and one poll, printed as the main page
 // would print them with the link up.
 int Report_Rele(const Opciones &op) {
-    const Desenlace s = Transaccion([] { Lee_Setpoints(Estado.Direccion_Rele); });
+    const Desenlace s = Transaccion([] { return Lee_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(s, "setpoint read"))
         return fallo;
-    const Desenlace v = Transaccion([] { Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace v = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(v, "actual-values poll"))
         return fallo;
     return Escribe_Reporte(op, Temperaturas::Segun_Enlace);
@@ -392,5 +398,14 @@ int main(int argc, char **argv) {
         traza.emplace(puerto);
     Host() = Recursos_Host{traza ? &traza->Puerto() : &puerto, &timer, &consola, &ventanas};
     Estado.Direccion_Rele = static_cast<uint8_t>(op.direccion);
-    return Busca_Orden(Ordenes, op.comando)->ejecuta(op);
+    // An exception reply is the relay's answer, said as such; the main page
+    // waits it out instead.
+    Estado.Excepcion_Termina = true;
+    Atiende_Interrupciones();
+    const int estado = Busca_Orden(Ordenes, op.comando)->ejecuta(op);
+    // A command stopped by a signal before it finished ends with 130; watch and
+    // log run until one comes, and say how their polls went.
+    const bool hasta_interrumpir =
+        op.comando == QLatin1String("watch") || op.comando == QLatin1String("log");
+    return Interrumpido() && !hasta_interrumpir ? 130 : estado;
 }

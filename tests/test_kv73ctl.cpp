@@ -19,6 +19,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <csignal>
 #include <dirent.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -150,16 +151,6 @@ TEST(Kv73ctl, BadRepliesPrintNoValues) {
         EXPECT_EQ(r.errores.trimmed().toStdString(), "Error executing command");
         // The setpoint read asks again at once, and gives up after ten bad replies.
         r = Ctl(ruidoso, {QStringLiteral("setpoints")});
-        EXPECT_EQ(r.estado, 2);
-        EXPECT_EQ(r.errores.trimmed().toStdString(), "Relay Not Response");
-        EXPECT_TRUE(r.salida.isEmpty());
-    }
-    {
-        // Exception replies are five bytes: the identification read takes the
-        // first eleven of several, which fail the CRC; the poll never gets 33.
-        Simulador excepciones({QStringLiteral("--exception")});
-        mala(Ctl(excepciones, {QStringLiteral("ident")}));
-        const auto r = Ctl(excepciones, {QStringLiteral("values")});
         EXPECT_EQ(r.estado, 2);
         EXPECT_EQ(r.errores.trimmed().toStdString(), "Relay Not Response");
         EXPECT_TRUE(r.salida.isEmpty());
@@ -546,15 +537,15 @@ class Kv73ctl_Transaccion : public Banco {};
 // but for kv73ctl it is the link failing: "Relay Not Response" once, status 2,
 // and nothing to print.
 TEST_F(Kv73ctl_Transaccion, APortGoneBeforeTheTransactionIsALinkFailure) {
-    const std::vector<std::pair<const char *, std::function<void()>>> transacciones = {
-        {"identification", [] { Lee_Identificacion(Estado.Direccion_Rele); }},
-        {"setpoint read", [] { Lee_Setpoints(Estado.Direccion_Rele); }},
-        {"poll", [] { Lee_Valores_Actuales(Estado.Direccion_Rele); }},
-        {"write", [] { Escribe_Setpoints(Estado.Direccion_Rele); }},
+    const std::vector<std::pair<const char *, std::function<Resultado()>>> transacciones = {
+        {"identification", [] { return Lee_Identificacion(Estado.Direccion_Rele); }},
+        {"setpoint read", [] { return Lee_Setpoints(Estado.Direccion_Rele); }},
+        {"poll", [] { return Lee_Valores_Actuales(Estado.Direccion_Rele); }},
+        {"write", [] { return Escribe_Setpoints(Estado.Direccion_Rele); }},
         {"command",
          [] {
              int32_t comando = 16;
-             Ejecuta_Comando(Estado.Direccion_Rele, comando);
+             return Ejecuta_Comando(Estado.Direccion_Rele, comando);
          }},
     };
     for (const bool perdido : {true, false})
@@ -640,5 +631,73 @@ TEST(Kv73ctl, TracePrintsEveryFrameOnStderr) {
         EXPECT_TRUE(empieza("> ATDT5551234")) << r.errores.toStdString();
         EXPECT_TRUE(empieza("< CONNECT")) << r.errores.toStdString();
         EXPECT_TRUE(t.contains(QStringLiteral("> 01 04 00 00 00 03 B0 0B  read input 0x0000 x3")));
+    }
+}
+
+// Two relays that answer at once spoil each other's frames: a bad reply at the
+// first whole reply's worth of bytes (status 3), not a silence waited out. A
+// relay that answers with an exception says so, at once, whichever read it is.
+TEST(Kv73ctl, CollidedRepliesAreBadAndAnExceptionIsNamed) {
+    {
+        Simulador sim({QStringLiteral("--address"), QStringLiteral("1,1")});
+        ASSERT_TRUE(sim.Listo());
+        const auto r = Ctl(sim, {QStringLiteral("ident")});
+        EXPECT_EQ(r.estado, 3) << r.errores.toStdString();
+        EXPECT_EQ(r.errores.toStdString(), "kv73ctl: bad reply to the identification read\n");
+    }
+    Simulador sim({QStringLiteral("--exception")});
+    ASSERT_TRUE(sim.Listo());
+    const std::pair<const char *, const char *> casos[] = {
+        {"values", "actual-values poll"},
+        {"setpoints", "setpoint read"},
+        {"ident", "identification read"},
+    };
+    for (const auto &[comando, lectura] : casos) {
+        const auto r = Ctl(sim, {QLatin1String(comando)});
+        EXPECT_EQ(r.estado, 3) << comando;
+        EXPECT_EQ(r.errores.toStdString(),
+                  std::string("kv73ctl: the relay answered with exception 04 to the ") + lectura +
+                      "\n");
+        EXPECT_TRUE(r.salida.isEmpty());
+    }
+}
+
+// With the real one-second tick, a request waiting on a silent relay: SIGINT
+// ends the command at once, without "Relay Not Response" (a one-shot command
+// with 130, a watch none of whose polls failed with 0); the device going away
+// ends it at once with the link failure. Nothing is sent after either.
+TEST(Kv73ctl, ASignalOrALostDeviceEndsAWaitAtOnce) {
+    struct Caso {
+        const char *comando;
+        bool senal;
+        int estado;
+        const char *errores;
+    };
+    for (const Caso &c : {Caso{"values", false, 2, "Relay Not Response\n"},
+                          Caso{"reset-max", false, 2, "Relay Not Response\n"},
+                          Caso{"values", true, 130, ""}, Caso{"watch", true, 0, ""}}) {
+        SCOPED_TRACE(std::string(c.comando) + (c.senal ? ", SIGINT" : ", device lost"));
+        Pty linea;
+        QProcess ctl;
+        auto variables = QProcessEnvironment::systemEnvironment();
+        variables.remove(QStringLiteral("KV73_TICK_MS"));
+        ctl.setProcessEnvironment(variables);
+        ctl.start(QStringLiteral(KV73CTL),
+                  {QStringLiteral("--device"), linea.Esclavo(), QLatin1String(c.comando)});
+        ASSERT_EQ(linea.Lee(8, 10000).size(), 8) << "the first request";
+        QElapsedTimer reloj;
+        reloj.start();
+        if (c.senal)
+            ::kill(static_cast<pid_t>(ctl.processId()), SIGINT);
+        else
+            linea.Cierra();
+        ASSERT_TRUE(ctl.waitForFinished(5000));
+        EXPECT_LT(reloj.elapsed(), 900) << "the wait's next tick is not awaited";
+        EXPECT_EQ(ctl.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(ctl.exitCode(), c.estado);
+        EXPECT_EQ(ctl.readAllStandardError().toStdString(), c.errores);
+        if (c.senal) {
+            EXPECT_TRUE(linea.Lee(64, 100).isEmpty()) << "nothing sent after the signal";
+        }
     }
 }
