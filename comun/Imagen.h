@@ -12,8 +12,6 @@
 
 template <std::size_t N> class Imagen {
   public:
-    static constexpr std::size_t Ultimo = N;
-
     uint8_t &operator[](std::size_t i) { return datos_[Comprueba(i)]; }
     uint8_t operator[](std::size_t i) const { return datos_[Comprueba(i)]; }
 

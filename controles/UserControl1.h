@@ -62,8 +62,6 @@ class UserControl1 : public QWidget {
 
     QSize sizeHint() const override;
 
-  signals:
-
   protected:
     void paintEvent(QPaintEvent *evento) override;
 

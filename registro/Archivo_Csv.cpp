@@ -28,7 +28,6 @@ bool Archivo_Csv::Abre(const QString &ruta, bool con_direccion, QString &error) 
         return false;
     }
     normal_ = QFileInfo(ruta).isFile();
-    filas_ = 0;
     if (normal_ && archivo_.size() > 0) {
         if (Continua_Archivo(Cabecera_Csv(con_direccion).toUtf8(), error))
             return true;
@@ -69,10 +68,7 @@ bool Archivo_Csv::Continua_Archivo(const QByteArray &cabecera, QString &error) {
 }
 
 bool Archivo_Csv::Escribe(const Fila_Registro &fila, QString &error) {
-    if (!Escribe_Texto(Linea_Csv(fila).toUtf8(), error))
-        return false;
-    ++filas_;
-    return true;
+    return Escribe_Texto(Linea_Csv(fila).toUtf8(), error);
 }
 
 void Archivo_Csv::Cierra() {

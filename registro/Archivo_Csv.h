@@ -22,7 +22,6 @@ class Archivo_Csv {
     void Cierra();
     bool Abierto() const { return archivo_.isOpen(); }
     QString Ruta() const { return archivo_.fileName(); }
-    qint64 Filas() const { return filas_; }
 
   private:
     bool Escribe_Texto(const QByteArray &texto, QString &error);
@@ -32,5 +31,4 @@ class Archivo_Csv {
 
     QFile archivo_;
     bool normal_ = false; // a plain file, which can be cut back after a failed write
-    qint64 filas_ = 0;
 };
