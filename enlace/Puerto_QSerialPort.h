@@ -28,8 +28,6 @@ class Puerto_QSerialPort : public Puerto_Serie {
     QString Error_Texto() const override { return error_; }
 
     void Set_DTREnable(bool activo) override;
-    void Set_RThreshold(int) override {}
-    void Set_SThreshold(int) override {}
     void Set_InputLen(int longitud) override { longitud_lectura_ = longitud; }
 
     int InBufferCount() override;

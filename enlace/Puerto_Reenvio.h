@@ -22,8 +22,6 @@ class Puerto_Reenvio : public Puerto_Serie {
     QString Error_Texto() const override { return Interno().Error_Texto(); }
 
     void Set_DTREnable(bool activo) override { Interno().Set_DTREnable(activo); }
-    void Set_RThreshold(int umbral) override { Interno().Set_RThreshold(umbral); }
-    void Set_SThreshold(int umbral) override { Interno().Set_SThreshold(umbral); }
     void Set_InputLen(int longitud) override { Interno().Set_InputLen(longitud); }
 
     int InBufferCount() override { return Interno().InBufferCount(); }

@@ -70,8 +70,14 @@ class Puerto_Serie : public QObject {
     virtual QString Error_Texto() const = 0;
 
     virtual void Set_DTREnable(bool activo) = 0;
-    virtual void Set_RThreshold(int umbral) = 0;
-    virtual void Set_SThreshold(int umbral) = 0;
+    // Receive and send thresholds: 0 while a modem or a relay is talked to, 1
+    // once a remote modem has been programmed. The program polls all its input
+    // and wakes on Llegan_Datos whatever they hold, so no port acts on them;
+    // the port they are set on keeps them, for whoever asks.
+    void Set_RThreshold(int umbral) { r_threshold_ = umbral; }
+    int RThreshold() const { return r_threshold_; }
+    void Set_SThreshold(int umbral) { s_threshold_ = umbral; }
+    int SThreshold() const { return s_threshold_; }
     // 0: a read takes everything waiting; n: at most n bytes.
     virtual void Set_InputLen(int longitud) = 0;
 
@@ -96,4 +102,6 @@ class Puerto_Serie : public QObject {
 
   private:
     bool perdido_ = false;
+    int r_threshold_ = 0;
+    int s_threshold_ = 0;
 };

@@ -71,9 +71,13 @@ class Modem : public Banco {
 } // namespace
 
 TEST_F(Modem, DialUpSendsItsLinesAndAcceptsTheConnectTexts) {
+    // The thresholds as a programmed remote modem leaves them: the dial puts them to 0.
+    puerto->Set_RThreshold(1);
+    puerto->Set_SThreshold(1);
     Marca({QStringLiteral("\r\nCONNECT 2400\r\n")});
     Abrir_Puerto();
     EXPECT_TRUE(Estado.Comunicacion_OK);
+    EXPECT_EQ(std::pair(puerto->RThreshold(), puerto->SThreshold()), std::pair(0, 0));
     EXPECT_EQ(lineas, (std::vector<QString>{QString(), QStringLiteral("ATE0"),
                                             QStringLiteral("ATDT5551234             ")}));
     EXPECT_EQ(puerto->dtr, std::vector<bool>{true});
@@ -312,6 +316,7 @@ TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {
     EXPECT_TRUE(Estado.Via_Modem) << "and its link type";
     EXPECT_EQ(puerto->dtr, (std::vector<bool>{true, false}))
         << "DTR up while the modem is set up, down again when it is done";
+    EXPECT_EQ(std::pair(puerto->RThreshold(), puerto->SThreshold()), std::pair(1, 1));
 
     // The set-up line answered 4 (error): the modem is not programmed, and
     // nobody is told it is.

@@ -27,8 +27,6 @@ class Puerto_Memoria : public Puerto_Serie {
         return existe ? QString() : QStringLiteral("No such file");
     }
     void Set_DTREnable(bool activo) override { dtr.push_back(activo); }
-    void Set_RThreshold(int) override {}
-    void Set_SThreshold(int) override {}
     void Set_InputLen(int longitud) override { longitud_lectura_ = longitud; }
     int InBufferCount() override { return abierto_ ? static_cast<int>(entrada_.size()) : 0; }
     QByteArray Input() override;
