@@ -46,6 +46,9 @@ version=$(dpkg-deb -f "$paquete" Version)
 [ "$("$raiz/usr/bin/kv73" --version)" = "kv73 $version" ] || falla "kv73 --version is not kv73 $version"
 [ "$("$raiz/usr/bin/kv73ctl" --version)" = "kv73ctl $version" ] || falla "kv73ctl --version is not kv73ctl $version"
 "$raiz/usr/bin/kv73-sim" --help >/dev/null || falla "kv73-sim --help failed"
+# kv73ctl finds its report module from its own folder, wherever the package lands.
+"$raiz/usr/bin/kv73ctl" report tests/vectors/sample.KV73 --pdf "$raiz/report.pdf" >/dev/null ||
+    falla "kv73ctl report failed: its module is not where the program looks"
 echo "test.sh: $paquete unpacks and its programs run"
 
 # Last, so that ctest's summary closes the output.

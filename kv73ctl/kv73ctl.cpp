@@ -14,6 +14,7 @@
 #include "comun/Operador.h"
 #include "comun/Texto.h"
 #include "enlace/Puerto_Sistema.h"
+#include "kv73ctl/Carga_Reporte.h"
 #include "kv73ctl/Comandos.h"
 #include "kv73ctl/Exploracion_Bus.h"
 #include "kv73ctl/Puertos.h"
@@ -21,12 +22,10 @@
 #include "kv73ctl/Sondeo.h"
 #include "kv73ctl/Traza_Consola.h"
 #include "protocolo/Lectura_Escritura.h"
-#include "reporte/Dibujo_Reporte.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -275,7 +274,7 @@ int Set(const Opciones &op) {
 // --- report -------------------------------------------------------------------
 
 int Escribe_Reporte(const Opciones &op, Temperaturas origen) {
-    if (const auto motivo = Escribe_Reporte_Pdf(op.pdf, Textos_Desde_Imagenes(), origen)) {
+    if (const auto motivo = Reporte_Pdf(op.pdf, origen)) {
         std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.pdf),
                      qPrintable(*motivo));
         return 4;
@@ -311,15 +310,13 @@ int Report(const Opciones &op) {
     return Report_Rele(op);
 }
 
-// The report draws a page with fonts, which needs a GUI application; the other
-// commands stay without one so they run where no display platform can start.
-// The page is never shown, so no display is needed either.
+// The report draws a page with fonts, which needs a GUI application, made by
+// the report module; the other commands stay without one (and without QtGui)
+// so they run where no display platform can start, and start quickly.
 std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opciones &op) {
     if (op.comando != QLatin1String("report"))
         return std::make_unique<QCoreApplication>(argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return std::make_unique<QGuiApplication>(argc, argv);
+    return Aplicacion_Reporte(argc, argv);
 }
 
 // --- scan ---------------------------------------------------------------------

@@ -94,9 +94,9 @@ std::optional<QString> Escribe_Pdf(const QString &ruta, const REPORTE &pagina,
 }
 
 std::optional<QString> Escribe_Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
-                                           Temperaturas origen) {
+                                           const Temperaturas_Pagina &temperaturas) {
     REPORTE pagina;
-    pagina.Form_Load(textos, origen);
+    pagina.Llena(textos, temperaturas);
     const QPageLayout a4(QPageSize(QPageSize::A4), QPageLayout::Portrait, Margenes_Reporte_mm,
                          QPageLayout::Millimeter);
     return Escribe_Pdf(ruta, pagina, a4, QStringLiteral("KV - 73"));

@@ -29,4 +29,8 @@ std::optional<QString> Escribe_Pdf(const QString &ruta, const REPORTE &pagina,
 // The report page as a one-page A4 PDF at `ruta` (what kv73ctl report writes),
 // the same way.
 std::optional<QString> Escribe_Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
-                                           Temperaturas origen);
+                                           const Temperaturas_Pagina &temperaturas);
+inline std::optional<QString> Escribe_Reporte_Pdf(const QString &ruta, const Textos_Pagina &textos,
+                                                  Temperaturas origen) {
+    return Escribe_Reporte_Pdf(ruta, textos, Temperaturas_Desde_Imagenes(origen));
+}

@@ -1,11 +1,6 @@
 #include "reporte/REPORTE.h"
 
-#include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Texto.h"
-#include "controles/Formato.h"
 #include "controles/Twips.h"
-#include "datos/Manejo_de_ActualValues.h"
-#include "datos/Manejo_de_Datos.h"
 
 #include <QDate>
 #include <QLocale>
@@ -76,30 +71,7 @@ const char *const Titulos_Setp[8] = {
     "Weekly Automatic Activation Fan:",
 };
 
-// A temperature setpoint as its editor on the main page writes it: raw value
-// times Paso (1) in the editor's pattern, a blank, the unit.
-QString Texto_Editor(const char *direccion, const char *formato) {
-    const int32_t valor = Lee_Word_Setpoint(CByte(Posicion_Setpoint(QLatin1String(direccion))));
-    return Formatea(static_cast<double>(valor), QLatin1String(formato)) + QLatin1Char(' ') + Grados;
-}
-
 } // namespace
-
-Textos_Pagina Textos_Desde_Imagenes() {
-    // Option bits sit in the low byte of register 0x0104.
-    const auto bajo = static_cast<uint8_t>(CByte(Posicion_Setpoint(QStringLiteral("0104"))) + 1);
-    const auto bit = [bajo](uint8_t b) { return Lee_Bit_Setpoint(b, bajo) != 0; };
-    const auto tres_cuatro = [](bool b) { return b ? QStringLiteral("4") : QStringLiteral("3"); };
-    const auto no_si = [](bool b) { return b ? QStringLiteral("Yes") : QStringLiteral("No"); };
-
-    Textos_Pagina t;
-    t.setp = {tres_cuatro(bit(0)),          Texto_Editor("0100", "###0"),
-              Texto_Editor("0101", "###0"), no_si(bit(1)),
-              Texto_Editor("0102", "0"),    Texto_Editor("0103", "0"),
-              tres_cuatro(bit(2)),          no_si(bit(3))};
-    t.tres_sondas = !bit(0);
-    return t;
-}
 
 Control_Reporte *Control_Reporte::Agrega(Tipo t, QRect a, QString txt, QFont f) {
     auto hijo = std::make_unique<Control_Reporte>();
@@ -154,17 +126,12 @@ REPORTE::REPORTE() {
     }
 }
 
-void REPORTE::Form_Load(const Textos_Pagina &textos, Temperaturas origen) {
+void REPORTE::Llena(const Textos_Pagina &textos, const Temperaturas_Pagina &temperaturas) {
     Fecha->texto = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
 
-    const bool en_vivo = Estado.Comunicacion_OK || origen == Temperaturas::Guardadas;
     for (int k = 0; k < 4; ++k) {
-        const auto actual = CByte(Posicion_Actual(QStringLiteral("020%1").arg(k)));
-        const auto maximo = CByte(Posicion_Actual(QStringLiteral("020%1").arg(k + 4)));
-        // 231 is the open-probe code: with the link down nothing is measured.
-        Actual[k]->texto = Texto_Temperatura(en_vivo ? Lee_Word_Actual(actual) : 231);
-        // A maximum is a plain unsigned word; the probe-fault codes are not applied.
-        Tmaximun[k]->texto = QString::number(Lee_Word_Actual(maximo));
+        Actual[k]->texto = temperaturas.actual[k];
+        Tmaximun[k]->texto = temperaturas.maximo[k];
     }
 
     Sonda_4->oculto = textos.tres_sondas;

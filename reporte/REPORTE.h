@@ -5,33 +5,14 @@
 // QtGui only, so that kv73ctl can draw it without widgets; Dibuja_Reporte puts it
 // on the paper or into a PDF, the same page for the desktop program and kv73ctl.
 
+#include "reporte/Datos_Reporte.h"
+
 #include <QFont>
 #include <QRect>
 #include <QString>
 #include <array>
 #include <memory>
 #include <vector>
-
-// What the report copies from the main page: the texts of its setpoint controls
-// in the order of SETP(0..7) (RTD list, L1, L2, fan list, Low Fan, High Fan,
-// fan-probe list, weekly list) and whether its RTD list has "3" selected. The
-// report reads nothing of the main page itself, so a program without one
-// (kv73ctl) can fill this from the images.
-struct Textos_Pagina {
-    std::array<QString, 8> setp;
-    bool tres_sondas = false;
-};
-
-// The same texts computed from the relay's setpoint image Set_Setpoints, as the
-// main page shows them right after a setpoint read or a file load: temperatures
-// as the editors write them ("85 °C"), option bits of register 0x0104 as the
-// lists' items.
-Textos_Pagina Textos_Desde_Imagenes();
-
-// Where the present temperatures come from. The desktop program prints what its
-// main page shows: "Fco" for all four while the link is down. A report made from
-// a setpoint file (kv73ctl) prints the temperatures stored in it instead.
-enum class Temperaturas { Segun_Enlace, Guardadas };
 
 // One item of the page, placed like a control on a form: its area in page pixels
 // (twips / 15) from the top left corner of the item that holds it. Hiding an
@@ -66,7 +47,12 @@ class REPORTE {
 
     // Fills every value of the page: the date of today, the temperatures of
     // Valores_Actuales and the setpoint texts given.
-    void Form_Load(const Textos_Pagina &textos, Temperaturas origen = Temperaturas::Segun_Enlace);
+    void Form_Load(const Textos_Pagina &textos, Temperaturas origen = Temperaturas::Segun_Enlace) {
+        Llena(textos, Temperaturas_Desde_Imagenes(origen));
+    }
+    // The same with the temperatures given as well: the page reads nothing of
+    // the relay's images itself.
+    void Llena(const Textos_Pagina &textos, const Temperaturas_Pagina &temperaturas);
 
     // The whole page, in pixels.
     const Control_Reporte &Pagina() const { return pagina_; }

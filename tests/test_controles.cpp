@@ -252,3 +252,148 @@ TEST_F(Controles, Panel_Las_Lamparas_Cambian_Solo_Con_Refrescar_O_Desactivar) {
     panel.Lee_Propiedades(Bolsa_Propiedades{});
     EXPECT_FALSE(panel.Enabled());
 }
+
+TEST_F(Controles, Editor_Propiedades_Vuelven_De_La_Bolsa_Y_Cambian_Lo_Que_Se_Ve) {
+    // What a form saves comes back as it was set, the slots no editing step
+    // reads included; the face comes back with its own size, not 8.25.
+    auto origen = Editor_Con<Word_UnR>();
+    auto copia = Editor_Con<Word_UnR>();
+    QFont letra(QStringLiteral("Liberation Serif"));
+    letra.setPointSizeF(12);
+    origen->Set_Bit_de_Bloque(3);
+    origen->Set_Bit_de_Word(200);
+    origen->Set_Font(letra);
+    origen->Set_Posicion_Set(12);
+    origen->Set_Titulo(QStringLiteral("Alarm Temperature \"L1\""));
+    origen->Set_Dato(QStringLiteral("libre"));
+    EXPECT_EQ(origen->findChild<QLineEdit *>(QStringLiteral("Text1"))->font(), letra);
+    Bolsa_Propiedades bolsa;
+    origen->Escribe_Propiedades(bolsa);
+    copia->Lee_Propiedades(bolsa);
+    EXPECT_EQ(copia->Bit_de_Bloque(), 3);
+    EXPECT_EQ(copia->Bit_de_Word(), 200);
+    EXPECT_EQ(copia->Font().family(), letra.family());
+    EXPECT_EQ(copia->Font().pointSizeF(), 12);
+    EXPECT_EQ(copia->Posicion_Set(), 12);
+    EXPECT_EQ(copia->Titulo(), u"Alarm Temperature \"L1\"");
+    EXPECT_EQ(copia->Dato(), QVariant(QStringLiteral("libre")));
+
+    // The title is the dialog's first line.
+    Con_Calculadora([](Calculadora &c) {
+        EXPECT_EQ(c.findChild<QLabel *>(QStringLiteral("Titulo"))->text(),
+                  u"Alarm Temperature \"L1\"");
+        Boton(c, QStringLiteral("Cancel"));
+    });
+    Clic(*copia, "Text1");
+}
+
+TEST_F(Controles, Byte_Guarda_En_Su_Posicion_Y_Dice_Borde_Y_Alineacion) {
+    // The byte editor stores at its Posicion_Set as it stands: set by the host,
+    // or worked out from Direccion by Inicializacion.
+    auto editor = Editor_Con<Byte_UnR>(254, {});
+    editor->Set_Posicion_Set(6);
+    editor->Set_Value(7);
+    Clic(*editor, "Arriba");
+    EXPECT_EQ(Estado.Nuevos_Setpoints[10], 8);
+    editor->Set_Direccion(QStringLiteral("0104"));
+    Estado.Set_Setpoints[12] = 0x00;
+    EXPECT_TRUE(editor->Inicializacion());
+    EXPECT_EQ(editor->Posicion_Set(), 12);
+    EXPECT_EQ(editor->Text(), u"0 ");
+    Clic(*editor, "Arriba");
+    EXPECT_EQ(Estado.Nuevos_Setpoints[16], 1);
+
+    auto *texto = editor->findChild<QLineEdit *>(QStringLiteral("Text1"));
+    EXPECT_EQ(editor->BorderStyle(), 1);
+    EXPECT_EQ(editor->Alignment(), 0);
+    texto->setFrame(false);
+    texto->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    EXPECT_EQ(editor->BorderStyle(), 0);
+    EXPECT_EQ(editor->Alignment(), 1);
+    texto->setAlignment(Qt::AlignHCenter);
+    EXPECT_EQ(editor->Alignment(), 2);
+}
+
+TEST_F(Controles, Word_Eventos_De_Su_Superficie_Doble_Clic_Y_Tamano) {
+    auto editor = Editor_Con<Word_UnR>();
+    QSignalSpy abajo(editor.get(), &Word_UnR::MouseDown), mueve(editor.get(), &Word_UnR::MouseMove),
+        arriba(editor.get(), &Word_UnR::MouseUp), doble(editor.get(), &Word_UnR::DblClick),
+        clics(editor.get(), &Word_UnR::Click), tamano(editor.get(), &Word_UnR::Resize);
+    // Buttons and keys in the control's codes, the place in twips.
+    QTest::mousePress(editor.get(), Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier,
+                      QPoint(10, 4));
+    QMouseEvent movido(QEvent::MouseMove, QPointF(12, 5), editor->mapToGlobal(QPointF(12, 5)),
+                       Qt::NoButton, Qt::LeftButton | Qt::MiddleButton, Qt::AltModifier);
+    QApplication::sendEvent(editor.get(), &movido);
+    QTest::mouseRelease(editor.get(), Qt::MiddleButton, Qt::NoModifier, QPoint(1, 2));
+    using Raton = std::tuple<int16_t, int16_t, float, float>;
+    const auto argumentos = [](const QList<QVariant> &a) {
+        return Raton(a[0].value<int16_t>(), a[1].value<int16_t>(), a[2].toFloat(), a[3].toFloat());
+    };
+    ASSERT_EQ(abajo.count() + mueve.count() + arriba.count(), 3);
+    EXPECT_EQ(argumentos(abajo[0]), Raton(2, 3, 150, 60));
+    EXPECT_EQ(argumentos(mueve[0]), Raton(5, 4, 180, 75));
+    EXPECT_EQ(argumentos(arriba[0]), Raton(4, 0, 15, 30));
+
+    // The click before a double click runs the dialog; the double click itself
+    // and the release that ends it open no second one.
+    Con_Calculadora([](Calculadora &c) { Boton(c, QStringLiteral("Cancel")); });
+    Clic(*editor, "Text1");
+    QTimer::singleShot(0, [] {
+        if (auto *otro = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            ADD_FAILURE() << "a double click opened the dialog again";
+            otro->reject();
+        }
+    });
+    auto *texto = editor->findChild<QWidget *>(QStringLiteral("Text1"));
+    QTest::mouseDClick(texto, Qt::LeftButton);
+    QTest::mouseRelease(texto, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(doble.count(), 1);
+    EXPECT_EQ(clics.count(), 1);
+
+    // 1500 twips wide: a text box of 1248, the arrows at 1251 and 255 wide.
+    tamano.clear();
+    editor->resize(100, 21);
+    EXPECT_EQ(tamano.count(), 1);
+    EXPECT_EQ(texto->geometry(), QRect(0, 0, Pixeles(1248), 21));
+    EXPECT_EQ(editor->findChild<QWidget *>(QStringLiteral("UpDown1"))->geometry(),
+              QRect(Pixeles(1251), 0, Pixeles(255), 21));
+}
+
+TEST_F(Controles, Panel_Cada_Propiedad_Enciende_Su_Lampara_Y_Se_Guarda_Con_Su_Nombre) {
+    struct Lampara {
+        const char *nombre;
+        bool (UserControl1::*lee)() const;
+        void (UserControl1::*fija)(bool);
+    };
+    const Lampara lamparas[12] = {
+        {"Fault", &UserControl1::Fault, &UserControl1::Set_Fault},
+        {"Pt1", &UserControl1::Pt1, &UserControl1::Set_Pt1},
+        {"Pt2", &UserControl1::Pt2, &UserControl1::Set_Pt2},
+        {"Pt3", &UserControl1::Pt3, &UserControl1::Set_Pt3},
+        {"Pt4", &UserControl1::Pt4, &UserControl1::Set_Pt4},
+        {"L1", &UserControl1::L1, &UserControl1::Set_L1},
+        {"L2", &UserControl1::L2, &UserControl1::Set_L2},
+        {"FAN", &UserControl1::FAN, &UserControl1::Set_FAN},
+        {"Prog", &UserControl1::Prog, &UserControl1::Set_Prog},
+        {"Aut", &UserControl1::Aut, &UserControl1::Set_Aut},
+        {"Man", &UserControl1::Man, &UserControl1::Set_Man},
+        {"Tmax", &UserControl1::Tmax, &UserControl1::Set_Tmax},
+    };
+    for (int k = 0; k < 12; ++k) {
+        SCOPED_TRACE(lamparas[k].nombre);
+        UserControl1 panel, copia;
+        (panel.*lamparas[k].fija)(true);
+        panel.Set_Enabled(true);
+        Bolsa_Propiedades bolsa;
+        panel.Escribe_Propiedades(bolsa);
+        EXPECT_TRUE(bolsa.Lee(QString::fromLatin1(lamparas[k].nombre), false).toBool());
+        copia.Lee_Propiedades(bolsa);
+        EXPECT_TRUE((copia.*lamparas[k].lee)());
+        EXPECT_TRUE(copia.Enabled());
+        copia.Refrescar();
+        for (int j = 0; j < 12; ++j)
+            EXPECT_EQ(copia.Led_Encendido(j), j == k) << j;
+    }
+}

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPrinter>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -209,17 +210,39 @@ TEST_F(Reporte, APdfReplacesTheOldFileWholeOrLeavesItAndSaysWhy) {
 
 TEST_F(Reporte, Kv73ctlDrawsThePrintedPageWithoutWidgets) {
     // The other commands must run where Qt's GUI libraries are missing, and
-    // where no display platform can start.
-    QProcess ldd;
-    ldd.start(QStringLiteral("ldd"), {QStringLiteral(KV73CTL)});
-    ASSERT_TRUE(ldd.waitForFinished(20000) && ldd.exitCode() == 0);
-    const QString enlazadas = QString::fromUtf8(ldd.readAllStandardOutput());
-    EXPECT_TRUE(enlazadas.contains(QStringLiteral("libQt6Gui")));
-    EXPECT_FALSE(enlazadas.contains(QStringLiteral("Widgets"), Qt::CaseInsensitive))
-        << enlazadas.toStdString();
-    const auto sin_pantalla = Ejecuta(QStringLiteral(KV73CTL), {"show", Muestra},
-                                      {QStringLiteral("QT_QPA_PLATFORM=no-such-platform")});
+    // where no display platform can start, and must not pay for loading them:
+    // only the report module, loaded by `report` alone, links QtGui.
+    const auto enlazadas = [](const QString &archivo) {
+        QProcess ldd;
+        ldd.start(QStringLiteral("ldd"), {archivo});
+        EXPECT_TRUE(ldd.waitForFinished(20000) && ldd.exitCode() == 0) << archivo.toStdString();
+        return QString::fromUtf8(ldd.readAllStandardOutput());
+    };
+    const QString programa = QStringLiteral(KV73CTL);
+    const QString del_programa = enlazadas(programa);
+    const QString del_modulo =
+        enlazadas(QFileInfo(programa).dir().filePath(QStringLiteral("kv73ctl-reporte.so")));
+    EXPECT_FALSE(del_programa.contains(QStringLiteral("libQt6Gui"))) << del_programa.toStdString();
+    EXPECT_TRUE(del_modulo.contains(QStringLiteral("libQt6Gui")));
+    EXPECT_FALSE(
+        (del_programa + del_modulo).contains(QStringLiteral("Widgets"), Qt::CaseInsensitive))
+        << del_modulo.toStdString();
+    const auto sin_pantalla =
+        Ejecuta(programa, {"show", Muestra}, {QStringLiteral("QT_QPA_PLATFORM=no-such-platform")});
     EXPECT_EQ(sin_pantalla.estado, 0) << sin_pantalla.errores.toStdString();
+
+    // A program whose module is missing still does all the rest; its report
+    // fails as a PDF that cannot be written, and says which file is missing.
+    QTemporaryDir aparte;
+    const QString copia = aparte.filePath(QStringLiteral("kv73ctl"));
+    ASSERT_TRUE(QFile::copy(programa, copia));
+    EXPECT_EQ(Ejecuta(copia, {"show", Muestra}).estado, 0);
+    const QString huerfano = aparte.filePath(QStringLiteral("x.pdf"));
+    const auto sin_modulo = Ejecuta(copia, {"report", Muestra, "--pdf", huerfano});
+    EXPECT_EQ(sin_modulo.estado, 4);
+    EXPECT_TRUE(sin_modulo.errores.contains(QStringLiteral("kv73ctl-reporte.so")))
+        << sin_modulo.errores.toStdString();
+    EXPECT_FALSE(QFile::exists(huerfano));
 
     // A file's page from kv73ctl and the same data printed by the desktop
     // program with the link up: one page, word for word.
