@@ -2,6 +2,7 @@
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "protocolo/Crc.h"
+#include "protocolo/Tramas.h"
 
 #include <algorithm>
 #include <utility>
@@ -247,19 +248,14 @@ qsizetype Traza_Trafico::Largo_Trama(Sentido sentido, const QByteArray &b) const
         const qsizetype largo = fin - b.cbegin() + 1;
         return *fin == '\r' && largo < b.size() && b[largo] == '\n' ? largo + 1 : largo;
     }
+    if (sentido == Sentido::Escrito)
+        return Largo_Peticion(b);
+    // A reply to the last request is as long as that request asks for, whatever
+    // its own byte count says; anything else is cut by its own bytes.
     const uint8_t f = Byte(b, 1);
-    if (sentido == Sentido::Escrito) {
-        if (f != 0x10)
-            return 8;
-        return b.size() >= 7 ? 9 + Byte(b, 6) : 0;
-    }
-    if (f & 0x80)
-        return 5;
-    if (f == funcion_pedida_ && largo_respuesta_ > 0)
+    if (!Es_Funcion_Excepcion(f) && f == funcion_pedida_ && largo_respuesta_ > 0)
         return largo_respuesta_;
-    if (f == 0x03 || f == 0x04)
-        return b.size() >= 3 ? 5 + Byte(b, 2) : 0;
-    return 8;
+    return Largo_Respuesta_Propia(b);
 }
 
 // Bytes ahead of the reply (the tail of a late answer, noise) make a line of
@@ -291,8 +287,7 @@ void Traza_Trafico::Cierra_Trama(Sentido sentido, qsizetype largo) {
     if (sentido == Sentido::Escrito) {
         direccion_pedida_ = Byte(trama, 0);
         funcion_pedida_ = Byte(trama, 1);
-        const bool lectura = funcion_pedida_ == 0x03 || funcion_pedida_ == 0x04;
-        largo_respuesta_ = lectura ? 5 + 2 * qsizetype(Palabra(trama, 4)) : 8;
+        largo_respuesta_ = Largo_Respuesta(trama);
         esperando_respuesta_ = true;
         Anota(sentido, Clase_Linea::Peticion, trama, a.ms);
         return;

@@ -1,6 +1,7 @@
 #include "simulador/Rele_Simulado.h"
 
 #include "protocolo/Crc.h"
+#include "protocolo/Tramas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -57,18 +58,6 @@ bool Setpoints_Validos(const std::array<uint16_t, 6> &s) {
            s[High_Fan] <= Maximo_Setpoint;
 }
 
-// Bytes from `inicio` needed for the frame starting there; 0 while the bytes
-// do not tell yet. Only a register write carries its own length.
-qsizetype Largo_Esperado(const QByteArray &b, qsizetype inicio) {
-    if (b.size() - inicio < 2)
-        return 0;
-    if (static_cast<uint8_t>(b[inicio + 1]) != 0x10)
-        return 8;
-    if (b.size() - inicio < 7)
-        return 0;
-    return 9 + static_cast<uint8_t>(b[inicio + 6]);
-}
-
 } // namespace
 
 Rele_Simulado::Rele_Simulado(uint8_t direccion, Fallos fallos, uint32_t semilla)
@@ -106,12 +95,12 @@ QByteArray Rele_Simulado::Responde(const QByteArray &peticion) {
 QByteArray Rele_Simulado::Atiende(const QByteArray &peticion) {
     const auto funcion = static_cast<uint8_t>(peticion[1]);
     switch (funcion) {
-    case 0x03:
-    case 0x04:
+    case Funcion_Lee_Retencion:
+    case Funcion_Lee_Entrada:
         return Lee_Registros(peticion);
-    case 0x05:
+    case Funcion_Escribe_Bobina:
         return Escribe_Bobina(peticion);
-    case 0x10:
+    case Funcion_Escribe_Registros:
         return Escribe_Registros(peticion);
     default:
         return Excepcion(funcion, Funcion_Ilegal);
@@ -120,7 +109,7 @@ QByteArray Rele_Simulado::Atiende(const QByteArray &peticion) {
 
 QByteArray Rele_Simulado::Lee_Registros(const QByteArray &peticion) {
     const auto funcion = static_cast<uint8_t>(peticion[1]);
-    if (peticion.size() != 8)
+    if (peticion.size() != Largo_Peticion(funcion))
         return Excepcion(funcion, Valor_Ilegal);
     const uint16_t primero = Palabra(peticion, 2);
     const uint16_t cuantos = Palabra(peticion, 4);
@@ -128,9 +117,10 @@ QByteArray Rele_Simulado::Lee_Registros(const QByteArray &peticion) {
         return Excepcion(funcion, Valor_Ilegal);
     // Holding registers are the setpoints; input registers are identification
     // and actual values. A read may take any part of one block, never span two.
-    const bool existe = funcion == 0x03 ? Dentro(primero, cuantos, Base_Setpoints, 6)
-                                        : Dentro(primero, cuantos, Base_Identificacion, 3) ||
-                                              Dentro(primero, cuantos, Base_Actuales, 14);
+    const bool existe = funcion == Funcion_Lee_Retencion
+                            ? Dentro(primero, cuantos, Base_Setpoints, 6)
+                            : Dentro(primero, cuantos, Base_Identificacion, 3) ||
+                                  Dentro(primero, cuantos, Base_Actuales, 14);
     if (!existe)
         return Excepcion(funcion, Direccion_Ilegal);
 
@@ -145,15 +135,16 @@ QByteArray Rele_Simulado::Lee_Registros(const QByteArray &peticion) {
 }
 
 QByteArray Rele_Simulado::Escribe_Registros(const QByteArray &peticion) {
-    if (peticion.size() < 9)
-        return Excepcion(0x10, Valor_Ilegal);
+    if (peticion.size() < Largo_Peticion(Funcion_Escribe_Registros))
+        return Excepcion(Funcion_Escribe_Registros, Valor_Ilegal);
     const uint16_t primero = Palabra(peticion, 2);
     const uint16_t cuantos = Palabra(peticion, 4);
     const auto bytes = static_cast<uint8_t>(peticion[6]);
-    if (cuantos < 1 || cuantos > 123 || bytes != 2 * cuantos || peticion.size() != 9 + bytes)
-        return Excepcion(0x10, Valor_Ilegal);
+    if (cuantos < 1 || cuantos > 123 || bytes != 2 * cuantos ||
+        peticion.size() != Largo_Peticion(Funcion_Escribe_Registros, bytes))
+        return Excepcion(Funcion_Escribe_Registros, Valor_Ilegal);
     if (!Dentro(primero, cuantos, Base_Setpoints, 6))
-        return Excepcion(0x10, Direccion_Ilegal);
+        return Excepcion(Funcion_Escribe_Registros, Direccion_Ilegal);
 
     // Judge the block as it would stand after the write, so that raising L1
     // and L2 together in one frame is accepted.
@@ -161,7 +152,7 @@ QByteArray Rele_Simulado::Escribe_Registros(const QByteArray &peticion) {
     for (uint16_t k = 0; k < cuantos; ++k)
         nuevos[primero - Base_Setpoints + k] = Palabra(peticion, 7 + 2 * k);
     if (!Setpoints_Validos(nuevos))
-        return Excepcion(0x10, Valor_Ilegal);
+        return Excepcion(Funcion_Escribe_Registros, Valor_Ilegal);
     Setpoints = nuevos;
     Actualiza_Maximos_y_Ventilador();
 
@@ -171,14 +162,14 @@ QByteArray Rele_Simulado::Escribe_Registros(const QByteArray &peticion) {
 }
 
 QByteArray Rele_Simulado::Escribe_Bobina(const QByteArray &peticion) {
-    if (peticion.size() != 8)
-        return Excepcion(0x05, Valor_Ilegal);
+    if (peticion.size() != Largo_Peticion(Funcion_Escribe_Bobina))
+        return Excepcion(Funcion_Escribe_Bobina, Valor_Ilegal);
     const uint16_t bobina = Palabra(peticion, 2);
     if (bobina != 1 && bobina != 2 && bobina != 16)
-        return Excepcion(0x05, Direccion_Ilegal);
+        return Excepcion(Funcion_Escribe_Bobina, Direccion_Ilegal);
     // The coils are commands: only "on" means anything to the relay.
     if (Palabra(peticion, 4) != 0xFF00)
-        return Excepcion(0x05, Valor_Ilegal);
+        return Excepcion(Funcion_Escribe_Bobina, Valor_Ilegal);
     if (bobina == 1)
         Programando = true;
     else if (bobina == 2)
@@ -192,7 +183,7 @@ QByteArray Rele_Simulado::Escribe_Bobina(const QByteArray &peticion) {
 QByteArray Rele_Simulado::Excepcion(uint8_t funcion, uint8_t codigo) const {
     QByteArray respuesta;
     respuesta.append(static_cast<char>(Direccion_));
-    respuesta.append(static_cast<char>(funcion | 0x80));
+    respuesta.append(static_cast<char>(funcion | Bit_Excepcion));
     respuesta.append(static_cast<char>(codigo));
     Agrega_CRC(respuesta);
     return respuesta;
@@ -392,7 +383,7 @@ std::optional<QByteArray> Entramador::Siguiente() {
     // in front of a request can make the request look like the start of a long
     // register write that never completes.
     for (qsizetype inicio = 0; inicio < Pendiente.size(); ++inicio) {
-        const qsizetype largo = Largo_Esperado(Pendiente, inicio);
+        const qsizetype largo = Largo_Peticion(Pendiente, inicio);
         if (largo == 0 || inicio + largo > Pendiente.size())
             continue;
         QByteArray candidato = Pendiente.mid(inicio, largo);

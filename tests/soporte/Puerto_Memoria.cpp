@@ -1,21 +1,9 @@
 #include "tests/soporte/Puerto_Memoria.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "protocolo/Tramas.h"
 
 #include <QTimer>
-
-namespace {
-
-// Length of the relay request starting with `inicio`, once its header is known.
-int Largo_Peticion(const QByteArray &inicio) {
-    if (inicio.size() < 2)
-        return 8;
-    if (static_cast<uint8_t>(inicio[1]) == 0x10)
-        return inicio.size() >= 7 ? 9 + static_cast<uint8_t>(inicio[6]) : 9;
-    return 8;
-}
-
-} // namespace
 
 bool Puerto_Memoria::Set_Settings(const QString &texto) {
     if (!Analiza_Settings(texto))
@@ -63,9 +51,12 @@ void Puerto_Memoria::Output(const QByteArray &bytes) {
         pendiente_.clear();
         return;
     }
-    while (pendiente_.size() >= 2 && pendiente_.size() >= Largo_Peticion(pendiente_)) {
-        const QByteArray peticion = pendiente_.left(Largo_Peticion(pendiente_));
-        pendiente_.remove(0, peticion.size());
+    for (;;) {
+        const qsizetype largo = Largo_Peticion(pendiente_);
+        if (largo == 0 || pendiente_.size() < largo)
+            break;
+        const QByteArray peticion = pendiente_.left(largo);
+        pendiente_.remove(0, largo);
         if (al_recibir)
             al_recibir(peticion);
     }
@@ -105,7 +96,9 @@ std::vector<QByteArray> Puerto_Memoria::Peticiones() const {
             resto.remove(0, 1);
             continue;
         }
-        const int n = qMin<int>(Largo_Peticion(resto), resto.size());
+        // A request cut short ends the list as it stands.
+        const qsizetype largo = Largo_Peticion(resto);
+        const qsizetype n = largo == 0 ? resto.size() : qMin(largo, resto.size());
         frames.push_back(resto.left(n));
         resto.remove(0, n);
     }
