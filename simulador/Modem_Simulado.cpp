@@ -1,6 +1,7 @@
 #include "simulador/Modem_Simulado.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -176,94 +177,103 @@ QByteArray Modem_Simulado::Ejecuta_Linea(const QByteArray &linea, qint64 ahora_m
         if (c != ' ' && c != '\t')
             cuerpo += c;
 
+    // Commands run one after another; the first that ends the line (a dial, an
+    // error, going back on line) gives its result after what the others printed.
     QByteArray salida;
-    const auto error = [&] { return salida + Texto(Resultado::Error); };
     qsizetype i = 0;
-    while (i < cuerpo.size()) {
-        const char orden = cuerpo[i++];
-        if (orden == 'D')
-            return salida + Marca(cuerpo.mid(i), ahora_ms);
-        if (orden == 'S') {
-            const int n = Lee_Numero(cuerpo, i);
-            if (n > 255 || i >= cuerpo.size())
-                return error();
-            const char que = cuerpo[i++];
-            if (que == '?') {
-                salida += Informacion(
-                    QByteArray::number(Ajustes_.S[static_cast<size_t>(n)]).rightJustified(3, '0'));
-            } else if (que == '=') {
-                const int valor = Lee_Numero(cuerpo, i);
-                if (valor > 255)
-                    return error();
-                Ajustes_.S[static_cast<size_t>(n)] = static_cast<uint8_t>(valor);
-            } else {
-                return error();
-            }
-            continue;
-        }
-        if (orden == '&') {
-            if (i >= cuerpo.size())
-                return error();
-            const char ampersand = cuerpo[i++];
-            const int n = Lee_Numero(cuerpo, i);
-            if (ampersand == 'F' && n == 0)
-                Ajustes_ = De_Fabrica();
-            else if (ampersand == 'W' && n <= 1)
-                Perfiles[static_cast<size_t>(n)] = Ajustes_;
-            // The simulator is never switched off, so the profile chosen for
-            // power-up (&Y) and the line-control settings have nothing to act on.
-            else if (!((ampersand == 'Y' && n <= 1) || (ampersand == 'C' && n <= 1) ||
-                       (ampersand == 'D' && n <= 3) || (ampersand == 'K' && n <= 6)))
-                return error();
-            continue;
-        }
-        const int n = Lee_Numero(cuerpo, i);
-        switch (orden) {
-        case 'E':
-            if (n > 1)
-                return error();
-            Ajustes_.Eco = n == 1;
-            break;
-        case 'V':
-            if (n > 1)
-                return error();
-            Ajustes_.Verbal = n == 1;
-            break;
-        case 'Z':
-            if (n > 1)
-                return error();
-            Cuelga();
-            Ajustes_ = Perfiles[static_cast<size_t>(n)];
-            break;
-        case 'H':
-            if (n > 1)
-                return error();
-            Cuelga();
-            break;
-        case 'O':
-            if (n > 1)
-                return error();
-            if (Estado_ != Estado_Modem::Comandos_En_Linea)
-                return salida + Texto(Resultado::Sin_Portadora);
-            // Back on line: the rest of the line is not read, the next byte is data.
-            Estado_ = Estado_Modem::Datos;
-            Ultimo_Dato_ms = ahora_ms;
-            Signos_Escape = 0;
-            return salida + Texto(Resultado::Conexion);
-        case 'L': // speaker volume and monitor: a simulated line makes no sound
-        case 'M':
-            if (n > 3)
-                return error();
-            break;
-        case 'X':
-            if (n > 4)
-                return error();
-            break;
-        default:
-            return error();
-        }
-    }
+    while (i < cuerpo.size())
+        if (const std::optional<QByteArray> fin = Ejecuta_Orden(cuerpo, i, salida, ahora_ms))
+            return salida + *fin;
     return salida + Texto(Resultado::OK);
+}
+
+std::optional<QByteArray> Modem_Simulado::Ejecuta_Orden(const QByteArray &cuerpo, qsizetype &i,
+                                                        QByteArray &salida, qint64 ahora_ms) {
+    const char orden = cuerpo[i++];
+    if (orden == 'D')
+        return Marca(cuerpo.mid(i), ahora_ms);
+    if (orden == 'S')
+        return Ejecuta_Registro(cuerpo, i, salida);
+    if (orden == '&')
+        return Ejecuta_Ampersand(cuerpo, i);
+    return Ejecuta_Letra(orden, Lee_Numero(cuerpo, i), ahora_ms);
+}
+
+// Sn? shows register n, Sn=v sets it.
+std::optional<QByteArray> Modem_Simulado::Ejecuta_Registro(const QByteArray &cuerpo, qsizetype &i,
+                                                           QByteArray &salida) {
+    const int n = Lee_Numero(cuerpo, i);
+    if (n > 255 || i >= cuerpo.size())
+        return Texto(Resultado::Error);
+    const char que = cuerpo[i++];
+    if (que == '?') {
+        salida += Informacion(
+            QByteArray::number(Ajustes_.S[static_cast<size_t>(n)]).rightJustified(3, '0'));
+    } else if (que == '=') {
+        const int valor = Lee_Numero(cuerpo, i);
+        if (valor > 255)
+            return Texto(Resultado::Error);
+        Ajustes_.S[static_cast<size_t>(n)] = static_cast<uint8_t>(valor);
+    } else {
+        return Texto(Resultado::Error);
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> Modem_Simulado::Ejecuta_Ampersand(const QByteArray &cuerpo,
+                                                            qsizetype &i) {
+    if (i >= cuerpo.size())
+        return Texto(Resultado::Error);
+    const char ampersand = cuerpo[i++];
+    const int n = Lee_Numero(cuerpo, i);
+    if (ampersand == 'F' && n == 0)
+        Ajustes_ = De_Fabrica();
+    else if (ampersand == 'W' && n <= 1)
+        Perfiles[static_cast<size_t>(n)] = Ajustes_;
+    // The simulator is never switched off, so the profile chosen for
+    // power-up (&Y) and the line-control settings have nothing to act on.
+    else if (!((ampersand == 'Y' && n <= 1) || (ampersand == 'C' && n <= 1) ||
+               (ampersand == 'D' && n <= 3) || (ampersand == 'K' && n <= 6)))
+        return Texto(Resultado::Error);
+    return std::nullopt;
+}
+
+// A command of one letter and its number (0 when none is written).
+std::optional<QByteArray> Modem_Simulado::Ejecuta_Letra(char orden, int n, qint64 ahora_ms) {
+    // The highest number each command takes; beyond it, or an unknown letter, is ERROR.
+    static constexpr std::pair<char, int> Topes[] = {{'E', 1}, {'V', 1}, {'Z', 1}, {'H', 1},
+                                                     {'O', 1}, {'L', 3}, {'M', 3}, {'X', 4}};
+    const auto tope = std::find_if(std::begin(Topes), std::end(Topes),
+                                   [orden](const auto &t) { return t.first == orden; });
+    if (tope == std::end(Topes) || n > tope->second)
+        return Texto(Resultado::Error);
+    switch (orden) {
+    case 'E':
+        Ajustes_.Eco = n == 1;
+        break;
+    case 'V':
+        Ajustes_.Verbal = n == 1;
+        break;
+    case 'Z':
+        Cuelga();
+        Ajustes_ = Perfiles[static_cast<size_t>(n)];
+        break;
+    case 'H':
+        Cuelga();
+        break;
+    case 'O':
+        if (Estado_ != Estado_Modem::Comandos_En_Linea)
+            return Texto(Resultado::Sin_Portadora);
+        // Back on line: the rest of the line is not read, the next byte is data.
+        Estado_ = Estado_Modem::Datos;
+        Ultimo_Dato_ms = ahora_ms;
+        Signos_Escape = 0;
+        return Texto(Resultado::Conexion);
+    default: // L and M (speaker volume and monitor: a simulated line makes no
+             // sound), X (result codes): accepted and ignored
+        break;
+    }
+    return std::nullopt;
 }
 
 QByteArray Modem_Simulado::Marca(const QByteArray &cadena, qint64 ahora_ms) {

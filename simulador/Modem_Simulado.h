@@ -67,6 +67,15 @@ class Modem_Simulado {
     QByteArray Recibe_Comandos(const QByteArray &bytes, qint64 ahora_ms);
     QByteArray Recibe_Datos(const QByteArray &bytes, qint64 ahora_ms);
     QByteArray Ejecuta_Linea(const QByteArray &linea, qint64 ahora_ms);
+    // One command of a line from cuerpo[i], leaving i past it: nothing when the
+    // line goes on, else the result that ends the line. What a command shows
+    // (Sn?) goes into `salida`.
+    std::optional<QByteArray> Ejecuta_Orden(const QByteArray &cuerpo, qsizetype &i,
+                                            QByteArray &salida, qint64 ahora_ms);
+    std::optional<QByteArray> Ejecuta_Registro(const QByteArray &cuerpo, qsizetype &i,
+                                               QByteArray &salida);
+    std::optional<QByteArray> Ejecuta_Ampersand(const QByteArray &cuerpo, qsizetype &i);
+    std::optional<QByteArray> Ejecuta_Letra(char orden, int n, qint64 ahora_ms);
     QByteArray Marca(const QByteArray &cadena, qint64 ahora_ms);
     QByteArray Entrega_Rele(qint64 ahora_ms);
     void Cuelga();
