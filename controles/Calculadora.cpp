@@ -55,6 +55,93 @@ QPushButton *Tecla(const QString &texto, const QString &nombre, QWidget *padre) 
     return boton;
 }
 
+QLabel *Nombrada(const QString &nombre, QWidget *padre) {
+    auto *etiqueta = new QLabel(padre);
+    etiqueta->setObjectName(nombre);
+    return etiqueta;
+}
+
+QLabel *Titulo_Calculadora(QFont letra, QWidget *padre) {
+    QLabel *titulo = Nombrada(QStringLiteral("Titulo"), padre);
+    letra.setBold(true);
+    letra.setPointSizeF(11);
+    titulo->setFont(letra);
+    titulo->setAlignment(Qt::AlignCenter);
+    return titulo;
+}
+
+QLineEdit *Pantalla_Calculadora(QWidget *padre) {
+    auto *pantalla = new QLineEdit(padre);
+    pantalla->setObjectName(QStringLiteral("Pantalla"));
+    // Only the keypad and the keys the dialog handles write into it.
+    pantalla->setReadOnly(true);
+    pantalla->setFocusPolicy(Qt::NoFocus);
+    pantalla->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont grande(QStringLiteral("Liberation Mono"));
+    grande.setPointSize(16);
+    grande.setBold(true);
+    pantalla->setFont(grande);
+    pantalla->setMinimumHeight(40);
+    return pantalla;
+}
+
+// OK and Cancel, beside the keypad.
+QPushButton *Boton_Accion(const QString &texto, QWidget *padre) {
+    auto *boton = new QPushButton(texto, padre);
+    boton->setObjectName(texto);
+    boton->setMinimumSize(84, 38);
+    return boton;
+}
+
+struct Controles_Calculadora {
+    QLabel *titulo = nullptr;
+    std::array<QLabel *, 3> nombres{}; // Old Value, Range, Increment
+    std::array<QLabel *, 3> valores{};
+    QLineEdit *pantalla = nullptr;
+    std::array<QPushButton *, 10> numeros{};
+    QPushButton *punto = nullptr;
+    QPushButton *ce = nullptr;
+    QPushButton *ok = nullptr;
+    QPushButton *cancel = nullptr;
+};
+
+// Title, the old value, range and increment, the display, then the keypad with
+// OK and Cancel beside it; the dialog takes the size they need and keeps it.
+void Coloca_Controles(QDialog &dialogo, const Controles_Calculadora &c) {
+    auto *datos = new QGridLayout;
+    for (int fila = 0; fila < 3; ++fila) {
+        datos->addWidget(c.nombres[static_cast<std::size_t>(fila)], fila, 0);
+        datos->addWidget(c.valores[static_cast<std::size_t>(fila)], fila, 1);
+    }
+    datos->setColumnStretch(1, 1);
+
+    // The keypad as on a calculator: 7 8 9 on top, 0 . CE at the bottom.
+    auto *teclado = new QGridLayout;
+    teclado->setSpacing(4);
+    for (int k = 1; k <= 9; ++k)
+        teclado->addWidget(c.numeros[static_cast<std::size_t>(k)], 2 - (k - 1) / 3, (k - 1) % 3);
+    teclado->addWidget(c.numeros[0], 3, 0);
+    teclado->addWidget(c.punto, 3, 1);
+    teclado->addWidget(c.ce, 3, 2);
+
+    auto *acciones = new QVBoxLayout;
+    acciones->addWidget(c.ok);
+    acciones->addWidget(c.cancel);
+    acciones->addStretch(1);
+
+    auto *abajo = new QHBoxLayout;
+    abajo->addLayout(teclado);
+    abajo->addSpacing(8);
+    abajo->addLayout(acciones);
+
+    auto *todo = new QVBoxLayout(&dialogo);
+    todo->addWidget(c.titulo);
+    todo->addLayout(datos);
+    todo->addWidget(c.pantalla);
+    todo->addLayout(abajo);
+    todo->setSizeConstraint(QLayout::SetFixedSize);
+}
+
 } // namespace
 
 Calculadora::Calculadora(QWidget *padre) : QDialog(padre) {
@@ -66,89 +153,32 @@ Calculadora::Calculadora(QWidget *padre) : QDialog(padre) {
     letra.setPointSizeF(9.75);
     setFont(letra);
 
-    Titulo = new QLabel(this);
-    Titulo->setObjectName(QStringLiteral("Titulo"));
-    QFont negrita = letra;
-    negrita.setBold(true);
-    negrita.setPointSizeF(11);
-    Titulo->setFont(negrita);
-    Titulo->setAlignment(Qt::AlignCenter);
-
-    auto *Label2 = new QLabel(QStringLiteral("Old Value:"), this);
-    auto *Label3 = new QLabel(QStringLiteral("Range:"), this);
-    auto *Label4 = new QLabel(QStringLiteral("Increment:"), this);
-    Viejo = new QLabel(this);
-    Viejo->setObjectName(QStringLiteral("Viejo"));
-    Rango = new QLabel(this);
-    Rango->setObjectName(QStringLiteral("Rango"));
-    Incremento = new QLabel(this);
-    Incremento->setObjectName(QStringLiteral("Incremento"));
-
-    Pantalla = new QLineEdit(this);
-    Pantalla->setObjectName(QStringLiteral("Pantalla"));
-    // Only the keypad and the keys handled below write into it.
-    Pantalla->setReadOnly(true);
-    Pantalla->setFocusPolicy(Qt::NoFocus);
-    Pantalla->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QFont grande(QStringLiteral("Liberation Mono"));
-    grande.setPointSize(16);
-    grande.setBold(true);
-    Pantalla->setFont(grande);
-    Pantalla->setMinimumHeight(40);
+    Controles_Calculadora c;
+    c.titulo = Titulo = Titulo_Calculadora(letra, this);
+    c.nombres = {new QLabel(QStringLiteral("Old Value:"), this),
+                 new QLabel(QStringLiteral("Range:"), this),
+                 new QLabel(QStringLiteral("Increment:"), this)};
+    c.valores = {Viejo = Nombrada(QStringLiteral("Viejo"), this),
+                 Rango = Nombrada(QStringLiteral("Rango"), this),
+                 Incremento = Nombrada(QStringLiteral("Incremento"), this)};
+    c.pantalla = Pantalla = Pantalla_Calculadora(this);
 
     for (int k = 0; k <= 9; ++k) {
         Numeros[k] = Tecla(QString::number(k), QStringLiteral("Numeros_%1").arg(k), this);
         connect(Numeros[k], &QPushButton::clicked, this, [this, k] { Numeros_Click(k); });
     }
-    Command2 = Tecla(QStringLiteral("."), QStringLiteral("Command2"), this);
-    Command1 = Tecla(QStringLiteral("CE"), QStringLiteral("Command1"), this);
-    OK = new QPushButton(QStringLiteral("OK"), this);
-    OK->setObjectName(QStringLiteral("OK"));
+    c.numeros = Numeros;
+    c.punto = Command2 = Tecla(QStringLiteral("."), QStringLiteral("Command2"), this);
+    c.ce = Command1 = Tecla(QStringLiteral("CE"), QStringLiteral("Command1"), this);
+    c.ok = OK = Boton_Accion(QStringLiteral("OK"), this);
     OK->setDefault(true);
-    OK->setMinimumSize(84, 38);
-    Cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    Cancel->setObjectName(QStringLiteral("Cancel"));
+    c.cancel = Cancel = Boton_Accion(QStringLiteral("Cancel"), this);
     Cancel->setAutoDefault(false);
-    Cancel->setMinimumSize(84, 38);
     connect(Command2, &QPushButton::clicked, this, &Calculadora::Command2_Click);
     connect(Command1, &QPushButton::clicked, this, &Calculadora::Command1_Click);
     connect(OK, &QPushButton::clicked, this, &Calculadora::OK_Click);
     connect(Cancel, &QPushButton::clicked, this, &Calculadora::reject);
-
-    auto *datos = new QGridLayout;
-    datos->addWidget(Label2, 0, 0);
-    datos->addWidget(Viejo, 0, 1);
-    datos->addWidget(Label3, 1, 0);
-    datos->addWidget(Rango, 1, 1);
-    datos->addWidget(Label4, 2, 0);
-    datos->addWidget(Incremento, 2, 1);
-    datos->setColumnStretch(1, 1);
-
-    // The keypad as on a calculator: 7 8 9 on top, 0 . CE at the bottom.
-    auto *teclado = new QGridLayout;
-    teclado->setSpacing(4);
-    for (int k = 1; k <= 9; ++k)
-        teclado->addWidget(Numeros[k], 2 - (k - 1) / 3, (k - 1) % 3);
-    teclado->addWidget(Numeros[0], 3, 0);
-    teclado->addWidget(Command2, 3, 1);
-    teclado->addWidget(Command1, 3, 2);
-
-    auto *acciones = new QVBoxLayout;
-    acciones->addWidget(OK);
-    acciones->addWidget(Cancel);
-    acciones->addStretch(1);
-
-    auto *abajo = new QHBoxLayout;
-    abajo->addLayout(teclado);
-    abajo->addSpacing(8);
-    abajo->addLayout(acciones);
-
-    auto *todo = new QVBoxLayout(this);
-    todo->addWidget(Titulo);
-    todo->addLayout(datos);
-    todo->addWidget(Pantalla);
-    todo->addLayout(abajo);
-    todo->setSizeConstraint(QLayout::SetFixedSize);
+    Coloca_Controles(*this, c);
 
     Form_Load();
 }
