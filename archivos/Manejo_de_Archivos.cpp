@@ -2,10 +2,10 @@
 
 #include "archivos/Escritura_Segura.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "comun/Texto.h"
 #include "datos/Rangos_Setpoints.h"
+#include "protocolo/Enlace_Rele.h"
 #include "protocolo/Lectura_Escritura.h"
 
 #include <QByteArray>
@@ -99,17 +99,17 @@ bool Etiqueta_Correcta(const QString &etiqueta) {
     return etiqueta.mid(desde, hasta - desde) == T::Etiqueta;
 }
 
-void Avisa(const QString &texto) {
-    Host().Dialogos->Mensaje(texto);
+void Avisa(Enlace_Rele &e, const QString &texto) {
+    e.Dialogos().Mensaje(texto);
 }
 
 // The record in the bytes of a file, or nothing (the operator told why) when
 // they are too short or not tagged "KV73". Bytes past the first record are not
 // the program's.
-std::optional<Registro_KV73> Registro_Leido(const QByteArray &bytes) {
+std::optional<Registro_KV73> Registro_Leido(Enlace_Rele &e, const QByteArray &bytes) {
     // A short file would load its missing setpoints as 0 degrees.
     if (bytes.size() < Largo_Registro || !Etiqueta_Correcta(Toma_Texto(bytes, Campo_Etiqueta))) {
-        Avisa(T::No_Es_KV73);
+        Avisa(e, T::No_Es_KV73);
         return std::nullopt;
     }
     return Registro_De_Bytes(bytes);
@@ -118,33 +118,33 @@ std::optional<Registro_KV73> Registro_Leido(const QByteArray &bytes) {
 // The record of a file, or nothing (the operator told why) when it cannot be
 // one: missing, not a plain file, unreadable, too short or not tagged "KV73".
 // A longer file is read from its first record.
-std::optional<Registro_KV73> Lee_Registro(const QString &ruta) {
+std::optional<Registro_KV73> Lee_Registro(Enlace_Rele &e, const QString &ruta) {
     const QFileInfo info(ruta);
     if (!info.exists()) {
-        Avisa(T::No_Existe.arg(ruta));
+        Avisa(e, T::No_Existe.arg(ruta));
         return std::nullopt;
     }
     // A device or a pipe could block the program or never end.
     if (!info.isFile()) {
-        Avisa(T::No_Se_Lee.arg(ruta, No_Es_Archivo_Simple));
+        Avisa(e, T::No_Se_Lee.arg(ruta, No_Es_Archivo_Simple));
         return std::nullopt;
     }
     QFile archivo(ruta);
     if (!archivo.open(QIODevice::ReadOnly)) {
-        Avisa(T::No_Se_Lee.arg(ruta, archivo.errorString()));
+        Avisa(e, T::No_Se_Lee.arg(ruta, archivo.errorString()));
         return std::nullopt;
     }
     const QByteArray bytes = archivo.read(Largo_Registro);
     if (archivo.error() != QFileDevice::NoError) {
-        Avisa(T::No_Se_Lee.arg(ruta, archivo.errorString()));
+        Avisa(e, T::No_Se_Lee.arg(ruta, archivo.errorString()));
         return std::nullopt;
     }
-    return Registro_Leido(bytes);
+    return Registro_Leido(e, bytes);
 }
 
 // A loaded file replaces what the program shows; the relay's address stays the
 // one of the link settings, whatever the frame in the file says.
-void Aplica_Registro(const Registro_KV73 &r, const QString &ruta) {
+void Aplica_Registro(Enlace_Rele &e, const Registro_KV73 &r, const QString &ruta) {
     Estado.Registro_Archivo = r;
     Estado.Comunicacion_OK = false;
     Estado.Trama_Escritura.Copia(1, r.Trama, 1, 21);
@@ -152,10 +152,10 @@ void Aplica_Registro(const Registro_KV73 &r, const QString &ruta) {
     Estado.Edicion_Pendiente = false;
     Estado.Valores_Actuales.Copia(1, r.Actuales, 1, 34);
     Restaura_Set_Setpoints(Estado.Direccion_Rele);
-    Host().Textos->Escribe_Panel(5, T::Direccion + Str(Estado.Direccion_Rele));
-    Host().Textos->Escribe_Panel(6, T::No_Comunicando);
+    e.Textos().Escribe_Panel(5, T::Direccion + Str(Estado.Direccion_Rele));
+    e.Textos().Escribe_Panel(6, T::No_Comunicando);
     Estado.Archivo_Cargado = true;
-    Host().Textos->Escribe_Titulo(T::Titulo_Host + ruta);
+    e.Textos().Escribe_Titulo(T::Titulo_Host + ruta);
 }
 
 Peticion_Archivo Peticion(const QString &filtro) {
@@ -181,7 +181,7 @@ QString Con_Extension(const QString &ruta, const QString &extension) {
     return ruta.endsWith(u'.') ? ruta + extension : ruta + u'.' + extension;
 }
 
-bool Escribir_Archivo(const QString &ruta) {
+bool Escribir_Archivo(Enlace_Rele &e, const QString &ruta) {
     Registro_KV73 r = Estado.Registro_Archivo;
     r.Etiqueta = Ajusta(T::Etiqueta, static_cast<int>(Campo_Etiqueta.ancho));
     r.Fecha = Fecha_Archivo(QDate::currentDate());
@@ -191,7 +191,7 @@ bool Escribir_Archivo(const QString &ruta) {
     r.Actuales.Copia(1, Estado.Valores_Actuales, 1, 34);
 
     if (const auto motivo = Escribe_Archivo_Entero(ruta, Bytes_De_Registro(r))) {
-        Avisa(T::No_Se_Escribe.arg(ruta, *motivo));
+        Avisa(e, T::No_Se_Escribe.arg(ruta, *motivo));
         return false;
     }
     Estado.Registro_Archivo = r;
@@ -201,46 +201,47 @@ bool Escribir_Archivo(const QString &ruta) {
 namespace {
 // A file's setpoints reach the editors and the next write as they are, so ones
 // no editor could have set are refused here, before either sees them.
-bool En_Rango(const Registro_KV73 &r, const QString &ruta) {
+bool En_Rango(Enlace_Rele &e, const Registro_KV73 &r, const QString &ruta) {
     const auto problemas = Revisa_Setpoints(r.Trama);
     if (problemas.isEmpty())
         return true;
-    Avisa(T::Fuera_De_Rango.arg(ruta, problemas.first().texto));
+    Avisa(e, T::Fuera_De_Rango.arg(ruta, problemas.first().texto));
     return false;
 }
 
 enum class Revision { Completa, Solo_Formato };
 
-bool Carga(const std::optional<Registro_KV73> &registro, const QString &ruta, Revision revision) {
-    if (!registro || (revision == Revision::Completa && !En_Rango(*registro, ruta))) {
+bool Carga(Enlace_Rele &e, const std::optional<Registro_KV73> &registro, const QString &ruta,
+           Revision revision) {
+    if (!registro || (revision == Revision::Completa && !En_Rango(e, *registro, ruta))) {
         Estado.Archivo_Cargado = false;
         return false;
     }
-    Aplica_Registro(*registro, ruta);
+    Aplica_Registro(e, *registro, ruta);
     return true;
 }
 } // namespace
 
-bool Leer_Archivo(const QString &ruta) {
-    return Carga(Lee_Registro(ruta), ruta, Revision::Completa);
+bool Leer_Archivo(Enlace_Rele &e, const QString &ruta) {
+    return Carga(e, Lee_Registro(e, ruta), ruta, Revision::Completa);
 }
 
-bool Leer_Archivo_Para_Ver(const QString &ruta) {
-    return Carga(Lee_Registro(ruta), ruta, Revision::Solo_Formato);
+bool Leer_Archivo_Para_Ver(Enlace_Rele &e, const QString &ruta) {
+    return Carga(e, Lee_Registro(e, ruta), ruta, Revision::Solo_Formato);
 }
 
-bool Leer_Archivo_Bytes(const QByteArray &bytes, const QString &ruta) {
-    return Carga(Registro_Leido(bytes), ruta, Revision::Completa);
+bool Leer_Archivo_Bytes(Enlace_Rele &e, const QByteArray &bytes, const QString &ruta) {
+    return Carga(e, Registro_Leido(e, bytes), ruta, Revision::Completa);
 }
 
-void Guardar_Archivo() {
-    const auto ruta = Host().Dialogos->Dialogo_Guardar(Peticion(T::Filtro_Guardar));
+void Guardar_Archivo(Enlace_Rele &e) {
+    const auto ruta = e.Dialogos().Dialogo_Guardar(Peticion(T::Filtro_Guardar));
     if (ruta && !ruta->isEmpty())
-        Escribir_Archivo(Con_Extension(*ruta, T::Extension));
+        Escribir_Archivo(e, Con_Extension(*ruta, T::Extension));
 }
 
-void Abrir_Archivo() {
-    const auto ruta = Host().Dialogos->Dialogo_Abrir(Peticion(T::Filtro_Abrir));
+void Abrir_Archivo(Enlace_Rele &e) {
+    const auto ruta = e.Dialogos().Dialogo_Abrir(Peticion(T::Filtro_Abrir));
     if (ruta && !ruta->isEmpty())
-        Leer_Archivo(*ruta);
+        Leer_Archivo(e, *ruta);
 }

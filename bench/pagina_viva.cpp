@@ -15,6 +15,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Operador.h"
 #include "enlace/Comunicacion.h"
+#include "enlace/Puerto_Sistema.h"
 #include "formularios/AVPAGE2.h"
 #include "formularios/Conexiones.h"
 #include "formularios/Principal.h"
@@ -95,16 +96,17 @@ int main(int argc, char *argv[]) {
     if (dispositivo.isEmpty() || minutos < 1)
         Uso();
 
-    // Port 2 is the device; the launcher's mode makes ON ask nothing.
-    qputenv("KV73_COM2", QFile::encodeName(dispositivo));
+    // The port opens the device; the launcher's mode makes ON ask nothing.
     Estado.Modo_Linea_Comandos = true;
     auto propio = std::make_unique<Operador_Ausente>();
     Operador_Ausente &operador = *propio;
-    Principal host(nullptr, std::move(propio));
+    auto puerto = std::make_unique<Puerto_Sistema>();
+    puerto->Set_Dispositivo(dispositivo);
+    Principal host({std::move(puerto), std::move(propio), nullptr, nullptr});
     Conecta_Host(host);
     host.Form_Load();
-    auto pagina = std::make_unique<AVPAGE2>();
-    Conecta_Pagina(*pagina);
+    auto pagina = std::make_unique<AVPAGE2>(host);
+    Conecta_Pagina(*pagina, host);
     pagina->Form_Load();
     // Shown (offscreen), the page paints what each poll changes, as it does on
     // the operator's screen.
@@ -113,7 +115,7 @@ int main(int argc, char *argv[]) {
     int sondeos = 0;
     QObject::connect(&pagina->Timer1, &QTimer::timeout, [&] { ++sondeos; });
 
-    Comunicacion::Cargada().Command1_Click();
+    Comunicacion::Cargada(host.Enlace()).Command1_Click();
     if (!Estado.Comunicacion_OK) {
         std::fprintf(stderr, "pagina_viva: no link to the relay on %s\n", qPrintable(dispositivo));
         return 1;
@@ -141,7 +143,7 @@ int main(int argc, char *argv[]) {
     QObject::connect(&vigia, &QTimer::timeout, [&] {
         if (!Estado.Comunicacion_OK && !pagina->Timer1.isActive() &&
             Estado.Intercambios_En_Curso == 0)
-            Comunicacion::Cargada().Command1_Click();
+            Comunicacion::Cargada(host.Enlace()).Command1_Click();
     });
     vigia.start(1000);
 
@@ -169,9 +171,13 @@ int main(int argc, char *argv[]) {
     reloj.start(60000);
     app.exec();
 
-    std::printf("polls: %d\nreplies taken: %u\nbad replies: %u\nlink failures: %u\nmessages: %d\n",
-                sondeos, Estado.Intercambios, Estado.Respuestas_Malas, Estado.Fallos_Enlace,
-                operador.mensajes);
+    // What went over the line, as the traffic trace counted it.
+    const Contadores_Traza c = host.Traza().Contadores();
+    std::printf("polls: %d\nreplies taken: %llu\nbad replies: %llu\nlink failures: %llu\n"
+                "messages: %d\n",
+                sondeos, static_cast<unsigned long long>(c.respuestas_buenas + c.crc_malos),
+                static_cast<unsigned long long>(c.crc_malos),
+                static_cast<unsigned long long>(c.fallos_enlace), operador.mensajes);
     std::printf("resident memory: %ld kB after 1 min, %ld kB after %d min, growth %ld kB"
                 "   target < 1024 kB\n",
                 rss_1, rss_fin, minutos, rss_fin - rss_1);

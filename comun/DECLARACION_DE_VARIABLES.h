@@ -100,12 +100,6 @@ struct Estado_Global {
     QString CRC_Texto;
     QString CRC_Bajo;
     QString CRC_Alto;
-
-    // Not read by the relay logic: counts kept for the command-line tool and the
-    // soak benchmark, which report how a run went.
-    uint32_t Fallos_Enlace = 0;    // times the link-failure procedure ran
-    uint32_t Respuestas_Malas = 0; // replies refused for their CRC
-    uint32_t Intercambios = 0;     // replies taken in time, good or bad
 };
 
 extern Estado_Global Estado;

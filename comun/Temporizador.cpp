@@ -1,13 +1,8 @@
-#include "comun/Host.h"
+#include "comun/Temporizador.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 
 #include <QtGlobal>
-
-Recursos_Host &Host() {
-    static Recursos_Host recursos;
-    return recursos;
-}
 
 int Intervalo_Tick_Predeterminado() {
     bool ok = false;
@@ -15,25 +10,40 @@ int Intervalo_Tick_Predeterminado() {
     return ok && ms > 0 ? ms : 1000;
 }
 
-Temporizador_Comunicacion::Temporizador_Comunicacion(QObject *padre) : QObject(padre) {
+Reloj_Qt::Reloj_Qt(QObject *padre) : Reloj_Tick(padre) {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(Intervalo_Tick_Predeterminado());
-    connect(&timer_, &QTimer::timeout, this, &Temporizador_Comunicacion::Timer_Comunicacion_Timer);
+    connect(&timer_, &QTimer::timeout, this, &Reloj_Tick::Tick);
+}
+
+void Reloj_Qt::Arranca() {
+    if (!timer_.isActive())
+        timer_.start();
+}
+
+Temporizador_Comunicacion::Temporizador_Comunicacion(QObject *padre)
+    : QObject(padre), propio_(std::make_unique<Reloj_Qt>()), reloj_(propio_.get()) {
+    connect(reloj_, &Reloj_Tick::Tick, this, &Temporizador_Comunicacion::Timer_Comunicacion_Timer);
+}
+
+Temporizador_Comunicacion::Temporizador_Comunicacion(Reloj_Tick &reloj, QObject *padre)
+    : QObject(padre), reloj_(&reloj) {
+    connect(reloj_, &Reloj_Tick::Tick, this, &Temporizador_Comunicacion::Timer_Comunicacion_Timer);
 }
 
 void Temporizador_Comunicacion::Set_Enabled(bool activo) {
     if (!activo) {
         if (esperas_ == 0)
-            timer_.stop();
-    } else if (!timer_.isActive()) {
-        timer_.start();
+            reloj_->Para();
+    } else {
+        reloj_->Arranca();
     }
 }
 
 void Temporizador_Comunicacion::Timer_Comunicacion_Timer() {
     // A counter left running past any wait is parked so that it never wraps.
     if (Estado.Segundos > 100) {
-        timer_.stop();
+        reloj_->Para();
         Estado.Segundos = 0;
     }
     ++Estado.Segundos;

@@ -5,7 +5,7 @@
 
 #include <QLineEdit>
 
-Byte_UnR::Byte_UnR(QWidget *padre) : Editor_UnR(padre) {}
+Byte_UnR::Byte_UnR(QWidget *padre, Operador *dialogos) : Editor_UnR(padre, dialogos) {}
 
 int16_t Byte_UnR::BorderStyle() const {
     return Text1->hasFrame() ? 1 : 0;

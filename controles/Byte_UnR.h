@@ -9,7 +9,7 @@
 class Byte_UnR : public Editor_UnR {
     Q_OBJECT
   public:
-    explicit Byte_UnR(QWidget *padre = nullptr);
+    explicit Byte_UnR(QWidget *padre = nullptr, Operador *dialogos = nullptr);
 
     // Of the text box: 0 no border, 1 fixed single.
     int16_t BorderStyle() const;

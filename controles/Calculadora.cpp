@@ -1,6 +1,5 @@
 #include "controles/Calculadora.h"
 
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "comun/Texto.h"
 #include "controles/Formato.h"
@@ -35,10 +34,6 @@ QString Patron(float f) {
     if (f == 10)
         return QStringLiteral("##0.0");
     return QStringLiteral("##0.00");
-}
-
-void Aviso(const QString &texto) {
-    Host().Dialogos->Mensaje(texto);
 }
 
 QPushButton *Tecla(const QString &texto, const QString &nombre, QWidget *padre) {
@@ -144,7 +139,7 @@ void Coloca_Controles(QDialog &dialogo, const Controles_Calculadora &c) {
 
 } // namespace
 
-Calculadora::Calculadora(QWidget *padre) : QDialog(padre) {
+Calculadora::Calculadora(Operador &dialogos, QWidget *padre) : QDialog(padre), dialogos_(dialogos) {
     setWindowTitle(QGuiApplication::applicationDisplayName());
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setModal(true);
@@ -211,19 +206,19 @@ void Calculadora::OK_Click() {
     // A number too large for any register (or a scale without a factor) is out of
     // range as well; it must not wrap into a value that passes.
     if (!r) {
-        Aviso(QStringLiteral("Out of Range"));
+        dialogos_.Mensaje(QStringLiteral("Out of Range"));
         return;
     }
     Calc_Resultado = *r;
     if (*r < Moneda::De_Entero(Calc_Minimo) || *r > Moneda::De_Entero(Calc_Maximo)) {
-        Aviso(QStringLiteral("Out of Range"));
+        dialogos_.Mensaje(QStringLiteral("Out of Range"));
         return;
     }
     // The step is checked on the value the register will get (7.5 is taken as 8).
     // Without a step every whole value is a multiple of it.
     const int64_t paso = Calc_Incremento == 0 ? 1 : Calc_Incremento;
     if (int64_t{r->A_Entero()} % paso != 0) {
-        Aviso(QStringLiteral("Incorrect Range"));
+        dialogos_.Mensaje(QStringLiteral("Incorrect Range"));
         return;
     }
     accept();

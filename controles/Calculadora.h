@@ -27,10 +27,13 @@ extern float Calc_Factor;       // 1 / Paso: raw value = shown value x factor
 // Result: the accepted value, the last value typed, or after Cancel Calc_Anterior.
 extern Moneda Calc_Resultado;
 
+class Operador;
+
 class Calculadora : public QDialog {
     Q_OBJECT
   public:
-    explicit Calculadora(QWidget *padre = nullptr);
+    // `dialogos` says "Out of Range" and "Incorrect Range".
+    explicit Calculadora(Operador &dialogos, QWidget *padre = nullptr);
 
     // Cancel, Escape and the window frame all end here and give the old value back:
     // an operator who closes the window has not accepted what he typed.
@@ -41,6 +44,7 @@ class Calculadora : public QDialog {
     void keyPressEvent(QKeyEvent *evento) override;
 
   private:
+    Operador &dialogos_;
     void Form_Load();
     void Numeros_Click(int index);
     void Command2_Click();

@@ -105,7 +105,8 @@ class Boton_Flecha : public QToolButton {
 
 } // namespace
 
-Editor_UnR::Editor_UnR(QWidget *padre) : QWidget(padre), fondo_texto_(Color_Ventana) {
+Editor_UnR::Editor_UnR(QWidget *padre, Operador *dialogos)
+    : QWidget(padre), dialogos_(dialogos), fondo_texto_(Color_Ventana) {
     Text1 = new QLineEdit(QStringLiteral("Text1"), this);
     Text1->setObjectName(QStringLiteral("Text1"));
     // Nothing typed here would be read back: the value changes only through the
@@ -251,8 +252,11 @@ void Editor_UnR::Text1_Click() {
     Calc_Incremento = static_cast<int16_t>(std::clamp<int32_t>(
         small_change_, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
     Calc_Factor = 1.0f / paso_;
+    // An editor made without anybody to talk to has no keypad.
+    if (!dialogos_)
+        return;
     {
-        Calculadora dialogo(this);
+        Calculadora dialogo(*dialogos_, this);
         dialogo.exec();
     }
     Antes_De_Resultado();

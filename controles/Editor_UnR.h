@@ -17,6 +17,8 @@ class Bolsa_Propiedades;
 class QLineEdit;
 class QToolButton;
 
+class Operador;
+
 class Editor_UnR : public QWidget {
     Q_OBJECT
   public:
@@ -84,7 +86,8 @@ class Editor_UnR : public QWidget {
     void Resize();
 
   protected:
-    explicit Editor_UnR(QWidget *padre);
+    // `dialogos` is who the numeric keypad opened on a click talks to.
+    Editor_UnR(QWidget *padre, Operador *dialogos);
 
     // Value x Paso in the pattern, a blank, the unit.
     void Muestra_Valor();
@@ -100,6 +103,7 @@ class Editor_UnR : public QWidget {
     QLineEdit *Text1;
 
   private:
+    Operador *dialogos_;
     void UpDown1_Click(int sentido);
     void Text1_Click();
     void Pon_Fondo_Texto(int32_t color);

@@ -27,7 +27,7 @@ float En_Twips(qreal pixeles) {
 
 } // namespace
 
-Word_UnR::Word_UnR(QWidget *padre) : Editor_UnR(padre) {
+Word_UnR::Word_UnR(QWidget *padre, Operador *dialogos) : Editor_UnR(padre, dialogos) {
     setMouseTracking(true);
 }
 

@@ -9,7 +9,7 @@
 class Word_UnR : public Editor_UnR {
     Q_OBJECT
   public:
-    explicit Word_UnR(QWidget *padre = nullptr);
+    explicit Word_UnR(QWidget *padre = nullptr, Operador *dialogos = nullptr);
 
     // Shows Value and stores it; raises nothing. Always false.
     bool Refrescar();

@@ -2,11 +2,12 @@
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Espera.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
+#include "comun/Temporizador.h"
 #include "comun/Texto.h"
 #include "enlace/Cadena_Modem.h"
 #include "enlace/Puerto_Serie.h"
+#include "protocolo/Enlace_Rele.h"
 
 #include <QSet>
 
@@ -17,16 +18,12 @@ namespace T = Textos_Modem;
 
 namespace {
 
-Puerto_Serie &Puerto() {
-    return *Host().MSComm1;
+QString Lee_Texto(Puerto_Serie &puerto) {
+    return QString::fromLatin1(puerto.Input());
 }
 
-QString Lee_Texto() {
-    return QString::fromLatin1(Puerto().Input());
-}
-
-void Envia_Linea(const QString &texto) {
-    Puerto().Output(texto.toLatin1() + '\r');
+void Envia_Linea(Puerto_Serie &puerto, const QString &texto) {
+    puerto.Output(texto.toLatin1() + '\r');
 }
 
 // A modem frames its text replies in CR LF: what lies between, or nothing when
@@ -39,14 +36,12 @@ std::optional<QString> Sin_Marco(const QString &respuesta) {
 
 // The initialisation string for the local modem: none in command-line mode or
 // with "Default String"; with "Personal String" the operator confirms or types it.
-QString Cadena_Inicial() {
+QString Cadena_Inicial(Operador &dialogos) {
     if (Estado.Modo_Linea_Comandos || !Estado.Cadena_Personal_Local)
         return {};
     Leer_Cadena_Modem(2);
     const QString respuesta =
-        Host()
-            .Dialogos->Caja_Entrada(T::Pide_Cadena, QString(), Estado.Cadena_Modem.trimmed())
-            .trimmed();
+        dialogos.Caja_Entrada(T::Pide_Cadena, QString(), Estado.Cadena_Modem.trimmed()).trimmed();
     Estado.Cadena_Modem = respuesta;
     if (!respuesta.isEmpty())
         Guardar_Cadena_Modem(2);
@@ -102,17 +97,16 @@ QString Texto_Settings(int velocidad) {
     return Str(velocidad) + QStringLiteral(",N,8,1");
 }
 
-void Reiniciar_Enlace() {
+void Reiniciar_Enlace(Enlace_Rele &enlace) {
     Estado.Ocupado = false;
-    if (Host().Timer_Comunicacion)
-        Host().Timer_Comunicacion->Set_Enabled(false);
+    enlace.Timer_Comunicacion().Set_Enabled(false);
 }
 
-bool Espera_Modem(const std::function<bool()> &condicion) {
-    Puerto_Serie &puerto = Puerto();
+bool Espera_Modem(Enlace_Rele &enlace, const std::function<bool()> &condicion) {
+    Puerto_Serie &puerto = enlace.MSComm1();
     // The ticks are this wait's own: an exchange run inside it (a poll of the
     // main page) neither sets them back nor stops the tick.
-    Ticks_De_Espera segundos(*Host().Timer_Comunicacion);
+    Ticks_De_Espera segundos(enlace.Timer_Comunicacion());
     Espera_Hasta([&] {
         segundos();
         return !puerto.PortOpen() || Estado.Interrupcion || condicion();
@@ -128,8 +122,8 @@ Linea_Reservada::~Linea_Reservada() {
     Estado.Ocupado = ocupado_;
 }
 
-void Abrir_Puerto() {
-    Puerto_Serie &puerto = Puerto();
+void Abrir_Puerto(Enlace_Rele &enlace) {
+    Puerto_Serie &puerto = enlace.MSComm1();
     if (puerto.PortOpen())
         puerto.Set_PortOpen(false);
     puerto.Set_CommPort(Estado.Puerto_Com);
@@ -138,48 +132,51 @@ void Abrir_Puerto() {
         // The operator cannot tell a missing adapter from a refused one by the
         // number alone: the port says why on a line of its own.
         const QString razon = puerto.Error_Texto();
-        Host().Dialogos->Mensaje(razon.isEmpty() ? invalido : invalido + u'\n' + razon);
+        enlace.Dialogos().Mensaje(razon.isEmpty() ? invalido : invalido + u'\n' + razon);
         return;
     }
-    if (!Conectar_Modem())
-        Host().Dialogos->Mensaje(invalido);
+    if (!Conectar_Modem(enlace))
+        enlace.Dialogos().Mensaje(invalido);
 }
 
 namespace {
 
 // Sends the local modem its initialisation and gives it one second to answer.
 // What it said, or nothing when the port went away meanwhile.
-std::optional<QString> Inicializa_Modem(Puerto_Serie &puerto) {
-    const QString cadena = Cadena_Inicial();
+std::optional<QString> Inicializa_Modem(Enlace_Rele &enlace) {
+    Puerto_Serie &puerto = enlace.MSComm1();
+    const QString cadena = Cadena_Inicial(enlace.Dialogos());
     if (cadena.isEmpty())
         puerto.Input();
     Estado.Segundos = 0;
-    Host().Timer_Comunicacion->Set_Enabled(true);
-    Envia_Linea(cadena.isEmpty() ? QStringLiteral("ATE0") : cadena);
-    const bool abierto = Espera_Modem([] { return Estado.Segundos >= 1; });
-    const QString respuesta = Lee_Texto();
-    Host().Timer_Comunicacion->Set_Enabled(false);
+    enlace.Timer_Comunicacion().Set_Enabled(true);
+    Envia_Linea(puerto, cadena.isEmpty() ? QStringLiteral("ATE0") : cadena);
+    const bool abierto = Espera_Modem(enlace, [] { return Estado.Segundos >= 1; });
+    const QString respuesta = Lee_Texto(puerto);
+    enlace.Timer_Comunicacion().Set_Enabled(false);
     if (!abierto)
         return std::nullopt;
     if (!cadena.isEmpty())
-        Host().Dialogos->Mensaje(T::Respuesta_Cadena + respuesta);
+        enlace.Dialogos().Mensaje(T::Respuesta_Cadena + respuesta);
     return respuesta;
 }
 
 // Dials Telefono and gives the far modem a minute to answer. Its result line,
 // or nothing when no answer came or the port went away.
-std::optional<QString> Marca_Numero(Puerto_Serie &puerto) {
+std::optional<QString> Marca_Numero(Enlace_Rele &enlace) {
+    Puerto_Serie &puerto = enlace.MSComm1();
+    Temporizador_Comunicacion &tick = enlace.Timer_Comunicacion();
     Estado.Segundos = 0;
-    Host().Timer_Comunicacion->Set_Enabled(true);
-    Envia_Linea(QStringLiteral("ATDT") + Ajusta(Estado.Telefono, 20));
+    tick.Set_Enabled(true);
+    Envia_Linea(puerto, QStringLiteral("ATDT") + Ajusta(Estado.Telefono, 20));
     QString conexion;
     const auto contesto = [&] { return conexion.size() >= 6 || Resultado_Completo(conexion); };
-    const bool abierto = Espera_Modem([&] {
-        conexion += Lee_Texto();
+    const bool abierto = Espera_Modem(enlace, [&] {
+        conexion += Lee_Texto(puerto);
         return Estado.Segundos >= 60 || contesto();
     });
     if (!abierto || !contesto()) {
-        Host().Timer_Comunicacion->Set_Enabled(false);
+        tick.Set_Enabled(false);
         return std::nullopt;
     }
     // Six characters end the wait, but at 9600 baud the rest of a "CONNECT 9600"
@@ -192,22 +189,23 @@ std::optional<QString> Marca_Numero(Puerto_Serie &puerto) {
     };
     const uint8_t limite = static_cast<uint8_t>(Estado.Segundos + 1);
     while (!cerrada() && Estado.Segundos < limite && puerto.PortOpen()) {
-        Espera_Modem([&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
-        conexion += Lee_Texto();
+        Espera_Modem(enlace,
+                     [&] { return puerto.InBufferCount() > 0 || Estado.Segundos >= limite; });
+        conexion += Lee_Texto(puerto);
     }
-    Host().Timer_Comunicacion->Set_Enabled(false);
+    tick.Set_Enabled(false);
     return conexion;
 }
 
 } // namespace
 
-bool Conectar_Modem() {
+bool Conectar_Modem(Enlace_Rele &enlace) {
     Estado.Comunicacion_OK = false;
     if (!Estado.Via_Modem) {
         Estado.Comunicacion_OK = true;
         return true;
     }
-    Puerto_Serie &puerto = Puerto();
+    Puerto_Serie &puerto = enlace.MSComm1();
     const Linea_Reservada reservada;
     puerto.Set_DTREnable(true);
     puerto.Set_RThreshold(0);
@@ -217,7 +215,7 @@ bool Conectar_Modem() {
     puerto.Output(QByteArray(1, '\r'));
 
     // The port went away under the modem: nothing to evaluate.
-    const auto respuesta = Inicializa_Modem(puerto);
+    const auto respuesta = Inicializa_Modem(enlace);
     if (!respuesta)
         return false;
     const auto ok = Sin_Marco(*respuesta);
@@ -226,11 +224,11 @@ bool Conectar_Modem() {
     if (*ok != QLatin1String("OK"))
         return true;
 
-    const auto conexion = Marca_Numero(puerto);
+    const auto conexion = Marca_Numero(enlace);
     if (!conexion) {
         // An interrupted kv73ctl ends without a word about the call.
         if (!Estado.Interrupcion)
-            Host().Dialogos->Mensaje(T::Sin_Respuesta);
+            enlace.Dialogos().Mensaje(T::Sin_Respuesta);
         Estado.Comunicacion_OK = false;
         return true;
     }
@@ -240,6 +238,6 @@ bool Conectar_Modem() {
     // A dial the modem says in words it could not complete is a failed dial in
     // either mode; only a numeric refusal in command-line mode passes silently.
     if (!Estado.Comunicacion_OK && (!Estado.Modo_Linea_Comandos || Rechazo_Verbal(*conexion)))
-        Host().Dialogos->Mensaje(T::Sin_Respuesta);
+        enlace.Dialogos().Mensaje(T::Sin_Respuesta);
     return true;
 }

@@ -3,8 +3,8 @@
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Espera.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
+#include "comun/Temporizador.h"
 #include "comun/Texto.h"
 #include "controles/Bolsa_Propiedades.h"
 #include "controles/Byte_UnR.h"
@@ -13,7 +13,7 @@
 #include "enlace/Programacion_Modem.h"
 #include "enlace/Puerto_Serie.h"
 #include "formularios/Disposicion.h"
-#include "protocolo/Lectura_Escritura.h"
+#include "protocolo/Enlace_Rele.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -42,9 +42,9 @@ struct Comunicacion::Operacion {
     Comunicacion &dialogo;
 };
 
-Comunicacion &Comunicacion::Cargada() {
+Comunicacion &Comunicacion::Cargada(Enlace_Rele &enlace) {
     if (!cargada_) {
-        cargada_ = new Comunicacion;
+        cargada_ = new Comunicacion(enlace);
         cargada_->Form_Load();
     }
     return *cargada_;
@@ -86,7 +86,7 @@ int Indice_Velocidad(int16_t velocidad) {
 
 } // namespace
 
-Comunicacion::Comunicacion() : QDialog(nullptr) {
+Comunicacion::Comunicacion(Enlace_Rele &enlace) : QDialog(nullptr), enlace_(enlace) {
     setWindowTitle(QStringLiteral("Communication"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -110,7 +110,7 @@ void Comunicacion::Construye() {
 
     auto *Frame1 = Marco(QStringLiteral("Computer Settings"), this, 10, 42, 265, 300);
     Etiqueta(QStringLiteral("Slave Address:"), Frame1, 12, 30, 150);
-    Byte_UnR1 = new Byte_UnR(Frame1);
+    Byte_UnR1 = new Byte_UnR(Frame1, &enlace_.Dialogos());
     Byte_UnR1->setGeometry(150, 28, 100, 24);
     {
         Bolsa_Propiedades diseno;
@@ -248,7 +248,7 @@ void Comunicacion::Toma_Controles() {
 }
 
 void Comunicacion::Paneles_Enlace() {
-    Ventanas &textos = *Host().Textos;
+    Ventanas &textos = enlace_.Textos();
     textos.Escribe_Panel(5, QStringLiteral("Address: ") + Str(Estado.Direccion_Rele));
     textos.Escribe_Panel(4, QStringLiteral("Baud Rate: ") + Str(Estado.Velocidad));
     textos.Escribe_Panel(3, QStringLiteral("COM:") + Str(Estado.Puerto_Com));
@@ -298,20 +298,20 @@ void Comunicacion::Command1_Click() {
     const Respuesta respuesta =
         Estado.Modo_Linea_Comandos
             ? Respuesta::Yes
-            : Host().Dialogos->Mensaje(
+            : enlace_.Dialogos().Mensaje(
                   QStringLiteral("The SetPoints Will be Lost, Do You Want Save ?"), TP::Titulo,
                   Botones::Yes_No_Cancel, Icono::Critico);
     if (respuesta == Respuesta::Yes || respuesta == Respuesta::No) {
         if (respuesta == Respuesta::Yes && !Estado.Modo_Linea_Comandos)
-            Guardar_Archivo();
-        Abrir_Puerto();
+            Guardar_Archivo(enlace_);
+        Abrir_Puerto(enlace_);
         if (respuesta == Respuesta::Yes)
             Estado.Comunicacion_OK = true;
-        Lee_Identificacion(Estado.Direccion_Rele);
+        enlace_.Lee_Identificacion(Estado.Direccion_Rele);
         if (Verifica_Identificacion()) {
-            Lee_Setpoints(Estado.Direccion_Rele);
+            enlace_.Lee_Setpoints(Estado.Direccion_Rele);
             if (Estado.Comunicacion_OK) {
-                Lee_Valores_Actuales(Estado.Direccion_Rele);
+                enlace_.Lee_Valores_Actuales(Estado.Direccion_Rele);
                 Arma_Trama_Escritura(Estado.Direccion_Rele);
             }
         } else {
@@ -319,12 +319,12 @@ void Comunicacion::Command1_Click() {
         }
     }
     if (Estado.Comunicacion_OK) {
-        Host().Textos->Escribe_Panel(6, TP::Comunicando);
+        enlace_.Textos().Escribe_Panel(6, TP::Comunicando);
         emit Avisos_Del_Dialogo().Enlace_Establecido();
     }
     Paneles_Enlace();
     if (respuesta == Respuesta::Cancel)
-        Host().Textos->Escribe_Panel(6, TP::No_Comunicando);
+        enlace_.Textos().Escribe_Panel(6, TP::No_Comunicando);
     Frame5->setEnabled(true);
     Cancelar->setEnabled(true);
 }
@@ -332,11 +332,11 @@ void Comunicacion::Command1_Click() {
 void Comunicacion::Command2_Click() {
     const Operacion operacion(*this);
     Estado.Cancelar_Enlace = true;
-    Puerto_Serie &puerto = *Host().MSComm1;
+    Puerto_Serie &puerto = enlace_.MSComm1();
     if (puerto.PortOpen()) {
         puerto.Output(QByteArray(1, '\0'));
         int32_t comando = 2;
-        Ejecuta_Comando(Estado.Direccion_Rele, comando);
+        enlace_.Ejecuta_Comando(Estado.Direccion_Rele, comando);
     }
     Estado.Comunicacion_OK = false;
     if (Estado.Via_Modem && puerto.PortOpen()) {
@@ -344,21 +344,21 @@ void Comunicacion::Command2_Click() {
         const Linea_Reservada reservada;
         puerto.Set_DTREnable(false);
         Estado.Segundos = 0;
-        Host().Timer_Comunicacion->Set_Enabled(true);
-        Espera_Modem([] { return Estado.Segundos >= 1; });
-        Host().Timer_Comunicacion->Set_Enabled(false);
+        enlace_.Timer_Comunicacion().Set_Enabled(true);
+        Espera_Modem(enlace_, [] { return Estado.Segundos >= 1; });
+        enlace_.Timer_Comunicacion().Set_Enabled(false);
         puerto.Set_DTREnable(true);
     }
     Estado.Ocupado = false;
-    Host().Textos->Escribe_Panel(6, TP::No_Comunicando);
+    enlace_.Textos().Escribe_Panel(6, TP::No_Comunicando);
     Label6->setText(TP::Enlace_Caido);
     emit Avisos_Del_Dialogo().Enlace_Cortado();
 }
 
 void Comunicacion::Modem_Click() {
     const Operacion operacion(*this);
-    Programa_Modem_Remoto({Option2[1]->isChecked(), Combo3->currentIndex(), Combo4->currentIndex(),
-                           Combo4->currentText()});
+    Programa_Modem_Remoto(enlace_, {Option2[1]->isChecked(), Combo3->currentIndex(),
+                                    Combo4->currentIndex(), Combo4->currentText()});
 }
 
 void Comunicacion::Dispositivos_Click() {

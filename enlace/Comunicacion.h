@@ -7,6 +7,7 @@
 #include <QDialog>
 
 class Byte_UnR;
+class Enlace_Rele;
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -29,7 +30,8 @@ class Comunicacion : public QDialog {
     Q_OBJECT
   public:
     // The loaded dialog, loading it (hidden, through Form_Load) when it is not.
-    static Comunicacion &Cargada();
+    // ON and OFF work on `enlace`, the run's link.
+    static Comunicacion &Cargada(Enlace_Rele &enlace);
     // The loaded dialog, or null.
     static Comunicacion *Si_Cargada();
     // Unloads the dialog (OK and Exit do it).
@@ -73,7 +75,8 @@ class Comunicacion : public QDialog {
     void reject() override;
 
   private:
-    Comunicacion();
+    Enlace_Rele &enlace_;
+    explicit Comunicacion(Enlace_Rele &enlace);
     ~Comunicacion() override;
     void Construye();
     // Address, port and speed from the controls into the link settings.

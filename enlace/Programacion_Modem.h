@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class Enlace_Rele;
+
 struct Programacion_Modem {
     bool cadena_personal = false; // "Personal String" rather than "Default String"
     int indice_velocidad = 3;     // 0..3: 1200, 2400, 4800, 9600; -1 keeps Velocidad
@@ -13,7 +15,7 @@ struct Programacion_Modem {
 
 // Borrows the serial port as a direct line on the chosen port and speed, talks to
 // the modem and puts the link settings back where the operation completes.
-void Programa_Modem_Remoto(const Programacion_Modem &programacion);
+void Programa_Modem_Remoto(Enlace_Rele &enlace, const Programacion_Modem &programacion);
 
 namespace Textos_Programacion {
 inline const QString Conecte = QStringLiteral("Please Connect the Modem to ");

@@ -49,7 +49,7 @@ bool Puerto_QSerialPort::Set_PortOpen(bool abierto) {
         return true;
     error_.clear();
     Marca_Perdido(false);
-    const QString dispositivo = Nombre_Dispositivo(puerto_);
+    const QString dispositivo = dispositivo_.isEmpty() ? Nombre_Dispositivo(puerto_) : dispositivo_;
     puerto_serie_.setPortName(dispositivo);
     if (!puerto_serie_.open(QIODevice::ReadWrite)) {
         error_ = Razon_Apertura(puerto_serie_.error(), dispositivo, Acceso_Dispositivo(dispositivo),

@@ -19,6 +19,9 @@ class Puerto_QSerialPort : public Puerto_Serie {
     explicit Puerto_QSerialPort(QObject *padre = nullptr);
 
     void Set_CommPort(int16_t puerto) override { puerto_ = puerto; }
+    // The device to open whatever the port number says (kv73ctl --device);
+    // empty: the port number's device.
+    void Set_Dispositivo(const QString &dispositivo) { dispositivo_ = dispositivo; }
     int16_t CommPort() const override { return puerto_; }
     bool Set_Settings(const QString &texto) override;
     QString Settings() const override { return settings_; }
@@ -39,6 +42,7 @@ class Puerto_QSerialPort : public Puerto_Serie {
 
     QSerialPort puerto_serie_;
     int16_t puerto_ = 1;
+    QString dispositivo_;
     QString settings_ = QStringLiteral(" 9600,N,8,1");
     Formato_Linea formato_;
     int longitud_lectura_ = 0;

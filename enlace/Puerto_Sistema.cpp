@@ -22,11 +22,21 @@ bool Puerto_Sistema::Set_Settings(const QString &texto) {
 bool Puerto_Sistema::Set_PortOpen(bool abierto) {
     if (!abierto || Interno().PortOpen())
         return Interno().Set_PortOpen(abierto);
-    if (Es_Dispositivo_Tcp(Nombre_Dispositivo(CommPort())))
+    if (Es_Dispositivo_Tcp(Dispositivo()))
         Cambia_Interno(*tcp_);
     else
         Cambia_Interno(*serie_);
     return Interno().Set_PortOpen(true);
+}
+
+void Puerto_Sistema::Set_Dispositivo(const QString &dispositivo) {
+    dispositivo_ = dispositivo;
+    serie_->Set_Dispositivo(dispositivo);
+    tcp_->Set_Dispositivo(dispositivo);
+}
+
+QString Puerto_Sistema::Dispositivo() const {
+    return dispositivo_.isEmpty() ? Nombre_Dispositivo(CommPort()) : dispositivo_;
 }
 
 bool Puerto_Sistema::En_Red() const {

@@ -18,10 +18,16 @@ class Puerto_Sistema : public Puerto_Reenvio {
     bool Set_Settings(const QString &texto) override;
     bool Set_PortOpen(bool abierto) override;
 
+    // The device to open whatever the port number says (kv73ctl --device);
+    // empty: the port number's device, as the settings and KV73_COMn name it.
+    void Set_Dispositivo(const QString &dispositivo);
+    QString Dispositivo() const;
+
     // Whether the port in use is the network one.
     bool En_Red() const;
 
   private:
     Puerto_QSerialPort *serie_;
     Puerto_Tcp *tcp_;
+    QString dispositivo_;
 };

@@ -78,7 +78,7 @@ bool Puerto_Tcp::Set_PortOpen(bool abierto) {
         return true;
     error_.clear();
     Marca_Perdido(false);
-    const QString dispositivo = Nombre_Dispositivo(puerto_);
+    const QString dispositivo = dispositivo_.isEmpty() ? Nombre_Dispositivo(puerto_) : dispositivo_;
     const auto destino = Analiza_Dispositivo_Tcp(dispositivo, &error_);
     if (!destino)
         return false;

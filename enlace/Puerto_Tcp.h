@@ -29,6 +29,9 @@ class Puerto_Tcp : public Puerto_Serie {
     static constexpr int Espera_Conexion_ms = 3000;
 
     void Set_CommPort(int16_t puerto) override { puerto_ = puerto; }
+    // The device to open whatever the port number says (kv73ctl --device);
+    // empty: the port number's device.
+    void Set_Dispositivo(const QString &dispositivo) { dispositivo_ = dispositivo; }
     int16_t CommPort() const override { return puerto_; }
     // Kept and given back as a serial port would; the server sets the line.
     bool Set_Settings(const QString &texto) override;
@@ -51,6 +54,7 @@ class Puerto_Tcp : public Puerto_Serie {
 
     QTcpSocket socket_;
     int16_t puerto_ = 1;
+    QString dispositivo_;
     QString settings_ = QStringLiteral(" 9600,N,8,1");
     int longitud_lectura_ = 0;
     bool abierto_ = false;

@@ -158,7 +158,11 @@ Traza_Trafico::Traza_Trafico(QObject *padre) : QObject(padre) {
     reloj_.start();
     silencio_.setSingleShot(true);
     connect(&silencio_, &QTimer::timeout, this, &Traza_Trafico::Al_Silencio);
-    fallos_vistos_ = fallos_base_ = Estado.Fallos_Enlace;
+}
+
+void Traza_Trafico::Fallo_Enlace() {
+    fallo_pendiente_ = true;
+    ++contadores_.fallos_enlace;
 }
 
 void Traza_Trafico::Escrito(const QByteArray &bytes) {
@@ -306,10 +310,9 @@ void Traza_Trafico::Vacia_Sentido(Sentido sentido) {
         return;
     const QByteArray resto = std::exchange(a.bytes, {});
     if (sentido == Sentido::Escrito && resto == QByteArray(1, '\0')) {
-        // The link failure counts itself before it sends its 0x00; any other lone
-        // 0x00 is the one sent when the program ends or the operator switches off.
-        const bool fallo = Estado.Fallos_Enlace != fallos_vistos_;
-        fallos_vistos_ = Estado.Fallos_Enlace;
+        // The link failure says so before it sends its 0x00; any other lone 0x00
+        // is the one sent when the program ends or the operator switches off.
+        const bool fallo = std::exchange(fallo_pendiente_, false);
         Anota(sentido, fallo ? Clase_Linea::Fallo_Enlace : Clase_Linea::Cero, resto, a.ms);
     } else if (Todo_Texto(resto) && (resto.size() > 1 || Es_Fin_Texto(Byte(resto, 0)))) {
         const QByteArray texto = Sin_Fines(resto);
@@ -368,18 +371,13 @@ void Traza_Trafico::Cuenta(Clase_Linea clase) {
 }
 
 Contadores_Traza Traza_Trafico::Contadores() const {
-    Contadores_Traza c = contadores_;
-    // A fresh run state (tests start one) counts from zero again.
-    const uint32_t fallos = Estado.Fallos_Enlace;
-    c.fallos_enlace = fallos >= fallos_base_ ? fallos - fallos_base_ : fallos;
-    return c;
+    return contadores_;
 }
 
 void Traza_Trafico::Limpia() {
     anillo_.clear();
     inicio_ = total_;
     contadores_ = {};
-    fallos_base_ = Estado.Fallos_Enlace;
 }
 
 std::vector<Linea_Traza> Traza_Trafico::Lineas_Desde(uint64_t desde) const {

@@ -51,7 +51,7 @@ struct Contadores_Traza {
     uint64_t crc_malos = 0;
     uint64_t excepciones = 0;
     uint64_t sin_respuesta = 0;
-    uint64_t fallos_enlace = 0; // the core's own count of link failures
+    uint64_t fallos_enlace = 0; // link failures the link object reported
 };
 
 // "  1234 > 01 04 02 00 00 0E 70 76  read input 0x0200 x14"
@@ -73,6 +73,8 @@ class Traza_Trafico : public QObject {
     void Cerrado(bool perdido);
     // Whatever is gathered goes out now, whole or not.
     void Vacia();
+    // The link failure runs now: the lone 0x00 it sends next is its goodbye.
+    void Fallo_Enlace();
 
     Contadores_Traza Contadores() const;
     // Lines and counters start again from nothing.
@@ -114,8 +116,8 @@ class Traza_Trafico : public QObject {
     uint8_t funcion_pedida_ = 0;
     qsizetype largo_respuesta_ = 0;
     bool esperando_respuesta_ = false;
-    uint32_t fallos_vistos_ = 0;
-    uint32_t fallos_base_ = 0;
+    // The link failure said so, and its goodbye byte is yet to come.
+    bool fallo_pendiente_ = false;
     Contadores_Traza contadores_;
     std::deque<Linea_Traza> anillo_; // lines numbered inicio_ .. total_-1
     uint64_t inicio_ = 0;

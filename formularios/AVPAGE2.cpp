@@ -2,7 +2,6 @@
 #include "formularios/AVPAGE2_Piezas.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
 #include "comun/Texto.h"
 #include "controles/UserControl1.h"
 #include "datos/Manejo_de_ActualValues.h"
@@ -57,7 +56,7 @@ QFrame *Linea(QWidget *padre, QRect lugar) {
     return l;
 }
 
-AVPAGE2::AVPAGE2() : QWidget(nullptr) {
+AVPAGE2::AVPAGE2(Principal &host) : QWidget(nullptr), host_(host) {
     setWindowTitle(QStringLiteral("KV-73"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -87,7 +86,7 @@ void AVPAGE2::Construye() {
     Construye_Actuales();
     Construye_Menu();
     Construye_Barra();
-    Instala_Ventana_Trafico(*this, *Barra_Estado);
+    Instala_Ventana_Trafico(*this, *Barra_Estado, host_);
     setFixedSize(792, Alto_Pagina + Barra_Estado->height());
 }
 
@@ -112,23 +111,25 @@ void AVPAGE2::Construye_Barra() {
     fecha_hora();
 }
 
+Enlace_Rele &AVPAGE2::Enlace() {
+    return host_.Enlace();
+}
+
 void AVPAGE2::Form_Load() {
-    if (Principal *host = Principal::Instancia()) {
-        for (int n = 3; n <= 6; ++n)
-            Paneles[n - 1]->setText(host->Panel(n));
-        connect(host, &Principal::Panel_Cambiado, this, [this](int n, const QString &texto) {
-            if (n >= 3)
-                Paneles[n - 1]->setText(texto);
-        });
-        connect(host, &Principal::Caption_Cambiado, this, [this](const QString &texto) {
-            setWindowTitle(texto.isEmpty() ? QStringLiteral("KV-73") : texto);
-        });
-    }
-    Reiniciar_Enlace();
+    for (int n = 3; n <= 6; ++n)
+        Paneles[n - 1]->setText(host_.Panel(n));
+    connect(&host_, &Principal::Panel_Cambiado, this, [this](int n, const QString &texto) {
+        if (n >= 3)
+            Paneles[n - 1]->setText(texto);
+    });
+    connect(&host_, &Principal::Caption_Cambiado, this, [this](const QString &texto) {
+        setWindowTitle(texto.isEmpty() ? QStringLiteral("KV-73") : texto);
+    });
+    Reiniciar_Enlace(Enlace());
     UserControl11->Desactivar();
     Frame3_MouseMove();
     if (Estado.Comunicacion_OK)
-        Lee_Setpoints(Estado.Direccion_Rele);
+        Enlace().Lee_Setpoints(Estado.Direccion_Rele);
     Actualiza_Valores_de_Pantalla();
     Actualiza_Valores_de_Pantalla_SP();
     Arranca_Sondeo();
@@ -153,14 +154,14 @@ void AVPAGE2::closeEvent(QCloseEvent *evento) {
 
 void AVPAGE2::Form_Unload() {
     if (Estado.Modo_Linea_Comandos) {
-        Puerto_Serie &puerto = *Host().MSComm1;
+        Puerto_Serie &puerto = host_.MSComm1();
         if (puerto.PortOpen()) {
             puerto.Output(QByteArray(1, '\0'));
             puerto.Set_PortOpen(false);
         }
         Escribe_Estado(2);
     }
-    Termina_Programa();
+    host_.Termina_Programa();
 }
 
 QString Ruta_Archivo_Estado() {

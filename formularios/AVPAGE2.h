@@ -18,11 +18,14 @@ class QStatusBar;
 class UserControl1;
 class Word_UnR;
 class Marcador_Menu;
+class Principal;
+class Enlace_Rele;
 
 class AVPAGE2 : public QWidget {
     Q_OBJECT
   public:
-    AVPAGE2();
+    // The page works through the run's host: its link, dialogs, printer and end.
+    explicit AVPAGE2(Principal &host);
     ~AVPAGE2() override;
 
     void Form_Load();
@@ -79,6 +82,7 @@ class AVPAGE2 : public QWidget {
     bool eventFilter(QObject *objeto, QEvent *evento) override;
 
   private:
+    Enlace_Rele &Enlace();
     void Construye();
     void Construye_Setpoints();
     void Construye_Actuales();
@@ -103,6 +107,7 @@ class AVPAGE2 : public QWidget {
     bool Prog_Encendido() const;
     bool Prog_Parpadea() const;
 
+    Principal &host_;
     std::array<Marcador_Menu *, 7> Circulo{};
     QFrame *Frame3;
     QFrame *Line2;

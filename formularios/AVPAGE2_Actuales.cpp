@@ -3,9 +3,9 @@
 
 #include "formularios/AVPAGE2.h"
 #include "formularios/AVPAGE2_Piezas.h"
+#include "formularios/Principal.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "comun/Texto.h"
 #include "controles/UserControl1.h"
@@ -69,10 +69,9 @@ void AVPAGE2::Arranca_Timers() {
 }
 
 void AVPAGE2::Timer1_Timer() {
-    const Contadores_Enlace antes = Contadores_Enlace::Ahora();
     const QDateTime hora = QDateTime::currentDateTime();
-    Lee_Valores_Actuales(Estado.Direccion_Rele);
-    const std::optional<Estado_Sondeo> sondeo = Juzga_Sondeo(antes);
+    const std::optional<Estado_Sondeo> sondeo =
+        Estado_Del_Sondeo(Enlace().Lee_Valores_Actuales(Estado.Direccion_Rele));
     Actualiza_Valores_de_Pantalla();
     if (sondeo)
         emit Sondeo_Hecho(*sondeo, hora);
@@ -80,7 +79,7 @@ void AVPAGE2::Timer1_Timer() {
         UserControl11->Refrescar();
     } else {
         UserControl11->Desactivar();
-        Host().Textos->Escribe_Panel(6, TP::No_Comunicando);
+        Enlace().Textos().Escribe_Panel(6, TP::No_Comunicando);
         Timer1.stop();
     }
     // A tick that fires while another exchange waits for its reply leaves the
@@ -100,19 +99,19 @@ void AVPAGE2::Ejecuta_Pendientes() {
     Estado.Reset_Tmax_Pendiente = false;
     if (reset) {
         int32_t comando = 16;
-        Ejecuta_Comando(Estado.Direccion_Rele, comando);
+        Enlace().Ejecuta_Comando(Estado.Direccion_Rele, comando);
     }
     Actualiza_Valores_de_Pantalla();
     if (grabar) {
         int32_t comando = 1;
-        Ejecuta_Comando(Estado.Direccion_Rele, comando);
+        Enlace().Ejecuta_Comando(Estado.Direccion_Rele, comando);
         // A write the relay refused leaves the edits on the editors, where the
         // operator can send them again.
-        Escribe_Setpoints(Estado.Direccion_Rele);
+        Enlace().Escribe_Setpoints(Estado.Direccion_Rele);
         if (!Estado.Edicion_Pendiente)
             Actualiza_Valores_de_Pantalla_SP();
         comando = 2;
-        Ejecuta_Comando(Estado.Direccion_Rele, comando);
+        Enlace().Ejecuta_Comando(Estado.Direccion_Rele, comando);
     }
 }
 
@@ -121,7 +120,7 @@ void AVPAGE2::Timer2_Timer() {
     // unsent edits stay, in the edit image and on the editors.
     const bool pendiente = Estado.Edicion_Pendiente;
     const Imagen<21> edicion = Estado.Nuevos_Setpoints;
-    Lee_Setpoints(Estado.Direccion_Rele);
+    Enlace().Lee_Setpoints(Estado.Direccion_Rele);
     if (pendiente) {
         Estado.Nuevos_Setpoints = edicion;
         Estado.Edicion_Pendiente = true;

@@ -5,7 +5,6 @@
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "comun/Texto.h"
 #include "controles/Word_UnR.h"
@@ -119,7 +118,7 @@ void AVPAGE2::Menu_Click(int indice) {
         Carga_Archivo();
         break;
     case 1:
-        Guardar_Archivo();
+        Guardar_Archivo(Enlace());
         break;
     case 2:
         Envia_Setpoints();
@@ -146,7 +145,7 @@ void AVPAGE2::Menu_Click(int indice) {
 void AVPAGE2::Carga_Archivo() {
     if (Estado.Comunicacion_OK)
         return;
-    Abrir_Archivo();
+    Abrir_Archivo(Enlace());
     // A loaded file replaces any edits; a cancelled pick keeps them shown.
     if (!Estado.Edicion_Pendiente)
         Actualiza_Valores_de_Pantalla_SP();
@@ -154,7 +153,7 @@ void AVPAGE2::Carga_Archivo() {
 }
 
 void AVPAGE2::Abre_Comunicacion() {
-    Comunicacion &dialogo = Comunicacion::Cargada();
+    Comunicacion &dialogo = Comunicacion::Cargada(Enlace());
     dialogo.exec();
     if (Estado.Comunicacion_OK) {
         Timer1.start();
@@ -167,15 +166,15 @@ void AVPAGE2::Abre_Comunicacion() {
 
 void AVPAGE2::Sale() {
     const Respuesta r =
-        Host().Dialogos->Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"),
+        host_.Dialogo1().Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"),
                                  Botones::Yes_No, Icono::Pregunta);
     if (r != Respuesta::Yes)
         return;
-    if (Host().MSComm1->PortOpen())
-        Host().MSComm1->Output(QByteArray(1, '\0'));
+    if (host_.MSComm1().PortOpen())
+        host_.MSComm1().Output(QByteArray(1, '\0'));
     if (Estado.Modo_Linea_Comandos)
         Form_Unload();
-    Termina_Programa();
+    host_.Termina_Programa();
 }
 
 void AVPAGE2::Nuevo() {
@@ -194,11 +193,11 @@ void AVPAGE2::Nuevo() {
 
 void AVPAGE2::Envia_Setpoints() {
     Estado.Comunicacion_OK = false;
-    Abrir_Archivo();
+    Abrir_Archivo(Enlace());
     if (Estado.Archivo_Cargado) {
         Timer1.stop();
         const QString actual = QString::number(Estado.Direccion_Rele);
-        const QString respuesta = Host().Dialogos->Caja_Entrada(
+        const QString respuesta = host_.Dialogo1().Caja_Entrada(
             QStringLiteral("Relay Direction: ") + actual, QStringLiteral("Send To Relay"), actual);
         if (!respuesta.isEmpty()) {
             // Only an address a relay can hold: a write to 0 would reach every
@@ -207,10 +206,10 @@ void AVPAGE2::Envia_Setpoints() {
             const double direccion = std::nearbyint(Valor_Palabra(respuesta));
             if (direccion >= Direccion_Minima && direccion <= Direccion_Maxima) {
                 Estado.Direccion_Rele = CByte(direccion);
-                Abrir_Puerto();
-                Escribe_Setpoints(Estado.Direccion_Rele);
+                Abrir_Puerto(Enlace());
+                Enlace().Escribe_Setpoints(Estado.Direccion_Rele);
             } else {
-                Host().Dialogos->Mensaje(QStringLiteral("The relay address must be %1 to %2: %3")
+                host_.Dialogo1().Mensaje(QStringLiteral("The relay address must be %1 to %2: %3")
                                              .arg(Direccion_Minima)
                                              .arg(Direccion_Maxima)
                                              .arg(respuesta));
@@ -232,5 +231,5 @@ void AVPAGE2::Imprime() {
                    Combo[1]->currentText(), Word_UnR_[2]->Text(),   Word_UnR_[3]->Text(),
                    Combo[2]->currentText(), Combo[3]->currentText()};
     textos.tres_sondas = Combo[0]->currentIndex() == 0;
-    Impresion(textos);
+    Impresion(textos, host_.Impresora(), host_.Dialogo1());
 }

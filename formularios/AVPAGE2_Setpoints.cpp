@@ -3,9 +3,9 @@
 
 #include "formularios/AVPAGE2.h"
 #include "formularios/AVPAGE2_Piezas.h"
+#include "formularios/Principal.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "comun/Texto.h"
 #include "controles/Bolsa_Propiedades.h"
@@ -43,8 +43,8 @@ const Diseno_Editor Editores[4] = {
     {"0103", "0", "Sart Fan Temperatue \"High Fan\" "},
 };
 
-Word_UnR *Editor(int i, QWidget *padre, int x, int y) {
-    auto *e = new Word_UnR(padre);
+Word_UnR *Editor(int i, QWidget *padre, Operador &dialogos, int x, int y) {
+    auto *e = new Word_UnR(padre, &dialogos);
     Bolsa_Propiedades diseno;
     diseno.Escribe(QStringLiteral("Direccion"), QLatin1String(Editores[i].direccion));
     diseno.Escribe(QStringLiteral("Paso"), 1.0);
@@ -72,9 +72,9 @@ void AVPAGE2::Construye_Setpoints() {
     Etiqueta(QStringLiteral("RTD Quantity :"), Frame1, 12, 22, 200);
     Combo[0] = Lista(tres_cuatro, Frame1, 228, 20, 70);
     Etiqueta(QStringLiteral("Alarm Temperature \"L1\" :"), Frame1, 12, 50, 200);
-    Word_UnR_[0] = Editor(0, Frame1, 228, 48);
+    Word_UnR_[0] = Editor(0, Frame1, host_.Dialogo1(), 228, 48);
     Etiqueta(QStringLiteral("Trip Temperature \"L2\" :"), Frame1, 12, 78, 200);
-    Word_UnR_[1] = Editor(1, Frame1, 228, 76);
+    Word_UnR_[1] = Editor(1, Frame1, host_.Dialogo1(), 228, 76);
     auto *regla_disparo = Etiqueta(QStringLiteral("Trip > Alarm"), Frame1, 334, 62, 80);
     regla_disparo->setStyleSheet(QStringLiteral("color: #404040"));
     Etiqueta(QStringLiteral("Fan Presence :"), Frame1, 12, 106, 200);
@@ -86,9 +86,9 @@ void AVPAGE2::Construye_Setpoints() {
     Etiqueta(QStringLiteral("Weekly Automatic Activation Fan:"), Ventilador, 4, 32, 210);
     Combo[3] = Lista(no_si, Ventilador, 220, 30, 70);
     Etiqueta(QStringLiteral("Stop Fan Temperatue \"Low Fan\" :"), Ventilador, 4, 60, 210);
-    Word_UnR_[2] = Editor(2, Ventilador, 220, 58);
+    Word_UnR_[2] = Editor(2, Ventilador, host_.Dialogo1(), 220, 58);
     Etiqueta(QStringLiteral("Start Fan Temperatue \"High Fan\" :"), Ventilador, 4, 88, 214);
-    Word_UnR_[3] = Editor(3, Ventilador, 220, 86);
+    Word_UnR_[3] = Editor(3, Ventilador, host_.Dialogo1(), 220, 86);
     auto *regla_ventilador =
         Etiqueta(QStringLiteral("Start Fan >\nStop Fan"), Ventilador, 326, 68, 74, 34);
     regla_ventilador->setStyleSheet(QStringLiteral("color: #404040"));
@@ -208,7 +208,7 @@ void AVPAGE2::Command1_Click() {
         // Someone at the relay's keys holds it in programming mode: its Prog lamp
         // blinks. A steady Prog does not stop a send.
         if (Prog_Encendido() && Prog_Parpadea())
-            Host().Dialogos->Mensaje(
+            host_.Dialogo1().Mensaje(
                 QStringLiteral("Warning: Someone it's Relay Programing in Local Mode"),
                 QStringLiteral("KV - 73"), Botones::OK, Icono::Critico);
         else
@@ -216,17 +216,17 @@ void AVPAGE2::Command1_Click() {
         return;
     }
     Estado.Trama_Escritura.Copia(8, Estado.Nuevos_Setpoints, 8, 12);
-    Host().Dialogos->Mensaje(
+    host_.Dialogo1().Mensaje(
         QStringLiteral("Setpoints were Saved to the Computer's Scratch memory"));
 }
 
 void AVPAGE2::Reset_Click(int indice) {
     if (!Estado.Comunicacion_OK) {
-        Host().Dialogos->Mensaje(QStringLiteral("Only Communication Mode"));
+        host_.Dialogo1().Mensaje(QStringLiteral("Only Communication Mode"));
         return;
     }
     if (Prog_Encendido())
-        Host().Dialogos->Mensaje(
+        host_.Dialogo1().Mensaje(
             QStringLiteral("Warning: Someone it's Relay Programming in Local Mode"),
             QStringLiteral("KV - 72"), Botones::OK, Icono::Critico);
     else if (indice == 0)

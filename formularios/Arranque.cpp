@@ -86,7 +86,7 @@ int main(int argc, char **argv) {
         Estado.Direccion_Rele = parametros.direccion;
         // The settings dialog's ON uses the host's port: the host loads first.
         host.Form_Load();
-        Comunicacion &dialogo = Comunicacion::Cargada();
+        Comunicacion &dialogo = Comunicacion::Cargada(host.Enlace());
         dialogo.Command1_Click();
     } else {
         splash = std::make_unique<frmSplash>();
@@ -96,8 +96,8 @@ int main(int argc, char **argv) {
         host.Form_Load();
     }
 
-    AVPAGE2 pagina;
-    Conecta_Pagina(pagina);
+    AVPAGE2 pagina(host);
+    Conecta_Pagina(pagina, host);
     pagina.Form_Load();
     if (splash) {
         cargado.start();

@@ -10,14 +10,16 @@
 
 void Conecta_Host(Principal &host) {
     QObject::connect(&host, &Principal::Estado_Enlace_Escrito, &host,
-                     [](const QString &texto) { Comunicacion::Cargada().Label6->setText(texto); });
+                     [&host](const QString &texto) {
+                         Comunicacion::Cargada(host.Enlace()).Label6->setText(texto);
+                     });
 }
 
-void Conecta_Pagina(AVPAGE2 &pagina) {
+void Conecta_Pagina(AVPAGE2 &pagina, Principal &host) {
     Avisos_Comunicacion &avisos = Avisos_Del_Dialogo();
     QObject::connect(&avisos, &Avisos_Comunicacion::Enlace_Establecido, &pagina,
                      &AVPAGE2::Arranca_Timers);
     QObject::connect(&avisos, &Avisos_Comunicacion::Enlace_Cortado, &pagina,
                      [&pagina] { pagina.UserControl11->Desactivar(); });
-    new Registro_Pagina(pagina);
+    new Registro_Pagina(pagina, host.Dialogo1());
 }

@@ -13,4 +13,4 @@ void Conecta_Host(Principal &host);
 
 // The link the dialog brings up starts the page's timers; the link it takes down
 // turns the page's lamps off. The page gets its value log and trend.
-void Conecta_Pagina(AVPAGE2 &pagina);
+void Conecta_Pagina(AVPAGE2 &pagina, Principal &host);

@@ -13,27 +13,28 @@
 #include <QWidget>
 
 namespace {
-Principal *instancia = nullptr;
+void Fin_Inmediato(Puerto_Serie &puerto);
 }
 
-Principal *Principal::Instancia() {
-    return instancia;
-}
-
-Principal::Principal(std::unique_ptr<Puerto_Serie> puerto, std::unique_ptr<Operador> operador)
-    : puerto_(puerto ? std::move(puerto) : std::make_unique<Puerto_Sistema>()),
-      operador_(operador ? std::move(operador) : std::make_unique<Operador_Qt>()) {
-    instancia = this;
+Principal::Principal(Plataforma p)
+    : puerto_(p.puerto ? std::move(p.puerto) : std::make_unique<Puerto_Sistema>()),
+      operador_(p.operador ? std::move(p.operador) : std::make_unique<Operador_Qt>()),
+      impresora_(p.impresora ? std::move(p.impresora) : std::make_unique<Dialogo_Impresora_Qt>()),
+      fin_(std::move(p.fin)) {
     // The trace sees every byte, whichever port was handed in.
     trazado_ = std::make_unique<Puerto_Trazado>(*puerto_, traza_);
-    Host() = Recursos_Host{trazado_.get(), &Timer_Comunicacion, operador_.get(), this};
+    Ventanas &textos = *this;
+    enlace_ = std::make_unique<Enlace_Rele>(*trazado_, Timer_Comunicacion, *operador_, textos);
+    enlace_->Set_Traza(&traza_);
+    if (!fin_)
+        fin_ = [this] { Fin_Inmediato(*trazado_); };
     connect(qApp, &QGuiApplication::commitDataRequest, this, &Principal::Al_Pedir_Cierre);
 }
 
-Principal::~Principal() {
-    Host() = Recursos_Host{};
-    if (instancia == this)
-        instancia = nullptr;
+Principal::~Principal() = default;
+
+void Principal::Termina_Programa() {
+    fin_();
 }
 
 Puerto_Serie &Principal::MSComm1() {
@@ -41,7 +42,7 @@ Puerto_Serie &Principal::MSComm1() {
 }
 
 void Principal::Form_Load() {
-    Reiniciar_Enlace();
+    Reiniciar_Enlace(*enlace_);
     if (!Estado.Modo_Linea_Comandos) {
         Estado.Puerto_Com = 2;
         Estado.Direccion_Rele = 1;
@@ -124,15 +125,15 @@ class Sin_Entradas : public QObject {
 // are destroyed in order (and a sanitizer build checks for leaks). The end is at
 // once all the same: every window goes, nothing more reaches the line, and the
 // event loops, nested ones included, return.
-void Fin_Inmediato() {
+void Fin_Inmediato(Puerto_Serie &puerto) {
     static bool pedido = false;
     if (pedido)
         return;
     pedido = true;
     // The caller has said its goodbye on the line; whatever still unwinds below
     // it (a poll that was waiting for its reply) must not send after it.
-    if (Puerto_Serie *puerto = Host().MSComm1; puerto && puerto->PortOpen())
-        puerto->Set_PortOpen(false);
+    if (puerto.PortOpen())
+        puerto.Set_PortOpen(false);
     qApp->installEventFilter(new Sin_Entradas(qApp));
     for (QWidget *ventana : QApplication::topLevelWidgets())
         ventana->hide();
@@ -140,9 +141,3 @@ void Fin_Inmediato() {
 }
 
 } // namespace
-
-void (*Terminador)() = Fin_Inmediato;
-
-void Termina_Programa() {
-    Terminador();
-}

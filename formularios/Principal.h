@@ -1,15 +1,19 @@
 #pragma once
 // The host of the run, never shown: it owns the serial port, the one-second tick,
-// the operator's dialogs and the status bar texts, and plugs them into the core.
+// the operator's dialogs, the printer dialog and the status bar texts, the one
+// link object of the run made of them, and the program's end.
 
-#include "comun/Host.h"
 #include "comun/Operador.h"
+#include "comun/Temporizador.h"
 #include "enlace/Puerto_Serie.h"
 #include "enlace/Traza_Trafico.h"
+#include "protocolo/Enlace_Rele.h"
+#include "reporte/Dialogo_Impresora.h"
 
 #include <QObject>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 
 class Puerto_Trazado;
@@ -18,12 +22,17 @@ class QSessionManager;
 class Principal : public QObject, private Ventanas {
     Q_OBJECT
   public:
-    // Plugs its port, tick, dialogs and window texts into the core: the serial
-    // port and Qt's dialogs, unless a test hands in its own.
-    explicit Principal(std::unique_ptr<Puerto_Serie> puerto = nullptr,
-                       std::unique_ptr<Operador> operador = nullptr);
+    // The platform the program runs on: the serial port, Qt's dialogs, the
+    // printer dialog and the end through the event loop, unless a test hands in
+    // its own.
+    struct Plataforma {
+        std::unique_ptr<Puerto_Serie> puerto;
+        std::unique_ptr<Operador> operador;
+        std::unique_ptr<Dialogo_Impresora> impresora;
+        std::function<void()> fin;
+    };
+    explicit Principal(Plataforma plataforma = {});
     ~Principal() override;
-    static Principal *Instancia();
 
     // No transaction busy, tick off; the link defaults of an interactive start;
     // where the status words sit in the actual values.
@@ -43,6 +52,12 @@ class Principal : public QObject, private Ventanas {
     Traza_Trafico &Traza() { return traza_; }
     Temporizador_Comunicacion Timer_Comunicacion;
     Operador &Dialogo1() { return *operador_; }
+    Dialogo_Impresora &Impresora() { return *impresora_; }
+    // The conversation with the relay, for the whole run.
+    Enlace_Rele &Enlace() { return *enlace_; }
+
+    // Ends the whole program at once, from wherever it is.
+    void Termina_Programa();
 
   signals:
     void Panel_Cambiado(int panel, const QString &texto);
@@ -60,6 +75,9 @@ class Principal : public QObject, private Ventanas {
     std::unique_ptr<Operador> operador_;
     Traza_Trafico traza_;
     std::unique_ptr<Puerto_Trazado> trazado_;
+    std::unique_ptr<Dialogo_Impresora> impresora_;
+    std::function<void()> fin_;
+    std::unique_ptr<Enlace_Rele> enlace_;
     std::array<QString, 6> paneles_{QString(),
                                     QString(),
                                     QStringLiteral("COM: 4"),
@@ -68,8 +86,3 @@ class Principal : public QObject, private Ventanas {
                                     QStringLiteral("Not Communicating....")};
     QString caption_ = QStringLiteral("KV72");
 };
-
-// Ends the whole program at once, from wherever it is. Tests put their own
-// ending in Terminador to see that the program would end.
-void Termina_Programa();
-extern void (*Terminador)();

@@ -1,7 +1,6 @@
 #include "formularios/Registro_Pagina.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
@@ -30,7 +29,8 @@ QFrame *Busca_Marco(AVPAGE2 &pagina) {
 
 } // namespace
 
-Registro_Pagina::Registro_Pagina(AVPAGE2 &pagina) : QObject(&pagina), pagina_(pagina) {
+Registro_Pagina::Registro_Pagina(AVPAGE2 &pagina, Operador &operador)
+    : QObject(&pagina), pagina_(pagina), operador_(operador) {
     setObjectName(QStringLiteral("Registro_Pagina"));
     grabar_ = new QAction(Texto_Grabar, this);
     grabar_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -87,7 +87,7 @@ void Registro_Pagina::Alterna_Grabacion() {
         Detiene_Grabacion();
         return;
     }
-    Operador &op = *Host().Dialogos;
+    Operador &op = operador_;
     if (!Estado.Comunicacion_OK) {
         op.Mensaje(QStringLiteral("The link is down: there are no live values to record."));
         return;
@@ -123,7 +123,7 @@ void Registro_Pagina::Al_Sondear(Estado_Sondeo estado, const QDateTime &hora) {
     if (!archivo_.Escribe(Fila_Del_Sondeo(estado, hora), error)) {
         const QString ruta = archivo_.Ruta();
         Detiene_Grabacion();
-        Host().Dialogos->Mensaje(
+        operador_.Mensaje(
             QStringLiteral("Recording stopped: %1 cannot be written: %2").arg(ruta, error), {},
             Botones::OK, Icono::Exclamacion);
         return;
@@ -139,7 +139,7 @@ Ventana_Tendencia *Registro_Pagina::Tendencia() const {
 
 void Registro_Pagina::Abre_Tendencia() {
     if (!ventana_) {
-        ventana_ = new Ventana_Tendencia(memoria_);
+        ventana_ = new Ventana_Tendencia(memoria_, operador_);
         ventana_->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     ventana_->show();

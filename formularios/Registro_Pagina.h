@@ -15,11 +15,13 @@ class QAction;
 class QFrame;
 class QMenu;
 class Ventana_Tendencia;
+class Operador;
 
 class Registro_Pagina : public QObject {
     Q_OBJECT
   public:
-    explicit Registro_Pagina(AVPAGE2 &pagina);
+    // `operador` asks where to record and says when it cannot.
+    Registro_Pagina(AVPAGE2 &pagina, Operador &operador);
     ~Registro_Pagina() override;
 
     // The one a page was given.
@@ -37,7 +39,6 @@ class Registro_Pagina : public QObject {
 
     Memoria_Tendencia &Memoria() { return memoria_; }
     QAction *Accion_Grabar() const { return grabar_; }
-    QAction *Accion_Tendencia() const { return tendencia_; }
     // The context menu of the "Actual Values" frame, as a right click shows it.
     QMenu *Menu_Contextual();
     QFrame *Marco_Valores() const { return marco_; }
@@ -49,6 +50,7 @@ class Registro_Pagina : public QObject {
     void Muestra_Estado_Grabacion();
 
     AVPAGE2 &pagina_;
+    Operador &operador_;
     QFrame *marco_ = nullptr;
     QAction *grabar_ = nullptr;
     QAction *tendencia_ = nullptr;

@@ -1,7 +1,6 @@
 #include "formularios/Ventana_Tendencia.h"
 
 #include "archivos/Escritura_Segura.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 
 #include <QBuffer>
@@ -64,8 +63,9 @@ class Vista_Tendencia : public QChartView {
 
 } // namespace
 
-Ventana_Tendencia::Ventana_Tendencia(const Memoria_Tendencia &memoria, QWidget *padre)
-    : QWidget(padre, Qt::Window), memoria_(memoria) {
+Ventana_Tendencia::Ventana_Tendencia(const Memoria_Tendencia &memoria, Operador &operador,
+                                     QWidget *padre)
+    : QWidget(padre, Qt::Window), memoria_(memoria), operador_(operador) {
     setWindowTitle(QStringLiteral("KV-73 Trend"));
     resize(900, 520);
     Construye();
@@ -314,7 +314,7 @@ std::optional<QString> Ventana_Tendencia::Exporta_Csv(const QString &ruta) {
 }
 
 void Ventana_Tendencia::Guarda_Png() {
-    Operador &op = *Host().Dialogos;
+    Operador &op = operador_;
     const auto ruta = op.Dialogo_Guardar({QStringLiteral("Save trend picture"),
                                           QStringLiteral("PNG pictures (*.png)|*.png"),
                                           QStringLiteral("kv73-trend.png")});
@@ -326,7 +326,7 @@ void Ventana_Tendencia::Guarda_Png() {
 }
 
 void Ventana_Tendencia::Guarda_Csv() {
-    Operador &op = *Host().Dialogos;
+    Operador &op = operador_;
     const auto ruta = op.Dialogo_Guardar({QStringLiteral("Save trend values"),
                                           QStringLiteral("CSV files (*.csv)|*.csv"),
                                           QStringLiteral("kv73-trend.csv")});

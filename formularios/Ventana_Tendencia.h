@@ -34,15 +34,18 @@ struct Rango_Tendencia {
 };
 Rango_Tendencia Rango_En_Vivo(qint64 primero, qint64 ultimo);
 
+class Operador;
+
 class Ventana_Tendencia : public QWidget {
     Q_OBJECT
   public:
-    explicit Ventana_Tendencia(const Memoria_Tendencia &memoria, QWidget *padre = nullptr);
+    // `operador` asks where to save and says when it could not.
+    Ventana_Tendencia(const Memoria_Tendencia &memoria, Operador &operador,
+                      QWidget *padre = nullptr);
 
     // Draws what the memory holds now (the timer calls it once a second).
     void Redibuja();
     void Alterna_Pausa();
-    bool Pausada() const { return pausada_; }
     void Sigue_En_Vivo();
     // The view moved by hand: it stops following the newest polls.
     void Zoom(double factor);
@@ -52,7 +55,6 @@ class Ventana_Tendencia : public QWidget {
     std::optional<QString> Exporta_Png(const QString &ruta);
     std::optional<QString> Exporta_Csv(const QString &ruta);
 
-    QChart *Grafico() const { return grafico_; }
     QChartView *Vista() const { return vista_; }
     int Redibujos() const { return redibujos_; }
     // Series of probe k (0..3) with points in them: one a run between gaps.
@@ -73,6 +75,7 @@ class Ventana_Tendencia : public QWidget {
     void Guarda_Csv();
 
     const Memoria_Tendencia &memoria_;
+    Operador &operador_;
     QChart *grafico_ = nullptr;
     QChartView *vista_ = nullptr;
     QDateTimeAxis *eje_x_ = nullptr;

@@ -1,7 +1,6 @@
 #include "formularios/Ventana_Trafico.h"
 
 #include "archivos/Escritura_Segura.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "enlace/Traza_Trafico.h"
 #include "formularios/Principal.h"
@@ -36,8 +35,8 @@ std::optional<QString> Escribe_Lineas(const QString &ruta, const std::vector<Lin
 
 } // namespace
 
-Ventana_Trafico::Ventana_Trafico(Traza_Trafico &traza, QWidget *padre)
-    : QWidget(padre, Qt::Window), traza_(traza) {
+Ventana_Trafico::Ventana_Trafico(Traza_Trafico &traza, Operador &operador, QWidget *padre)
+    : QWidget(padre, Qt::Window), traza_(traza), operador_(operador) {
     setWindowTitle(QStringLiteral("KV-73 Traffic"));
     setObjectName(QStringLiteral("Ventana_Trafico"));
     // Wide enough for a whole poll reply and its decoding on one line.
@@ -105,13 +104,13 @@ void Ventana_Trafico::Limpiar_Click() {
 
 // The file holds every line the trace keeps, paused or not.
 void Ventana_Trafico::Guardar_Click() {
-    const auto ruta = Host().Dialogos->Dialogo_Guardar({QStringLiteral("Save Traffic"),
-                                                        QStringLiteral("Text files|*.txt"),
-                                                        QStringLiteral("kv73-traffic.txt")});
+    const auto ruta = operador_.Dialogo_Guardar({QStringLiteral("Save Traffic"),
+                                                 QStringLiteral("Text files|*.txt"),
+                                                 QStringLiteral("kv73-traffic.txt")});
     if (!ruta)
         return;
     if (const auto motivo = Escribe_Lineas(*ruta, traza_.Lineas_Desde(0)))
-        Host().Dialogos->Mensaje(
+        operador_.Mensaje(
             QStringLiteral("The traffic could not be written to %1: %2").arg(*ruta, *motivo),
             QStringLiteral("KV-73"), Botones::OK, Icono::Critico);
 }
@@ -127,16 +126,13 @@ void Ventana_Trafico::hideEvent(QHideEvent *evento) {
     QWidget::hideEvent(evento);
 }
 
-void Instala_Ventana_Trafico(QWidget &pagina, QWidget &rotulo) {
+void Instala_Ventana_Trafico(QWidget &pagina, QWidget &rotulo, Principal &host) {
     auto *atajo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), &pagina);
     rotulo.setToolTip(QStringLiteral("Ctrl+L: traffic window"));
-    QObject::connect(atajo, &QShortcut::activated, &pagina, [&pagina] {
-        Principal *host = Principal::Instancia();
-        if (!host)
-            return;
+    QObject::connect(atajo, &QShortcut::activated, &pagina, [&pagina, &host] {
         auto *ventana = pagina.findChild<Ventana_Trafico *>(QString(), Qt::FindDirectChildrenOnly);
         if (!ventana)
-            ventana = new Ventana_Trafico(host->Traza(), &pagina);
+            ventana = new Ventana_Trafico(host.Traza(), host.Dialogo1(), &pagina);
         ventana->show();
         ventana->raise();
         ventana->activateWindow();

@@ -13,12 +13,16 @@ class QPlainTextEdit;
 class QPushButton;
 class Traza_Trafico;
 
+class Operador;
+class Principal;
+
 class Ventana_Trafico : public QWidget {
     Q_OBJECT
   public:
     static constexpr int Refresco_ms = 200;
 
-    explicit Ventana_Trafico(Traza_Trafico &traza, QWidget *padre = nullptr);
+    // `operador` asks where to save and says when it could not.
+    Ventana_Trafico(Traza_Trafico &traza, Operador &operador, QWidget *padre = nullptr);
 
     // New lines into the view (unless paused) and the counters brought up to date.
     void Actualiza();
@@ -38,10 +42,11 @@ class Ventana_Trafico : public QWidget {
 
   private:
     Traza_Trafico &traza_;
+    Operador &operador_;
     QTimer refresco_;
     uint64_t siguiente_ = 0; // the first line not yet in the view
 };
 
 // Ctrl+L on the page opens (or brings forward) its traffic window, which reads
 // the host's trace. Named in the tooltip of `rotulo`.
-void Instala_Ventana_Trafico(QWidget &pagina, QWidget &rotulo);
+void Instala_Ventana_Trafico(QWidget &pagina, QWidget &rotulo, Principal &host);

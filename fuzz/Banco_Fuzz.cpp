@@ -55,7 +55,7 @@ void Nueva_Entrada(Puerto_Memoria &puerto) {
     b.operador.Texto_Entrada.clear();
     b.operador.Mensajes = 0;
     b.ventanas = Ventanas_En_Memoria{};
-    Host() = Recursos_Host{&puerto, b.timer, &b.operador, &b.ventanas};
+    b.enlace = std::make_unique<Enlace_Rele>(puerto, *b.timer, b.operador, b.ventanas);
 }
 
 void Falla(const char *que) {

@@ -5,14 +5,16 @@
 // operator that answers every dialog at once without showing it, and window
 // texts kept in memory. The in-memory port is the test bench's.
 
-#include "comun/Host.h"
 #include "comun/Operador.h"
+#include "comun/Temporizador.h"
+#include "protocolo/Enlace_Rele.h"
 #include "tests/soporte/Puerto_Memoria.h"
 
 #include <QByteArray>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // Answers OK to a message, No to a question, Texto_Entrada to an input box and
 // Cancel to a file dialog.
@@ -48,6 +50,8 @@ struct Banco_Fuzz {
     Temporizador_Comunicacion *timer = nullptr;
     Operador_Automatico operador;
     Ventanas_En_Memoria ventanas;
+    // The link of the input being run, on its port.
+    std::unique_ptr<Enlace_Rele> enlace;
 };
 
 // Creates the application and the tick and plugs the bench into the host.

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, std::size_t n) {
     const auto actuales = Estado.Valores_Actuales;
     const QString ruta = QStringLiteral("/fuzz/relay.KV73");
 
-    if (!Leer_Archivo_Bytes(bytes, ruta)) {
+    if (!Leer_Archivo_Bytes(*Banco().enlace, bytes, ruta)) {
         Exige(!Estado.Archivo_Cargado && Estado.Comunicacion_OK &&
                   trama == Estado.Trama_Escritura && actuales == Estado.Valores_Actuales,
               "a refused file changed the program's state");

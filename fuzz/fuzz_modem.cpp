@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, std::size_t n) {
     const auto tick =
         QObject::connect(Banco().timer, &Temporizador_Comunicacion::Tick, [&] { entrega(false); });
 
-    Abrir_Puerto();
+    Abrir_Puerto(*Banco().enlace);
 
     QObject::disconnect(tick);
     puerto.al_escribir = nullptr;

@@ -110,19 +110,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *datos, std::size_t n) {
         const auto identificacion = Estado.Identificacion;
         switch (transaccion) {
         case Identificacion:
-            Lee_Identificacion(Estado.Direccion_Rele);
+            Banco().enlace->Lee_Identificacion(Estado.Direccion_Rele);
             break;
         case Setpoints:
-            Lee_Setpoints(Estado.Direccion_Rele);
+            Banco().enlace->Lee_Setpoints(Estado.Direccion_Rele);
             break;
         case Actuales:
-            Lee_Valores_Actuales(Estado.Direccion_Rele);
+            Banco().enlace->Lee_Valores_Actuales(Estado.Direccion_Rele);
             break;
         case Escritura:
-            Escribe_Setpoints(Estado.Direccion_Rele);
+            Banco().enlace->Escribe_Setpoints(Estado.Direccion_Rele);
             break;
         case Comando:
-            Ejecuta_Comando(Estado.Direccion_Rele, comando);
+            Banco().enlace->Ejecuta_Comando(Estado.Direccion_Rele, comando);
             break;
         }
 

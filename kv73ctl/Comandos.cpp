@@ -6,7 +6,7 @@
 #include "datos/Rangos_Setpoints.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Serie.h"
-#include "protocolo/Lectura_Escritura.h"
+#include "protocolo/Enlace_Rele.h"
 #include "registro/Fila_Registro.h"
 
 #include <QCoreApplication>
@@ -20,10 +20,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
-    if (!op.dispositivo.isEmpty())
-        qputenv(QByteArray("KV73_COM" + QByteArray::number(op.puerto)).constData(),
-                op.dispositivo.toLocal8Bit());
+QString Dispositivo_Opciones(const Opciones &op) {
+    return op.dispositivo.isEmpty() ? Nombre_Dispositivo(static_cast<int16_t>(op.puerto))
+                                    : op.dispositivo;
+}
+
+int Abre_Enlace(const Opciones &op, Enlace_Rele &enlace) {
+    Puerto_Serie &puerto = enlace.MSComm1();
     // The parser has held each number to its range.
     Estado.Puerto_Com = static_cast<int16_t>(op.puerto);
     Estado.Velocidad = static_cast<int16_t>(op.velocidad);
@@ -31,8 +34,8 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     puerto.Set_CommPort(Estado.Puerto_Com);
     const QString settings = Str(op.velocidad) + QStringLiteral(",N,8,1");
     if (!puerto.Set_Settings(settings) || !puerto.Set_PortOpen(true)) {
-        std::fprintf(stderr, "kv73ctl: cannot open %s: %s\n",
-                     qPrintable(Nombre_Dispositivo(op.puerto)), qPrintable(puerto.Error_Texto()));
+        std::fprintf(stderr, "kv73ctl: cannot open %s: %s\n", qPrintable(Dispositivo_Opciones(op)),
+                     qPrintable(puerto.Error_Texto()));
         return 2;
     }
     if (op.telefono.isEmpty()) {
@@ -44,7 +47,7 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     Estado.Via_Modem = true;
     Estado.Modo_Linea_Comandos = true;
     Estado.Telefono = Ajusta(op.telefono, 20);
-    const bool conectado = Conectar_Modem();
+    const bool conectado = Conectar_Modem(enlace);
     // A signal during the dial-up ends the command without a word about the call.
     if (Estado.Interrupcion)
         return 2;
@@ -59,9 +62,10 @@ int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     return 0;
 }
 
-bool Reabre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
+bool Reabre_Enlace(const Opciones &op, Enlace_Rele &enlace) {
     if (!op.telefono.isEmpty())
-        return Abre_Enlace(op, puerto) == 0;
+        return Abre_Enlace(op, enlace) == 0;
+    Puerto_Serie &puerto = enlace.MSComm1();
     puerto.Set_CommPort(static_cast<int16_t>(op.puerto));
     if (!puerto.Set_Settings(Str(op.velocidad) + QStringLiteral(",N,8,1")) ||
         !puerto.Set_PortOpen(true))
@@ -70,16 +74,12 @@ bool Reabre_Enlace(const Opciones &op, Puerto_Serie &puerto) {
     return true;
 }
 
-int Resultado_Enlace() {
-    return Estado.Fallos_Enlace > 0 ? 2 : 0;
-}
-
 namespace {
 // The code of the exception reply that ended the last transaction, if one did.
 std::optional<uint8_t> ultima_excepcion;
 } // namespace
 
-Desenlace Transaccion(const std::function<Resultado()> &transaccion) {
+Desenlace Transaccion(Enlace_Rele &enlace, const std::function<Resultado()> &transaccion) {
     ultima_excepcion.reset();
     switch (transaccion()) {
     case Resultado::Buena:
@@ -98,7 +98,7 @@ Desenlace Transaccion(const std::function<Resultado()> &transaccion) {
         // just stops polling; here nobody would ever hear of it, and the values
         // of some earlier reply would pass for this one's.
         if (!Estado.Interrupcion)
-            Rele_No_Responde();
+            enlace.Rele_No_Responde();
         return Desenlace::Sin_Respuesta;
     case Resultado::Sin_Respuesta:
         break;
@@ -124,8 +124,9 @@ int Salida_Lectura(Desenlace d, const char *que) {
     return 2;
 }
 
-int Lecturas_De_Arranque(bool con_sondeo) {
-    const Desenlace id = Transaccion([] { return Lee_Identificacion(Estado.Direccion_Rele); });
+int Lecturas_De_Arranque(Enlace_Rele &e, bool con_sondeo) {
+    const Desenlace id =
+        Transaccion(e, [&e] { return e.Lee_Identificacion(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(id, "identification read"))
         return fallo;
     if (!Verifica_Identificacion()) {
@@ -134,13 +135,14 @@ int Lecturas_De_Arranque(bool con_sondeo) {
                      Estado.Direccion_Rele);
         return 3;
     }
-    const Desenlace s = Transaccion([] { return Lee_Setpoints(Estado.Direccion_Rele); });
+    const Desenlace s = Transaccion(e, [&e] { return e.Lee_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(s, "setpoint read"))
         return fallo;
     if (!con_sondeo)
         return 0;
     // A file with the actual values of no poll at all is not what was asked for.
-    const Desenlace v = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace v =
+        Transaccion(e, [&e] { return e.Lee_Valores_Actuales(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(v, "actual-values poll"))
         return fallo;
     Arma_Trama_Escritura(Estado.Direccion_Rele);
@@ -343,8 +345,8 @@ std::optional<QString> Aplica_Cambios(const Cambios_Setpoints &c, Imagen_Setpoin
     return std::nullopt;
 }
 
-int Cambia_Setpoints(const Cambios_Setpoints &c) {
-    if (const int fallo = Lecturas_De_Arranque(false))
+int Cambia_Setpoints(Enlace_Rele &e, const Cambios_Setpoints &c) {
+    if (const int fallo = Lecturas_De_Arranque(e, false))
         return fallo;
     Imagen_Setpoints s = Lee_Imagen_Setpoints();
     if (const auto error = Aplica_Cambios(c, s)) {
@@ -355,17 +357,18 @@ int Cambia_Setpoints(const Cambios_Setpoints &c) {
 
     bool mala = false;
     // Commands 1 and 2 are silent whatever the relay answers; say it here.
-    const auto comando = [&mala](int32_t numero) {
-        const Desenlace d =
-            Transaccion([&numero] { return Ejecuta_Comando(Estado.Direccion_Rele, numero); });
+    const auto comando = [&e, &mala](int32_t numero) {
+        const Desenlace d = Transaccion(
+            e, [&e, &numero] { return e.Ejecuta_Comando(Estado.Direccion_Rele, numero); });
         if (d == Desenlace::Mala) {
             std::fprintf(stderr, "kv73ctl: bad reply to command %d\n", numero);
             mala = true;
         }
         return d;
     };
-    const auto escribe = [&mala] {
-        const Desenlace d = Transaccion([] { return Escribe_Setpoints(Estado.Direccion_Rele); });
+    const auto escribe = [&e, &mala] {
+        const Desenlace d =
+            Transaccion(e, [&e] { return e.Escribe_Setpoints(Estado.Direccion_Rele); });
         mala = mala || d == Desenlace::Mala;
         return d;
     };

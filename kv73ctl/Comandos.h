@@ -13,20 +13,20 @@
 #include <functional>
 #include <optional>
 
-class Puerto_Serie;
+class Enlace_Rele;
 
 // Opens the port of the options, dials through its modem with --modem, and
 // marks the link up. 0 when up; 2 (link failure) with a message on stderr when
 // the port cannot open or the call does not connect.
-int Abre_Enlace(const Opciones &op, Puerto_Serie &puerto);
+int Abre_Enlace(const Opciones &op, Enlace_Rele &enlace);
+
+// The device the commands open: --device, else the port number's.
+QString Dispositivo_Opciones(const Opciones &op);
 
 // Opens the link of the options again after a link failure closed it: a
 // direct line quietly, a call by dialling again (with the dial-up's messages).
 // False when it cannot; for a direct line the port's Error_Texto says why.
-bool Reabre_Enlace(const Opciones &op, Puerto_Serie &puerto);
-
-// 2 when the link-failure procedure ran during this run, else 0.
-int Resultado_Enlace();
+bool Reabre_Enlace(const Opciones &op, Enlace_Rele &enlace);
 
 // How one relay transaction ended, for a command's exit status. A bad reply
 // leaves the images as they were: what the tool prints must come from a good
@@ -40,7 +40,7 @@ enum class Desenlace {
 // closed or lost, the link down), which the core passes over in silence, is a
 // link failure too: the link-failure procedure runs here. An interrupted one
 // ends as a link failure without a word (Interrumpido() tells it apart).
-Desenlace Transaccion(const std::function<Resultado()> &transaccion);
+Desenlace Transaccion(Enlace_Rele &enlace, const std::function<Resultado()> &transaccion);
 
 // The exit status of a read, with what went wrong on stderr: 0 good; 3 and
 // "bad reply to the <que>" (or the exception the relay answered with); 2 when the link failed
@@ -51,7 +51,7 @@ int Salida_Lectura(Desenlace d, const char *que);
 // is refused), the setpoint block and, with `con_sondeo`, one poll. 0 when all
 // went well, else the exit status (2 link failure, 3 bad reply or refused), with
 // a message on stderr.
-int Lecturas_De_Arranque(bool con_sondeo);
+int Lecturas_De_Arranque(Enlace_Rele &enlace, bool con_sondeo);
 
 // --- watch and log: their pace and their end ------------------------------------
 
@@ -86,4 +86,4 @@ std::optional<QString> Aplica_Cambios(const Cambios_Setpoints &c, Imagen_Setpoin
 // edit image, then command 1, the setpoint write and command 2, as the main
 // page's STORE sends them. The exit status: 0, 1 (a value refused, nothing
 // written), 2 or 3.
-int Cambia_Setpoints(const Cambios_Setpoints &c);
+int Cambia_Setpoints(Enlace_Rele &enlace, const Cambios_Setpoints &c);

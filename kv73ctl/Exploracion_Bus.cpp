@@ -2,8 +2,8 @@
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "kv73ctl/Salida.h"
+#include "protocolo/Enlace_Rele.h"
 #include "protocolo/Exploracion.h"
-#include "protocolo/Lectura_Escritura.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -34,7 +34,8 @@ QString Razon(const Respuesta_Exploracion &r) {
 
 } // namespace
 
-int Explora_Bus(const Opciones &op, Puerto_Serie &puerto) {
+int Explora_Bus(const Opciones &op, Enlace_Rele &enlace) {
+    Puerto_Serie &puerto = enlace.MSComm1();
     const int espera = op.espera_ms > 0 ? op.espera_ms : Espera_Exploracion_ms(op.velocidad);
     QJsonArray reles, malas;
     for (int direccion = op.primera; direccion <= op.ultima; ++direccion) {
@@ -45,7 +46,7 @@ int Explora_Bus(const Opciones &op, Puerto_Serie &puerto) {
             break;
         case Tipo::Perdida:
             // The port went away under the scan, as under any transaction.
-            Rele_No_Responde();
+            enlace.Rele_No_Responde();
             return 2;
         case Tipo::Rele: {
             const bool kv73 = Es_KV73(r.registros);

@@ -33,9 +33,11 @@ enum class Argumentos { Ninguno, Un_Archivo, Archivo_Opcional, Cambios };
 
 // One row of the command table: main runs `ejecuta`, the parser checks the
 // arguments by `forma`, and --help lists `nombre`, `uso` and `ayuda`.
+class Enlace_Rele;
+
 struct Orden {
     const char *nombre;
-    int (*ejecuta)(const Opciones &op);
+    int (*ejecuta)(const Opciones &op, Enlace_Rele &enlace);
     Argumentos forma;
     const char *uso; // what follows the name in the help: "FILE", "[--interval MS] ..."
     const char *ayuda;

@@ -4,7 +4,7 @@
 #include "enlace/Puerto_Serie.h"
 #include "kv73ctl/Comandos.h"
 #include "kv73ctl/Sondeo.h"
-#include "protocolo/Lectura_Escritura.h"
+#include "protocolo/Enlace_Rele.h"
 #include "registro/Archivo_Csv.h"
 
 #include <QElapsedTimer>
@@ -27,16 +27,15 @@ void Dice_Motivo(const QString &motivo) {
 }
 
 QString Motivo(const Opciones &op, const Puerto_Serie &puerto) {
-    return QStringLiteral("cannot open %1: %2")
-        .arg(Nombre_Dispositivo(static_cast<int16_t>(op.puerto)), puerto.Error_Texto());
+    return QStringLiteral("cannot open %1: %2").arg(Dispositivo_Opciones(op), puerto.Error_Texto());
 }
 
 // A direct line that will not open says why once for the whole outage; a call
 // dialled again says what the dial-up says.
-bool Reabre(const Opciones &op, Puerto_Serie &puerto) {
-    const bool abierto = Reabre_Enlace(op, puerto);
+bool Reabre(const Opciones &op, Enlace_Rele &enlace) {
+    const bool abierto = Reabre_Enlace(op, enlace);
     if (op.telefono.isEmpty())
-        Dice_Motivo(abierto ? QString() : Motivo(op, puerto));
+        Dice_Motivo(abierto ? QString() : Motivo(op, enlace.MSComm1()));
     return abierto;
 }
 
@@ -67,18 +66,18 @@ int Salida_De(Estado_Sondeo e) {
 
 } // namespace
 
-Fila_Registro Sondea_Direccion(const Opciones &op, Puerto_Serie &puerto, int direccion) {
+Fila_Registro Sondea_Direccion(const Opciones &op, Enlace_Rele &enlace, int direccion) {
     const QDateTime hora = QDateTime::currentDateTime();
-    if (!puerto.PortOpen() && !Reabre(op, puerto))
+    if (!enlace.MSComm1().PortOpen() && !Reabre(op, enlace))
         return Fila_Del_Sondeo(Estado_Sondeo::Sin_Respuesta, hora);
     // A link failure took the flag down with the port; the port is open again.
     Estado.Comunicacion_OK = true;
-    Estado.Direccion_Rele = static_cast<uint8_t>(direccion);
-    const Desenlace d = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion(
+        enlace, [&] { return enlace.Lee_Valores_Actuales(static_cast<uint8_t>(direccion)); });
     return Fila_Del_Sondeo(Estado_De(d), hora);
 }
 
-int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
+int Comando_Log(const Opciones &op, Enlace_Rele &enlace) {
     Archivo_Csv archivo;
     QString error;
     // Several relays logged together: each row names its relay.
@@ -90,8 +89,8 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
     }
     Atiende_Interrupciones();
     // The first opening says why it fails; the rows say the rest.
-    if (Abre_Enlace(op, puerto) != 0)
-        ultimo_motivo = Motivo(op, puerto);
+    if (Abre_Enlace(op, enlace) != 0)
+        ultimo_motivo = Motivo(op, enlace.MSComm1());
     QElapsedTimer reloj;
     reloj.start();
     qint64 siguiente = 0;
@@ -105,7 +104,7 @@ int Comando_Log(const Opciones &op, Puerto_Serie &puerto) {
         // The relays of one round in turn; a silent one is a row and the
         // next is polled all the same.
         for (const int direccion : op.direcciones) {
-            Fila_Registro fila = Sondea_Direccion(op, puerto, direccion);
+            Fila_Registro fila = Sondea_Direccion(op, enlace, direccion);
             // A poll the signal cut short was not left unanswered by the relay:
             // it makes no row, and does not count against the log.
             if (Interrumpido() && fila.estado == Estado_Sondeo::Sin_Respuesta)

@@ -3,7 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "enlace/Puerto_Serie.h"
 #include "kv73ctl/Comandos.h"
-#include "protocolo/Lectura_Escritura.h"
+#include "protocolo/Enlace_Rele.h"
 
 #include <QElapsedTimer>
 #include <cstdio>
@@ -12,34 +12,34 @@ namespace {
 
 // A relay that did not answer took the port down with it; the next relay needs
 // it open again, and a call through the modem dialled again, as log does.
-bool Reabre(const Opciones &op, Puerto_Serie &puerto) {
+bool Reabre(const Opciones &op, Enlace_Rele &enlace) {
+    Puerto_Serie &puerto = enlace.MSComm1();
     if (puerto.PortOpen())
         return true;
     if (puerto.Perdido()) {
         // The device went away between two polls, not closed by a silent
         // relay: the link failure a watch of one relay reports, whichever
         // moment the line was lost at.
-        Rele_No_Responde();
+        enlace.Rele_No_Responde();
         return false;
     }
-    if (Reabre_Enlace(op, puerto))
+    if (Reabre_Enlace(op, enlace))
         return true;
     if (op.telefono.isEmpty())
         std::fprintf(stderr, "kv73ctl: cannot open %s again: %s\n",
-                     qPrintable(Nombre_Dispositivo(puerto.CommPort())),
-                     qPrintable(puerto.Error_Texto()));
+                     qPrintable(Dispositivo_Opciones(op)), qPrintable(puerto.Error_Texto()));
     return false;
 }
 
 } // namespace
 
-Resultado_Sondeo Sondea_Rele(int direccion) {
+Resultado_Sondeo Sondea_Rele(Enlace_Rele &enlace, int direccion) {
     Resultado_Sondeo r;
     r.direccion = direccion;
-    Estado.Direccion_Rele = static_cast<uint8_t>(direccion);
     QElapsedTimer reloj;
     reloj.start();
-    const Desenlace d = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion(
+        enlace, [&] { return enlace.Lee_Valores_Actuales(static_cast<uint8_t>(direccion)); });
     r.latencia_us = reloj.nsecsElapsed() / 1000;
     switch (d) {
     case Desenlace::Buena:
@@ -55,12 +55,12 @@ Resultado_Sondeo Sondea_Rele(int direccion) {
     return r;
 }
 
-bool Sondea_Direcciones(const Opciones &op, Puerto_Serie &puerto,
+bool Sondea_Direcciones(const Opciones &op, Enlace_Rele &enlace,
                         const std::function<void(const Resultado_Sondeo &)> &al_sondear) {
     for (const int direccion : op.direcciones) {
-        if (!Reabre(op, puerto))
+        if (!Reabre(op, enlace))
             return false;
-        const Resultado_Sondeo r = Sondea_Rele(direccion);
+        const Resultado_Sondeo r = Sondea_Rele(enlace, direccion);
         // A poll cut short by a signal says nothing of the relay.
         if (Interrumpido())
             break;

@@ -11,7 +11,7 @@
 #include <QList>
 #include <functional>
 
-class Puerto_Serie;
+class Enlace_Rele;
 
 struct Resultado_Sondeo {
     int direccion = 1;
@@ -21,13 +21,13 @@ struct Resultado_Sondeo {
 };
 
 // One actual-values poll of the relay at `direccion` on the open link.
-Resultado_Sondeo Sondea_Rele(int direccion);
+Resultado_Sondeo Sondea_Rele(Enlace_Rele &enlace, int direccion);
 
 // Polls each of --address in turn and hands each result to `al_sondear`.
 // False when the port, closed by a relay that did not answer, cannot be opened
 // again (the device went away, or the modem did not connect again): the run
 // must end there, with status 2.
-bool Sondea_Direcciones(const Opciones &op, Puerto_Serie &puerto,
+bool Sondea_Direcciones(const Opciones &op, Enlace_Rele &enlace,
                         const std::function<void(const Resultado_Sondeo &)> &al_sondear);
 
 // The status of a run of polls: 2 when any relay failed to answer, else 3 when

@@ -15,6 +15,7 @@ class Traza_Consola {
 
     // The port the commands use: the one given, traced.
     Puerto_Serie &Puerto() { return puerto_; }
+    Traza_Trafico &Traza() { return traza_; }
 
   private:
     Traza_Trafico traza_;

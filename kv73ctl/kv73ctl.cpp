@@ -10,8 +10,8 @@
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
+#include "comun/Temporizador.h"
 #include "comun/Texto.h"
 #include "enlace/Puerto_Sistema.h"
 #include "kv73ctl/Carga_Reporte.h"
@@ -21,7 +21,7 @@
 #include "kv73ctl/Registro_Valores.h"
 #include "kv73ctl/Sondeo.h"
 #include "kv73ctl/Traza_Consola.h"
-#include "protocolo/Lectura_Escritura.h"
+#include "protocolo/Enlace_Rele.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -62,18 +62,19 @@ class Operador_Consola : public Operador {
 
 // Opens the link on the host's port. Each command refuses what it can refuse
 // without the relay before it comes here.
-int Conecta(const Opciones &op) {
-    return Abre_Enlace(op, *Host().MSComm1);
+int Conecta(const Opciones &op, Enlace_Rele &e) {
+    return Abre_Enlace(op, e);
 }
 
 // --- ident -------------------------------------------------------------------
 
 // Only the registers of a good reply are printed: after a bad one the image
 // still holds whatever it held before, zeros in a fresh run.
-int Ident(const Opciones &op) {
-    if (const int fallo = Conecta(op))
+int Ident(const Opciones &op, Enlace_Rele &e) {
+    if (const int fallo = Conecta(op, e))
         return fallo;
-    const Desenlace d = Transaccion([] { return Lee_Identificacion(Estado.Direccion_Rele); });
+    const Desenlace d =
+        Transaccion(e, [&e] { return e.Lee_Identificacion(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(d, "identification read"))
         return fallo;
     QJsonArray registros;
@@ -99,10 +100,10 @@ int Ident(const Opciones &op) {
 
 // --- setpoints ---------------------------------------------------------------
 
-int Setpoints(const Opciones &op) {
-    if (const int fallo = Conecta(op))
+int Setpoints(const Opciones &op, Enlace_Rele &e) {
+    if (const int fallo = Conecta(op, e))
         return fallo;
-    const Desenlace d = Transaccion([] { return Lee_Setpoints(Estado.Direccion_Rele); });
+    const Desenlace d = Transaccion(e, [&e] { return e.Lee_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(d, "setpoint read"))
         return fallo;
     const Imagen_Setpoints s = Lee_Imagen_Setpoints();
@@ -113,10 +114,11 @@ int Setpoints(const Opciones &op) {
 // --- values / watch ----------------------------------------------------------
 
 // One poll, printed only when its reply was good; a bad one is said on stderr.
-int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
+int Un_Sondeo(const Opciones &op, Enlace_Rele &e, qint64 *microsegundos) {
     QElapsedTimer reloj;
     reloj.start();
-    const Desenlace d = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace d =
+        Transaccion(e, [&e] { return e.Lee_Valores_Actuales(Estado.Direccion_Rele); });
     const qint64 us = reloj.nsecsElapsed() / 1000;
     if (microsegundos)
         *microsegundos = us;
@@ -135,27 +137,27 @@ int Un_Sondeo(const Opciones &op, qint64 *microsegundos) {
 }
 
 // Several relays: one poll of each in turn. See Peor_Estado for the status.
-int Una_Ronda(const Opciones &op, bool con_latencia, bool &sin_puerto) {
+int Una_Ronda(const Opciones &op, Enlace_Rele &e, bool con_latencia, bool &sin_puerto) {
     int estado = 0;
-    sin_puerto = !Sondea_Direcciones(op, *Host().MSComm1, [&](const auto &r) {
+    sin_puerto = !Sondea_Direcciones(op, e, [&](const auto &r) {
         Imprime_Sondeo(op, r, con_latencia);
         estado = Peor_Estado(estado, r.estado);
     });
     return sin_puerto ? 2 : estado;
 }
 
-int Values(const Opciones &op) {
-    if (const int fallo = Conecta(op))
+int Values(const Opciones &op, Enlace_Rele &e) {
+    if (const int fallo = Conecta(op, e))
         return fallo;
     if (op.direcciones.size() > 1) {
         bool sin_puerto = false;
-        return Una_Ronda(op, false, sin_puerto);
+        return Una_Ronda(op, e, false, sin_puerto);
     }
-    return Un_Sondeo(op, nullptr);
+    return Un_Sondeo(op, e, nullptr);
 }
 
-int Watch(const Opciones &op) {
-    if (const int fallo = Conecta(op))
+int Watch(const Opciones &op, Enlace_Rele &e) {
+    if (const int fallo = Conecta(op, e))
         return fallo;
     Atiende_Interrupciones();
     QElapsedTimer inicio;
@@ -168,7 +170,7 @@ int Watch(const Opciones &op) {
             // A relay that fails stops only its own poll; a port that cannot
             // open again stops the watch.
             bool sin_puerto = false;
-            const int r = Una_Ronda(op, true, sin_puerto);
+            const int r = Una_Ronda(op, e, true, sin_puerto);
             if (Interrumpido())
                 break;
             estado_salida = Peor_Estado(estado_salida, r);
@@ -176,7 +178,7 @@ int Watch(const Opciones &op) {
                 return 2;
         } else {
             qint64 us = 0;
-            const int r = Un_Sondeo(op, &us);
+            const int r = Un_Sondeo(op, e, &us);
             // A poll cut short by the signal is not one the relay failed.
             if (Interrumpido())
                 break;
@@ -195,22 +197,20 @@ int Watch(const Opciones &op) {
 }
 
 // A link failure does not end a log: it is a row, and the next poll tries again.
-int Log(const Opciones &op) {
-    return Comando_Log(op, *Host().MSComm1);
+int Log(const Opciones &op, Enlace_Rele &e) {
+    return Comando_Log(op, e);
 }
 
 // --- reset-max ---------------------------------------------------------------
 
 // The core tells the outcome itself: "Command Executed" or "Error executing command".
-int Reset_Max(const Opciones &op) {
-    if (const int fallo = Conecta(op))
+int Reset_Max(const Opciones &op, Enlace_Rele &e) {
+    if (const int fallo = Conecta(op, e))
         return fallo;
     int32_t comando = 16;
-    const Desenlace d =
-        Transaccion([&comando] { return Ejecuta_Comando(Estado.Direccion_Rele, comando); });
-    if (const int fallo = Resultado_Enlace())
-        return fallo;
-    return d == Desenlace::Mala ? 3 : 0;
+    const Desenlace d = Transaccion(
+        e, [&e, &comando] { return e.Ejecuta_Comando(Estado.Direccion_Rele, comando); });
+    return d == Desenlace::Sin_Respuesta ? 2 : d == Desenlace::Mala ? 3 : 0;
 }
 
 // --- save, show, send, set ----------------------------------------------------
@@ -220,22 +220,22 @@ void Imprime_Archivo(const Opciones &op, const QString &ruta) {
 }
 
 // The reads of the link bring-up, then the file: what it holds is printed.
-int Save(const Opciones &op) {
-    if (const int fallo = Conecta(op))
+int Save(const Opciones &op, Enlace_Rele &e) {
+    if (const int fallo = Conecta(op, e))
         return fallo;
-    if (const int fallo = Lecturas_De_Arranque(true))
+    if (const int fallo = Lecturas_De_Arranque(e, true))
         return fallo;
     const QString &ruta = op.argumentos.first();
-    if (!Escribir_Archivo(ruta))
+    if (!Escribir_Archivo(e, ruta))
         return 4;
     Imprime_Archivo(op, ruta);
     return 0;
 }
 
 // Setpoints out of range are shown, marked: the file is only looked at.
-int Show(const Opciones &op) {
+int Show(const Opciones &op, Enlace_Rele &e) {
     const QString &ruta = op.argumentos.first();
-    if (!Leer_Archivo_Para_Ver(ruta))
+    if (!Leer_Archivo_Para_Ver(e, ruta))
         return 4;
     Imprime_Archivo(op, ruta);
     return 0;
@@ -244,27 +244,25 @@ int Show(const Opciones &op) {
 // The file is loaded, and its setpoints checked against the editors' ranges,
 // before the link opens; they go out as they are, and the relay's answer is
 // the message printed.
-int Send(const Opciones &op) {
-    if (!Leer_Archivo(op.argumentos.first()))
+int Send(const Opciones &op, Enlace_Rele &e) {
+    if (!Leer_Archivo(e, op.argumentos.first()))
         return 4;
-    if (const int fallo = Conecta(op))
+    if (const int fallo = Conecta(op, e))
         return fallo;
-    const Desenlace d = Transaccion([] { return Escribe_Setpoints(Estado.Direccion_Rele); });
-    if (const int fallo = Resultado_Enlace())
-        return fallo;
-    return d == Desenlace::Mala ? 3 : 0;
+    const Desenlace d = Transaccion(e, [&e] { return e.Escribe_Setpoints(Estado.Direccion_Rele); });
+    return d == Desenlace::Sin_Respuesta ? 2 : d == Desenlace::Mala ? 3 : 0;
 }
 
 // Values that contradict each other are refused before the link opens.
-int Set(const Opciones &op) {
+int Set(const Opciones &op, Enlace_Rele &e) {
     Cambios_Setpoints cambios;
     if (const auto error = Analiza_Cambios(op.argumentos, cambios)) {
         std::fprintf(stderr, "kv73ctl: %s; nothing was sent\n", qPrintable(*error));
         return 1;
     }
-    if (const int fallo = Conecta(op))
+    if (const int fallo = Conecta(op, e))
         return fallo;
-    if (const int resultado = Cambia_Setpoints(cambios))
+    if (const int resultado = Cambia_Setpoints(e, cambios))
         return resultado;
     const Imagen_Setpoints s = Lee_Imagen_Setpoints();
     Imprime_Resultado(op.json, Texto_Setpoints(s), Json_Setpoints(s));
@@ -284,30 +282,31 @@ int Escribe_Reporte(const Opciones &op, Temperaturas origen) {
 
 // A file's report shows the temperatures stored in it: a file is never the
 // live relay, and a page of "Fco" would tell its reader nothing.
-int Report_Archivo(const Opciones &op) {
-    if (!Leer_Archivo(op.argumentos.first()))
+int Report_Archivo(const Opciones &op, Enlace_Rele &e) {
+    if (!Leer_Archivo(e, op.argumentos.first()))
         return 4;
     return Escribe_Reporte(op, Temperaturas::Guardadas);
 }
 
 // The relay's report: its setpoints and one poll, printed as the main page
 // would print them with the link up.
-int Report_Rele(const Opciones &op) {
-    const Desenlace s = Transaccion([] { return Lee_Setpoints(Estado.Direccion_Rele); });
+int Report_Rele(const Opciones &op, Enlace_Rele &e) {
+    const Desenlace s = Transaccion(e, [&e] { return e.Lee_Setpoints(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(s, "setpoint read"))
         return fallo;
-    const Desenlace v = Transaccion([] { return Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    const Desenlace v =
+        Transaccion(e, [&e] { return e.Lee_Valores_Actuales(Estado.Direccion_Rele); });
     if (const int fallo = Salida_Lectura(v, "actual-values poll"))
         return fallo;
     return Escribe_Reporte(op, Temperaturas::Segun_Enlace);
 }
 
-int Report(const Opciones &op) {
+int Report(const Opciones &op, Enlace_Rele &e) {
     if (!op.argumentos.isEmpty())
-        return Report_Archivo(op);
-    if (const int fallo = Conecta(op))
+        return Report_Archivo(op, e);
+    if (const int fallo = Conecta(op, e))
         return fallo;
-    return Report_Rele(op);
+    return Report_Rele(op, e);
 }
 
 // The report draws a page with fonts, which needs a GUI application, made by
@@ -321,14 +320,14 @@ std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opcio
 
 // --- scan ---------------------------------------------------------------------
 
-int Scan(const Opciones &op) {
-    if (const int fallo = Conecta(op))
+int Scan(const Opciones &op, Enlace_Rele &e) {
+    if (const int fallo = Conecta(op, e))
         return fallo;
-    return Explora_Bus(op, *Host().MSComm1);
+    return Explora_Bus(op, e);
 }
 
 // No relay is needed to list the ports.
-int Ports(const Opciones &op) {
+int Ports(const Opciones &op, Enlace_Rele &) {
     return Comando_Ports(op.json);
 }
 
@@ -393,13 +392,17 @@ int main(int argc, char **argv) {
     std::optional<Traza_Consola> traza;
     if (op.traza)
         traza.emplace(puerto);
-    Host() = Recursos_Host{traza ? &traza->Puerto() : &puerto, &timer, &consola, &ventanas};
+    // --device names the device whatever the port number: the port is told so.
+    puerto.Set_Dispositivo(op.dispositivo);
+    Enlace_Rele enlace(traza ? traza->Puerto() : puerto, timer, consola, ventanas);
+    if (traza)
+        enlace.Set_Traza(&traza->Traza());
     Estado.Direccion_Rele = static_cast<uint8_t>(op.direccion);
     // An exception reply is the relay's answer, said as such; the main page
     // waits it out instead.
     Estado.Excepcion_Termina = true;
     Atiende_Interrupciones();
-    const int estado = Busca_Orden(Ordenes, op.comando)->ejecuta(op);
+    const int estado = Busca_Orden(Ordenes, op.comando)->ejecuta(op, enlace);
     // A command stopped by a signal before it finished ends with 130; watch and
     // log run until one comes, and say how their polls went.
     const bool hasta_interrumpir =

@@ -29,21 +29,24 @@ const char *Nombre_Luz(Luz luz) {
     return "off";
 }
 
-Contadores_Enlace Contadores_Enlace::Ahora() {
-    return {Estado.Fallos_Enlace, Estado.Respuestas_Malas, Estado.Intercambios};
-}
-
-std::optional<Estado_Sondeo> Juzga_Sondeo(const Contadores_Enlace &antes) {
-    if (Estado.Fallos_Enlace != antes.fallos)
+std::optional<Estado_Sondeo> Estado_Del_Sondeo(Resultado resultado) {
+    switch (resultado) {
+    case Resultado::Buena:
+        return Estado_Sondeo::Ok;
+    case Resultado::Mala:
+    case Resultado::Excepcion:
+        return Estado_Sondeo::Mala;
+    case Resultado::Sin_Respuesta:
         return Estado_Sondeo::Sin_Respuesta;
-    if (Estado.Intercambios == antes.tomadas)
-        return Estado.Comunicacion_OK ? std::nullopt
-                                      : std::optional<Estado_Sondeo>(Estado_Sondeo::Sin_Respuesta);
-    // A read that asks again stops at its first good reply: more replies than
-    // refusals means the last one was good.
-    return Estado.Intercambios - antes.tomadas > Estado.Respuestas_Malas - antes.malas
-               ? Estado_Sondeo::Ok
-               : Estado_Sondeo::Mala;
+    case Resultado::Omitida:
+        // The port was found closed with the link down: the poll failed.
+        if (!Estado.Comunicacion_OK)
+            return Estado_Sondeo::Sin_Respuesta;
+        break;
+    case Resultado::Cancelada:
+        break;
+    }
+    return std::nullopt;
 }
 
 Fila_Registro Fila_Del_Sondeo(Estado_Sondeo estado, const QDateTime &hora) {

@@ -3,6 +3,7 @@
 // kv73ctl log and the desktop program's recording write, one row a poll.
 
 #include "datos/Manejo_de_ActualValues.h"
+#include "protocolo/Lectura_Escritura.h"
 
 #include <QDateTime>
 #include <QString>
@@ -28,14 +29,11 @@ struct Fila_Registro {
     std::optional<int> direccion;
 };
 
-// The link's counters before a poll, to tell afterwards how the poll went.
-struct Contadores_Enlace {
-    uint32_t fallos = 0, malas = 0, tomadas = 0;
-    static Contadores_Enlace Ahora();
-};
-// How the poll since `antes` ended; nothing when it never went on the line
-// while the link stayed up (another exchange held the line: no row for it).
-std::optional<Estado_Sondeo> Juzga_Sondeo(const Contadores_Enlace &antes);
+// How a poll that ended with `resultado` goes into the log; nothing when it
+// never went on the line while the link stayed up (another exchange held the
+// line, or a signal cut it short: no row for it). An exception reply is a bad
+// reply.
+std::optional<Estado_Sondeo> Estado_Del_Sondeo(Resultado resultado);
 
 // The row of a poll that has just ended: the values come from the actual-values
 // image, and only for a good reply.

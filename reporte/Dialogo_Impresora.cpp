@@ -15,16 +15,3 @@ bool Dialogo_Impresora_Qt::Elige(QPrinter &impresora) {
     dialogo.setOption(QAbstractPrintDialog::PrintSelection, false);
     return dialogo.exec() == QDialog::Accepted;
 }
-
-namespace {
-Dialogo_Impresora *sustituto = nullptr;
-}
-
-Dialogo_Impresora &Dialogo_Impresora_En_Uso() {
-    static Dialogo_Impresora_Qt qt;
-    return sustituto ? *sustituto : qt;
-}
-
-void Usa_Dialogo_Impresora(Dialogo_Impresora *dialogo) {
-    sustituto = dialogo;
-}

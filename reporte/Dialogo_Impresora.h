@@ -27,8 +27,3 @@ class Dialogo_Impresora_Qt : public Dialogo_Impresora {
   private:
     QWidget *padre_;
 };
-
-// The dialog the "Print" item uses: the Qt dialog unless a test has put its own
-// here. Set it back to nullptr to return to the Qt dialog.
-Dialogo_Impresora &Dialogo_Impresora_En_Uso();
-void Usa_Dialogo_Impresora(Dialogo_Impresora *dialogo);

@@ -1,7 +1,6 @@
 #include "reporte/Impresion.h"
 
 #include "archivos/Manejo_de_Archivos.h"
-#include "comun/Host.h"
 #include "comun/Operador.h"
 #include "reporte/Dialogo_Impresora.h"
 
@@ -15,8 +14,7 @@ namespace {
 
 // Without a printer the page can still be kept, as the PDF file kv73ctl writes,
 // and printed on another machine.
-bool Guarda_Reporte_Pdf(const Textos_Pagina &textos) {
-    Operador &operador = *Host().Dialogos;
+bool Guarda_Reporte_Pdf(const Textos_Pagina &textos, Operador &operador) {
     if (operador.Mensaje(T::Sin_Impresora, {}, Botones::Yes_No, Icono::Pregunta) != Respuesta::Yes)
         return false;
     const auto elegida = operador.Dialogo_Guardar({T::Titulo_Pdf, T::Filtro_Pdf, T::Nombre_Pdf});
@@ -32,9 +30,9 @@ bool Guarda_Reporte_Pdf(const Textos_Pagina &textos) {
 
 } // namespace
 
-bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo) {
+bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo, Operador &operador) {
     if (!dialogo.Hay_Impresoras())
-        return Guarda_Reporte_Pdf(textos);
+        return Guarda_Reporte_Pdf(textos, operador);
 
     QPrinter impresora(QPrinter::HighResolution);
     impresora.setPageMargins(Margenes_Reporte_mm, QPageLayout::Millimeter);
@@ -52,8 +50,8 @@ bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo) {
         const auto motivo =
             Escribe_Pdf(archivo, pagina, impresora.pageLayout(), impresora.docName());
         if (motivo)
-            Host().Dialogos->Mensaje(T::Pdf_No_Escrito.arg(archivo, *motivo), {}, Botones::OK,
-                                     Icono::Critico);
+            operador.Mensaje(T::Pdf_No_Escrito.arg(archivo, *motivo), {}, Botones::OK,
+                             Icono::Critico);
         return !motivo;
     }
     QPainter pintor;
@@ -61,8 +59,4 @@ bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo) {
         return false;
     Dibuja_Reporte(pintor, impresora, pagina);
     return pintor.end();
-}
-
-bool Impresion(const Textos_Pagina &textos) {
-    return Impresion(textos, Dialogo_Impresora_En_Uso());
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 class Dialogo_Impresora;
+class Operador;
 
 // The "Print" item: the printer dialog, then the report page on the chosen
 // printer or PDF file. Cancel prints nothing; a printer that cannot start ends
@@ -15,9 +16,8 @@ class Dialogo_Impresora;
 // instead whether to save the page as a PDF file, as Escribe_Reporte_Pdf writes
 // it. A PDF file, either way, replaces an old one whole or not at all, and one
 // that cannot be written is reported. True when the page went out.
-bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo);
-// The same with the dialog in use (Dialogo_Impresora_En_Uso).
-bool Impresion(const Textos_Pagina &textos);
+// `operador` asks and tells about the PDF.
+bool Impresion(const Textos_Pagina &textos, Dialogo_Impresora &dialogo, Operador &operador);
 
 namespace Textos_Reporte {
 inline const QString Sin_Impresora =

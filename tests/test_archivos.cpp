@@ -121,7 +121,7 @@ class Archivos : public Banco {
     int Set(const QStringList &argumentos) {
         Cambios_Setpoints c;
         EXPECT_FALSE(Analiza_Cambios(argumentos, c));
-        return Cambia_Setpoints(c);
+        return Cambia_Setpoints(*enlace, c);
     }
 };
 
@@ -430,7 +430,7 @@ TEST_F(Escritura_Setpoints, ExceptionReplyIsAWriteErrorAfterTheSecondSend) {
     // ten, and the first eight fail the CRC test.
     EXPECT_EQ(puerto->Peticiones(), (std::vector<QByteArray>{V(Escritura), V(Escritura)}));
     EXPECT_EQ(Estado.Segundos, 2);
-    EXPECT_EQ(Estado.Respuestas_Malas, 1u);
+    EXPECT_EQ(enlace->Cuentas().Respuestas_Malas, 1u);
     // Frame and read image back to the relay's values; the edits wait in the edit image.
     EXPECT_EQ(Bytes(Estado.Trama_Escritura, 8, 12), V(Lectura).mid(3, 12));
     EXPECT_EQ(Bytes(Estado.Set_Setpoints, 4, 12), V(Lectura).mid(3, 12));

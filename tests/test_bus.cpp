@@ -2,7 +2,7 @@
 // simulated bus, the scan, polling relays in turn, and the network port.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
+#include "comun/Temporizador.h"
 #include "enlace/Puerto_Sistema.h"
 #include "enlace/Puerto_Tcp.h"
 #include "protocolo/Crc.h"
@@ -153,7 +153,7 @@ TEST_F(Exploracion, OneSendAndItsReplyJudged) {
     EXPECT_STREQ(crc_bajo.razon, "bad CRC");
     EXPECT_EQ(Explora_Direccion(*puerto, 9, 50).tipo, Tipo::Silencio);
     EXPECT_EQ(puerto->escrituras.size(), 7u);
-    EXPECT_EQ(Estado.Fallos_Enlace, 0u) << "a silent address is no link failure";
+    EXPECT_EQ(enlace->Cuentas().Fallos_Enlace, 0u) << "a silent address is no link failure";
 
     QTimer::singleShot(10, [this] { puerto->Desaparece(); });
     EXPECT_EQ(Explora_Direccion(*puerto, 9, 2000).tipo, Tipo::Perdida);

@@ -2,7 +2,7 @@
 // a hidden form whose status label the core writes.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
+#include "comun/Temporizador.h"
 #include "controles/Byte_UnR.h"
 #include "controles/UserControl1.h"
 #include "enlace/Comunicacion.h"
@@ -42,7 +42,7 @@ TEST_F(Dialogo, LoadShowsTheSettingsAndOkAppliesThem) {
     Estado.Direccion_Rele = 7;
     Estado.Via_Modem = true;
     Estado.Telefono = QStringLiteral("5551234").leftJustified(20);
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     EXPECT_EQ(d.Combo2->currentIndex(), -1) << "19200 has no entry: the list shows none";
     EXPECT_EQ(d.Combo1->currentIndex(), 2);
     EXPECT_EQ(d.Byte_UnR1->Value(), 7);
@@ -64,7 +64,7 @@ TEST_F(Dialogo, LoadShowsTheSettingsAndOkAppliesThem) {
 TEST_F(Dialogo, OnReadsTheRelayAndStartsThePageOffStopsItOnEitherLink) {
     Conecta_Rele();
     AVPAGE2 &p = Pagina();
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
     d.Command1_Click();
     EXPECT_EQ(Resumen(puerto->Peticiones()),
@@ -115,7 +115,7 @@ TEST_F(Dialogo, SaveQuestionDecidesWhatHappensAndARefusedRelayStaysDown) {
     Conecta_Rele();
     QTemporaryDir carpeta;
     const QString archivo = carpeta.filePath(QStringLiteral("antes.KV73"));
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::Yes);
     operador->Espera_Guardar(archivo);
     d.Command1_Click();
@@ -142,7 +142,7 @@ TEST_F(Dialogo, SaveQuestionDecidesWhatHappensAndARefusedRelayStaysDown) {
 TEST_F(Dialogo, OffDuringAWaitingSetpointReadEndsIt) {
     // The relay answers all but the setpoint read; half a tick into that read's
     // wait the operator presses OFF.
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     puerto->al_recibir = [this, &d](const QByteArray &peticion) {
         if (peticion[1] != 0x03)
             puerto->Inyecta(rele.Responde(peticion));
@@ -164,7 +164,7 @@ TEST_F(Dialogo, EscapeAndTheWindowFrameWaitForOnAndOffToEnd) {
         puerto->Inyecta_Despues(2 * Tick_ms, rele.Responde(peticion));
     };
     AVPAGE2 &p = Pagina();
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     int intentos = 0;
     bool sigue_abierto = true;
     // Escape, then the window's close button, while an operation waits.
@@ -202,7 +202,7 @@ TEST_F(Dialogo, OffThenOnThenExitClosesTheDialog) {
     };
     AVPAGE2 &p = Pagina();
     p.Timer1.setInterval(Tick_ms / 2);
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
     operador->Espera_Mensaje(Pregunta, QStringLiteral("KV-73"), Respuesta::No);
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
@@ -212,9 +212,9 @@ TEST_F(Dialogo, OffThenOnThenExitClosesTheDialog) {
         ASSERT_TRUE(Estado.Comunicacion_OK);
         QTimer::singleShot(Tick_ms / 4, &d, [&] { QTest::mouseClick(d.Command1, Qt::LeftButton); });
         const std::size_t antes = puerto->Peticiones().size();
-        const uint32_t inicio = Host().Timer_Comunicacion->Cuenta();
+        const uint32_t inicio = host->Timer_Comunicacion.Cuenta();
         QTest::mouseClick(d.Command2, Qt::LeftButton);
-        EXPECT_LE(Host().Timer_Comunicacion->Cuenta() - inicio, 6u);
+        EXPECT_LE(host->Timer_Comunicacion.Cuenta() - inicio, 6u);
         for (std::size_t i = antes; i < puerto->Peticiones().size(); ++i)
             sondeos_en_off += Resumen({puerto->Peticiones()[i]}).front() == "04/0200";
         QTest::mouseClick(d.Cancelar, Qt::LeftButton);
@@ -227,7 +227,7 @@ TEST_F(Dialogo, OffThenOnThenExitClosesTheDialog) {
 TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
     Estado.Modo_Linea_Comandos = true;
     Conecta_Rele();
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     EXPECT_FALSE(d.Combo2->isEnabled());
     EXPECT_FALSE(d.Byte_UnR1->Enabled());
     d.Command1_Click(); // no question, no save dialog
@@ -237,7 +237,7 @@ TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
     Comunicacion::Descarga();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     Estado.Velocidad = 19200;
-    Comunicacion::Cargada().Command1_Click();
+    Comunicacion::Cargada(Enlace()).Command1_Click();
     EXPECT_EQ(Estado.Velocidad, 19200);
     EXPECT_EQ(puerto->settings_abiertos.toStdString(), " 19200,N,8,1");
 }
@@ -245,11 +245,11 @@ TEST_F(Dialogo, CommandLineModeAsksNothingAndLocksTheLists) {
 TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialogAndTheStatusBar) {
     ASSERT_EQ(Comunicacion::Si_Cargada(), nullptr);
     Enlace_Arriba();
-    Host().Textos->Escribe_Panel(6, QStringLiteral("Communicating...."));
+    Enlace().Textos().Escribe_Panel(6, QStringLiteral("Communicating...."));
     // A silent relay, and no page whose poll would write the status bar itself:
     // the link failure says it on its own.
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
-    Lee_Valores_Actuales(1);
+    Enlace().Lee_Valores_Actuales(1);
     EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
     Comunicacion *d = Comunicacion::Si_Cargada();
     ASSERT_NE(d, nullptr) << "writing its label loads it";
@@ -257,7 +257,7 @@ TEST_F(Dialogo, CoreWritesTheStatusLabelOfAHiddenDialogAndTheStatusBar) {
     EXPECT_EQ(d->Label6->text().toStdString(), "Communication Not Stablished");
     // Shown later as it was: its load does not run again.
     d->Byte_UnR1->Set_Value(33);
-    EXPECT_EQ(&Comunicacion::Cargada(), d);
+    EXPECT_EQ(&Comunicacion::Cargada(Enlace()), d);
     EXPECT_EQ(d->Byte_UnR1->Value(), 33);
 }
 
@@ -285,9 +285,9 @@ class Dispositivos : public ::testing::Test {
         for (const char *variable : {"KV73_COM1", "KV73_COM2", "KV73_COM3", "KV73_COM4"})
             qunsetenv(variable);
         Reinicia_Estado();
-        host = std::make_unique<Principal>(
+        host = std::make_unique<Principal>(Principal::Plataforma{
             std::make_unique<Puerto_Sistema>(),
-            std::unique_ptr<Operador>(operador = new Operador_Guionizado));
+            std::unique_ptr<Operador>(operador = new Operador_Guionizado), nullptr, nullptr});
         Conecta_Host(*host);
         host->Timer_Comunicacion.Set_Interval(50);
         host->Form_Load();
@@ -319,6 +319,8 @@ class Dispositivos : public ::testing::Test {
         EXPECT_TRUE(visto) << "Port devices opened no dialog";
     }
 
+    Enlace_Rele &Enlace() { return host->Enlace(); }
+
     QTemporaryDir ajustes;
     Operador_Guionizado *operador = nullptr;
     std::unique_ptr<Principal> host;
@@ -329,7 +331,7 @@ class Dispositivos : public ::testing::Test {
 TEST_F(Dispositivos, TheOperatorMapsCom3ToADeviceAndOnOpensIt) {
     Simulador sim;
     ASSERT_TRUE(sim.Listo());
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     d.show();
     d.Combo1->setCurrentIndex(2);
 
@@ -373,7 +375,7 @@ TEST_F(Dispositivos, TheOperatorMapsCom3ToADeviceAndOnOpensIt) {
 TEST_F(Dispositivos, ARelayBehindADeviceServerIsAssignedAndLinked) {
     Simulador sim({QStringLiteral("--tcp"), QStringLiteral("0")});
     ASSERT_TRUE(sim.Listo());
-    Comunicacion &d = Comunicacion::Cargada();
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
     d.show();
     d.Combo1->setCurrentIndex(2);
     Asigna(d, 3, sim.Dispositivo_Tcp(), QDialogButtonBox::Ok);

@@ -29,18 +29,19 @@ namespace {
 const QString Fuera = QStringLiteral("Out of Range");
 
 // Shows a fresh dialog for a register of min..max whose old value is 85.
-int Muestra(int32_t minimo, int32_t maximo, int16_t paso,
+int Muestra(Operador &dialogos, int32_t minimo, int32_t maximo, int16_t paso,
             std::function<void(Calculadora &)> manos) {
     std::tie(Calc_Minimo, Calc_Maximo, Calc_Incremento) = std::tuple(minimo, maximo, paso);
     std::tie(Calc_Anterior, Calc_Factor) = std::tuple(85, 1.0f);
     Con_Calculadora(std::move(manos));
-    return Calculadora().exec();
+    return Calculadora(dialogos).exec();
 }
 
 // An editor as a form sets it up: by default, the main page's L1.
 template <typename Editor>
-std::unique_ptr<Editor> Editor_Con(int max = 220, const QString &medida = QString::fromUtf8("°C")) {
-    auto editor = std::make_unique<Editor>();
+std::unique_ptr<Editor> Editor_Con(Operador &dialogos, int max = 220,
+                                   const QString &medida = QString::fromUtf8("°C")) {
+    auto editor = std::make_unique<Editor>(nullptr, &dialogos);
     editor->Set_Direccion(QStringLiteral("0100"));
     editor->Set_Paso(1.0f);
     editor->Set_Medida(medida);
@@ -94,14 +95,15 @@ TEST_F(Controles, Calculadora_Rechaza_Rango_Y_Paso_Y_Queda_Abierta_Con_Lo_Teclea
             }
             Entra(c, caso.aceptado);
         };
-        EXPECT_EQ(Muestra(caso.minimo, caso.maximo, caso.paso, manos), QDialog::Accepted);
+        EXPECT_EQ(Muestra(*operador, caso.minimo, caso.maximo, caso.paso, manos),
+                  QDialog::Accepted);
         EXPECT_EQ(Calc_Resultado.A_Double(), caso.resultado);
     }
 }
 
 TEST_F(Controles, Calculadora_Desde_El_Teclado_Y_Cerrada_Sin_OK_Devuelve_El_Valor_Anterior) {
     for (const Qt::Key fin : {Qt::Key_Return, Qt::Key_Escape}) {
-        Muestra(0, 220, 1, [fin](Calculadora &c) {
+        Muestra(*operador, 0, 220, 1, [fin](Calculadora &c) {
             QWidget *foco = c.focusWidget() ? c.focusWidget() : &c;
             QTest::keyClicks(foco, QStringLiteral("1507"));
             QTest::keyClick(foco, Qt::Key_Backspace);
@@ -111,12 +113,13 @@ TEST_F(Controles, Calculadora_Desde_El_Teclado_Y_Cerrada_Sin_OK_Devuelve_El_Valo
     }
     // Closed by the window frame after a refused value: that value is not handed on.
     operador->Espera_Mensaje(Fuera);
-    Muestra(0, 220, 1, [](Calculadora &c) { Entra(c, QStringLiteral("300")), c.close(); });
+    Muestra(*operador, 0, 220, 1,
+            [](Calculadora &c) { Entra(c, QStringLiteral("300")), c.close(); });
     EXPECT_EQ(Calc_Resultado.A_Double(), 85);
 }
 
 TEST_F(Controles, Word_Flechas_Prueban_El_Limite_Antes_Del_Paso_Y_Siempre_Guardan) {
-    auto editor = Editor_Con<Word_UnR>();
+    auto editor = Editor_Con<Word_UnR>(*operador);
     QSignalSpy cambios(editor.get(), &Word_UnR::Change), clics(editor.get(), &Word_UnR::Click);
     // At the limit nothing changes on screen, yet the value is stored again.
     Estado.Nuevos_Setpoints[8] = Estado.Nuevos_Setpoints[9] = 0xAA;
@@ -152,7 +155,7 @@ TEST_F(Controles, Word_Flechas_Prueban_El_Limite_Antes_Del_Paso_Y_Siempre_Guarda
 
 TEST_F(Controles, Word_Clic_Guarda_Tras_OK_Y_Tras_Cancel) {
     Estado.Set_Setpoints[5] = 85;
-    auto editor = Editor_Con<Word_UnR>();
+    auto editor = Editor_Con<Word_UnR>(*operador);
     QSignalSpy clics(editor.get(), &Word_UnR::Click), cambios(editor.get(), &Word_UnR::Change);
     // Reading the relay's value shows it without storing it.
     EXPECT_TRUE(editor->Inicializacion());
@@ -192,7 +195,7 @@ TEST_F(Controles, Word_Clic_Guarda_Tras_OK_Y_Tras_Cancel) {
 }
 
 TEST_F(Controles, Byte_Direccion_Se_Guarda_En_La_Cabecera) {
-    auto editor = Editor_Con<Byte_UnR>(254, {});
+    auto editor = Editor_Con<Byte_UnR>(*operador, 254, {});
     // The relay address is a header byte: no setpoint moves.
     editor->Set_Value(254);
     Clic(*editor, "Arriba");
@@ -256,8 +259,8 @@ TEST_F(Controles, Panel_Las_Lamparas_Cambian_Solo_Con_Refrescar_O_Desactivar) {
 TEST_F(Controles, Editor_Propiedades_Vuelven_De_La_Bolsa_Y_Cambian_Lo_Que_Se_Ve) {
     // What a form saves comes back as it was set, the slots no editing step
     // reads included; the face comes back with its own size, not 8.25.
-    auto origen = Editor_Con<Word_UnR>();
-    auto copia = Editor_Con<Word_UnR>();
+    auto origen = Editor_Con<Word_UnR>(*operador);
+    auto copia = Editor_Con<Word_UnR>(*operador);
     QFont letra(QStringLiteral("Liberation Serif"));
     letra.setPointSizeF(12);
     origen->Set_Bit_de_Bloque(3);
@@ -290,7 +293,7 @@ TEST_F(Controles, Editor_Propiedades_Vuelven_De_La_Bolsa_Y_Cambian_Lo_Que_Se_Ve)
 TEST_F(Controles, Byte_Guarda_En_Su_Posicion_Y_Dice_Borde_Y_Alineacion) {
     // The byte editor stores at its Posicion_Set as it stands: set by the host,
     // or worked out from Direccion by Inicializacion.
-    auto editor = Editor_Con<Byte_UnR>(254, {});
+    auto editor = Editor_Con<Byte_UnR>(*operador, 254, {});
     editor->Set_Posicion_Set(6);
     editor->Set_Value(7);
     Clic(*editor, "Arriba");
@@ -315,7 +318,7 @@ TEST_F(Controles, Byte_Guarda_En_Su_Posicion_Y_Dice_Borde_Y_Alineacion) {
 }
 
 TEST_F(Controles, Word_Eventos_De_Su_Superficie_Doble_Clic_Y_Tamano) {
-    auto editor = Editor_Con<Word_UnR>();
+    auto editor = Editor_Con<Word_UnR>(*operador);
     QSignalSpy abajo(editor.get(), &Word_UnR::MouseDown), mueve(editor.get(), &Word_UnR::MouseMove),
         arriba(editor.get(), &Word_UnR::MouseUp), doble(editor.get(), &Word_UnR::DblClick),
         clics(editor.get(), &Word_UnR::Click), tamano(editor.get(), &Word_UnR::Resize);

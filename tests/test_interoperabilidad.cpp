@@ -2,9 +2,9 @@
 // relay on a pseudo-terminal: our frames must be real Modbus RTU to get answers.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
+#include "comun/Temporizador.h"
 #include "enlace/Puerto_QSerialPort.h"
-#include "protocolo/Lectura_Escritura.h"
+#include "protocolo/Enlace_Rele.h"
 #include "tests/soporte/Operador_Guionizado.h"
 #include "tests/soporte/Pty.h"
 
@@ -66,22 +66,22 @@ TEST(Interoperabilidad, LibmodbusRelayAnswersOurReadsAndCommand) {
     timer.Set_Interval(200);
     Operador_Guionizado operador;
     Ventanas_En_Memoria ventanas;
-    Host() = Recursos_Host{&puerto, &timer, &operador, &ventanas};
+    Enlace_Rele enlace(puerto, timer, operador, ventanas);
     puerto.Set_CommPort(5);
     ASSERT_TRUE(puerto.Set_PortOpen(true));
     Estado.Comunicacion_OK = true;
     Rele_Libmodbus rele(pty.Maestro());
 
-    Lee_Identificacion(1);
+    enlace.Lee_Identificacion(1);
     EXPECT_TRUE(Verifica_Identificacion());
     EXPECT_EQ(Estado.Identificacion[9], 0x82);
 
-    Lee_Setpoints(1);
+    enlace.Lee_Setpoints(1);
     const uint8_t setpoints[] = {0x00, 90, 0x00, 110, 0x00, 60, 0x00, 75, 0x00, 0x0B, 0x12, 0x34};
     for (std::size_t i = 0; i < 12; ++i)
         EXPECT_EQ(Estado.Set_Setpoints[4 + i], setpoints[i]) << "byte " << 4 + i;
 
-    Lee_Valores_Actuales(1);
+    enlace.Lee_Valores_Actuales(1);
     for (std::size_t k = 0; k < 14; ++k) {
         EXPECT_EQ(Estado.Valores_Actuales[4 + 2 * k], k);
         EXPECT_EQ(Estado.Valores_Actuales[5 + 2 * k], 60 + k);
@@ -89,12 +89,11 @@ TEST(Interoperabilidad, LibmodbusRelayAnswersOurReadsAndCommand) {
 
     operador.Espera_Mensaje(QStringLiteral("Command Executed"), QStringLiteral("KV-73"));
     int32_t comando = 16;
-    Ejecuta_Comando(1, comando);
+    enlace.Ejecuta_Comando(1, comando);
     EXPECT_TRUE(rele.Bobina(16));
 
     EXPECT_TRUE(Estado.Comunicacion_OK);
     EXPECT_EQ(Estado.Errores_CRC, 0);
-    EXPECT_EQ(Estado.Fallos_Enlace, 0u);
+    EXPECT_EQ(enlace.Cuentas().Fallos_Enlace, 0u);
     puerto.Set_PortOpen(false);
-    Host() = Recursos_Host{};
 }

@@ -538,12 +538,12 @@ class Kv73ctl_Transaccion : public Banco {};
 // and nothing to print.
 TEST_F(Kv73ctl_Transaccion, APortGoneBeforeTheTransactionIsALinkFailure) {
     const std::vector<std::pair<const char *, std::function<Resultado()>>> transacciones = {
-        {"identification", [] { return Lee_Identificacion(Estado.Direccion_Rele); }},
-        {"setpoint read", [] { return Lee_Setpoints(Estado.Direccion_Rele); }},
-        {"poll", [] { return Lee_Valores_Actuales(Estado.Direccion_Rele); }},
-        {"write", [] { return Escribe_Setpoints(Estado.Direccion_Rele); }},
+        {"identification", [this] { return Lee_Identificacion(Estado.Direccion_Rele); }},
+        {"setpoint read", [this] { return Lee_Setpoints(Estado.Direccion_Rele); }},
+        {"poll", [this] { return Lee_Valores_Actuales(Estado.Direccion_Rele); }},
+        {"write", [this] { return Escribe_Setpoints(Estado.Direccion_Rele); }},
         {"command",
-         [] {
+         [this] {
              int32_t comando = 16;
              return Ejecuta_Comando(Estado.Direccion_Rele, comando);
          }},
@@ -559,11 +559,11 @@ TEST_F(Kv73ctl_Transaccion, APortGoneBeforeTheTransactionIsALinkFailure) {
                 puerto->Set_PortOpen(false);
             puerto->escrituras.clear();
             operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
-            const Desenlace d = Transaccion(transaccion);
+            const uint32_t fallos = enlace->Cuentas().Fallos_Enlace;
+            const Desenlace d = Transaccion(*enlace, transaccion);
             EXPECT_EQ(d, Desenlace::Sin_Respuesta);
             EXPECT_EQ(Salida_Lectura(d, nombre), 2);
-            EXPECT_EQ(Resultado_Enlace(), 2);
-            EXPECT_EQ(Estado.Fallos_Enlace, 1u);
+            EXPECT_EQ(enlace->Cuentas().Fallos_Enlace - fallos, 1u);
             EXPECT_TRUE(puerto->escrituras.empty());
         }
 }

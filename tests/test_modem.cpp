@@ -2,7 +2,7 @@
 // programming, with a scripted modem on the in-memory port.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
-#include "comun/Host.h"
+#include "comun/Temporizador.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Cadena_Modem.h"
 #include "enlace/Programacion_Modem.h"
@@ -144,7 +144,7 @@ TEST_F(Modem, ErrorNoReplyASilentFarEndOrAMissingPortEndTheOpening) {
             if (tick == 59)
                 conecta();
             else
-                QTimer::singleShot(2, Qt::PreciseTimer, &alcance, conecta);
+                Despues(2, conecta, &alcance);
         });
         if (tick == 60)
             operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
@@ -209,21 +209,25 @@ TEST_F(Modem, DialWaitsKeepCountingWhateverRunsInsideThemAndEndWhenThePortCloses
     // A wait that stopped counting is let go after a while, and the test fails
     // instead of hanging. The timers of each step die with it.
     auto alcance = std::make_unique<QObject>();
-    const auto vigia = [&alcance](const char *que) {
+    const auto vigia = [this, &alcance](const char *que) {
         alcance = std::make_unique<QObject>();
-        QTimer::singleShot(3000, alcance.get(), [que] {
-            ADD_FAILURE() << que << ": the wait stopped counting";
-            Estado.Segundos = 60;
-            Host().Timer_Comunicacion->Set_Enabled(true);
-        });
+        Despues(
+            3000,
+            [this, que] {
+                ADD_FAILURE() << que << ": the wait stopped counting";
+                Estado.Segundos = 60;
+                timer->Set_Enabled(true);
+            },
+            alcance.get());
     };
     // The page's setpoint re-read fires inside the dial wait: it keeps off the
     // line, so the modem's reply is not drained and no relay frame reaches it.
     Marca({});
     vigia("read in the dial");
-    QTimer::singleShot(2 * Tick_ms, alcance.get(), [] { Lee_Setpoints(1); });
-    QTimer::singleShot(3 * Tick_ms, alcance.get(),
-                       [this] { puerto->Inyecta("\r\nCONNECT 9600\r\n"); });
+    Despues(
+        2 * Tick_ms, [this] { Lee_Setpoints(1); }, alcance.get());
+    Despues(
+        3 * Tick_ms, [this] { puerto->Inyecta("\r\nCONNECT 9600\r\n"); }, alcance.get());
     Abrir_Puerto();
     EXPECT_TRUE(Estado.Comunicacion_OK);
     EXPECT_EQ(puerto->Todo_Lo_Escrito(), QByteArray("\rATE0\rATDT5551234             \r"));
@@ -234,7 +238,8 @@ TEST_F(Modem, DialWaitsKeepCountingWhateverRunsInsideThemAndEndWhenThePortCloses
     timer->Set_Interval(5);
     Marca({});
     vigia("dial");
-    QTimer::singleShot(20, alcance.get(), [] { Host().Timer_Comunicacion->Set_Enabled(false); });
+    Despues(
+        20, [this] { timer->Set_Enabled(false); }, alcance.get());
     operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
     Abrir_Puerto();
     EXPECT_GE(Estado.Segundos, 60);
@@ -243,7 +248,8 @@ TEST_F(Modem, DialWaitsKeepCountingWhateverRunsInsideThemAndEndWhenThePortCloses
     timer->Set_Interval(Tick_ms);
     Marca({});
     vigia("unplugged in the dial");
-    QTimer::singleShot(2 * Tick_ms, alcance.get(), [this] { puerto->Desaparece(); });
+    Despues(
+        2 * Tick_ms, [this] { puerto->Desaparece(); }, alcance.get());
     operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
     Abrir_Puerto();
     EXPECT_LT(Estado.Segundos, 10);
@@ -254,23 +260,25 @@ TEST_F(Modem, DialWaitsKeepCountingWhateverRunsInsideThemAndEndWhenThePortCloses
     timer->Set_Interval(5);
     respuestas.clear();
     vigia("AT&F");
-    QTimer::singleShot(3, alcance.get(), [] { Host().Timer_Comunicacion->Set_Enabled(false); });
+    Despues(
+        3, [this] { timer->Set_Enabled(false); }, alcance.get());
     operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
                              Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
-    Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
+    Programa_Modem_Remoto(*enlace, {false, 3, 1, QStringLiteral("COM2")});
     timer->Set_Interval(Tick_ms);
     respuestas = {{QStringLiteral("AT&F"), {Ok}}};
     vigia("unplugged in the set-up line");
     puerto->al_escribir = [this, &alcance, escribe = puerto->al_escribir](const QByteArray &bytes) {
         escribe(bytes);
         if (bytes.startsWith("ATE0 V0"))
-            QTimer::singleShot(Tick_ms / 2, alcance.get(), [this] { puerto->Desaparece(); });
+            Despues(
+                Tick_ms / 2, [this] { puerto->Desaparece(); }, alcance.get());
     };
     operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
                              Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
-    Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
+    Programa_Modem_Remoto(*enlace, {false, 3, 1, QStringLiteral("COM2")});
     EXPECT_FALSE(Estado.Comunicacion_OK);
 }
 
@@ -306,7 +314,7 @@ TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {
     operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM3"), QString(),
                              Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("Modem Has Been Programed"));
-    Programa_Modem_Remoto({false, 0, 2, QStringLiteral("COM3")});
+    Programa_Modem_Remoto(*enlace, {false, 0, 2, QStringLiteral("COM3")});
     EXPECT_EQ(lineas, (std::vector<QString>{QStringLiteral("AT&F"),
                                             QStringLiteral("ATE0 V0 S0=2 &W1 &Y1")}));
     EXPECT_EQ(puerto->CommPort(), 3);
@@ -323,7 +331,7 @@ TEST_F(Modem, RemoteProgrammingWithTheFixedSequence) {
     respuestas[QStringLiteral("ATE0 V0 S0=2 &W1 &Y1")] = {QStringLiteral("4\r")};
     operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM3"), QString(),
                              Respuesta::OK);
-    Programa_Modem_Remoto({false, 0, 2, QStringLiteral("COM3")});
+    Programa_Modem_Remoto(*enlace, {false, 0, 2, QStringLiteral("COM3")});
 }
 
 TEST_F(Modem, RemoteProgrammingFailuresAndCancel) {
@@ -331,13 +339,13 @@ TEST_F(Modem, RemoteProgrammingFailuresAndCancel) {
     Estado.Puerto_Com = 1;
     operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
                              Respuesta::Cancel);
-    Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
+    Programa_Modem_Remoto(*enlace, {false, 3, 1, QStringLiteral("COM2")});
     EXPECT_TRUE(Estado.Via_Modem);
 
     operador->Espera_Mensaje(QStringLiteral("Please Connect the Modem to COM2"), QString(),
                              Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("Modem Not Response"));
-    Programa_Modem_Remoto({false, 3, 1, QStringLiteral("COM2")});
+    Programa_Modem_Remoto(*enlace, {false, 3, 1, QStringLiteral("COM2")});
     EXPECT_FALSE(Estado.Via_Modem) << "left as a direct line on the programming port";
 
     // Personal string, empty answer: a lone carriage return, the reply shown.
@@ -350,7 +358,7 @@ TEST_F(Modem, RemoteProgrammingFailuresAndCancel) {
                              Respuesta::OK);
     operador->Espera_Mensaje(QStringLiteral("La Respuesta del Modem a su cadena Fue: ") + Ok);
     puerto->dtr.clear();
-    Programa_Modem_Remoto({true, 3, 1, QStringLiteral("COM2")});
+    Programa_Modem_Remoto(*enlace, {true, 3, 1, QStringLiteral("COM2")});
     EXPECT_EQ(lineas, std::vector<QString>{QString()});
     EXPECT_EQ(puerto->dtr, (std::vector<bool>{true, false}));
     EXPECT_EQ(Archivo_AT().left(5), QByteArray("AT&K0"));

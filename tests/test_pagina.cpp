@@ -45,16 +45,6 @@ QStringList Textos(const std::array<QLabel *, 4> &etiquetas) {
     return t;
 }
 
-// Keeps the page the "Print" item would send to the printer, as a PDF.
-struct Impresora_Pdf : Dialogo_Impresora {
-    QString ruta;
-    bool Elige(QPrinter &impresora) override {
-        impresora.setOutputFormat(QPrinter::PdfFormat);
-        impresora.setOutputFileName(ruta);
-        return true;
-    }
-};
-
 using Pagina_Principal = Escritorio;
 
 } // namespace
@@ -526,11 +516,14 @@ TEST_F(Pagina_Principal, MenuItemUnderThePointerTurnsWhiteAndPrintSendsThePage) 
     QCoreApplication::processEvents();
     EXPECT_EQ(p.Menu[4]->palette().color(QPalette::WindowText), QColor(0, 0, 128));
 
+    // The page the "Print" item would send to the printer, kept as a PDF.
     QTemporaryDir carpeta;
-    Impresora_Pdf impresora;
-    impresora.ruta = carpeta.filePath(QStringLiteral("reporte.pdf"));
-    Usa_Dialogo_Impresora(&impresora);
+    const QString ruta = carpeta.filePath(QStringLiteral("reporte.pdf"));
+    impresora->elige = [&ruta](QPrinter &destino) {
+        destino.setOutputFormat(QPrinter::PdfFormat);
+        destino.setOutputFileName(ruta);
+        return true;
+    };
     p.Menu_Click(3);
-    Usa_Dialogo_Impresora(nullptr);
-    EXPECT_GT(QFileInfo(impresora.ruta).size(), 1000) << "the page as shown, as a PDF";
+    EXPECT_GT(QFileInfo(ruta).size(), 1000) << "the page as shown, as a PDF";
 }

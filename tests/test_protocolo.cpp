@@ -195,7 +195,7 @@ TEST_F(Protocolo, BusyFlagKeepsASecondReadOffTheLine) {
         puerto->Inyecta_Despues(3 * Tick_ms / 2, respuesta);
     };
     bool anidada = false;
-    QTimer::singleShot(Tick_ms / 2, [&] {
+    Despues(Tick_ms / 2, [&] {
         anidada = true;
         Lee_Setpoints(Estado.Direccion_Rele);
         Lee_Identificacion(Estado.Direccion_Rele);
@@ -209,7 +209,7 @@ TEST_F(Protocolo, BusyFlagKeepsASecondReadOffTheLine) {
 TEST_F(Protocolo, OffEndsAWaitingSetpointReadOnly) {
     Enlace_Arriba();
     Estado.Set_Setpoints[4] = 0x11;
-    QTimer::singleShot(Tick_ms / 2, [] { Estado.Cancelar_Enlace = true; });
+    Despues(Tick_ms / 2, [] { Estado.Cancelar_Enlace = true; });
     Lee_Setpoints(Estado.Direccion_Rele);
     EXPECT_EQ(puerto->Peticiones().size(), 1u);
     EXPECT_LT(Estado.Segundos, 2) << "the read stopped before its first resend";
@@ -239,7 +239,7 @@ TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTi
     operador->Espera_Mensaje(QStringLiteral("Setpoints were Saved to the Relay memory"),
                              QStringLiteral("KV-73"));
     EXPECT_EQ(Escribe_Setpoints(1), Resultado::Buena);
-    EXPECT_EQ(Estado.Respuestas_Malas, 0u);
+    EXPECT_EQ(enlace->Cuentas().Respuestas_Malas, 0u);
 
     // OFF during the wait of any read but the setpoint read changes nothing:
     // the reply that comes a tick and a half later is taken.
@@ -252,9 +252,10 @@ TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTi
                                                        "0x0003 0x0001 0x007F (refused)"))
                                : Vector(Respuesta_Sondeo));
         };
-        const uint32_t tomadas = Estado.Intercambios;
+        const uint32_t tomadas = enlace->Cuentas().Intercambios;
         identificacion ? Lee_Identificacion(1) : Lee_Valores_Actuales(1);
-        EXPECT_EQ(Estado.Intercambios, tomadas + 1) << (identificacion ? "identification" : "poll");
+        EXPECT_EQ(enlace->Cuentas().Intercambios, tomadas + 1)
+            << (identificacion ? "identification" : "poll");
         Estado.Cancelar_Enlace = false;
     }
     EXPECT_FALSE(Verifica_Identificacion());
@@ -263,12 +264,16 @@ TEST_F(Protocolo, ExchangesDropLeftoversYieldOnlyToOffWhereAllowedAndKeepTheirTi
     // ends): the silent relay still fails the link at the fifth tick.
     puerto->al_recibir = nullptr;
     QObject alcance;
-    QTimer::singleShot(Tick_ms / 2, &alcance, [this] { timer->Set_Enabled(false); });
-    QTimer::singleShot(3000, &alcance, [this] {
-        ADD_FAILURE() << "the exchange stopped counting";
-        Estado.Segundos = 5;
-        timer->Set_Enabled(true);
-    });
+    Despues(
+        Tick_ms / 2, [this] { timer->Set_Enabled(false); }, &alcance);
+    Despues(
+        3000,
+        [this] {
+            ADD_FAILURE() << "the exchange stopped counting";
+            Estado.Segundos = 5;
+            timer->Set_Enabled(true);
+        },
+        &alcance);
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
     Lee_Valores_Actuales(1);
     EXPECT_EQ(Estado.Segundos, 5);
@@ -280,7 +285,8 @@ TEST_F(Protocolo, AReplyThatCameWhileADialogHeldTheWaitIsTaken) {
     // A dialog opens inside the poll's wait and stays open for seven ticks; the
     // relay's reply arrived long before it closed.
     QObject alcance;
-    QTimer::singleShot(0, &alcance, [] { Espera_Hasta([] { return Estado.Segundos >= 7; }); });
+    Despues(
+        0, [] { Espera_Hasta([] { return Estado.Segundos >= 7; }); }, &alcance);
     Lee_Valores_Actuales(1);
     EXPECT_TRUE(Estado.Comunicacion_OK) << "the relay answered: no link failure";
     EXPECT_EQ(Bytes(Estado.Valores_Actuales, 1, 31), Vector(Respuesta_Sondeo).left(31));
@@ -388,19 +394,22 @@ TEST_F(Protocolo, ExchangesRunInsideAWaitTakeNoTicksFromIt) {
         if (p[1] == 0x04)
             puerto->Inyecta(Vector(Respuesta_Sondeo)); // polls answered, the command not
     };
-    QTimer sondeo;
-    sondeo.setInterval(Tick_ms / 2);
+    // The page's poll timer, every half tick while the command waits.
     int sondeos = 0;
-    QObject::connect(&sondeo, &QTimer::timeout, [&] {
+    bool sondeando = true;
+    std::function<void()> sondea = [&] {
+        if (!sondeando)
+            return;
         ++sondeos;
         Lee_Valores_Actuales(1);
-    });
-    sondeo.start();
+        Despues(Tick_ms / 2, sondea);
+    };
+    Despues(Tick_ms / 2, sondea);
     const uint32_t inicio = timer->Cuenta();
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
     int32_t comando = 2;
     EXPECT_EQ(Ejecuta_Comando(1, comando), Resultado::Sin_Respuesta);
-    sondeo.stop();
+    sondeando = false;
     EXPECT_EQ(timer->Cuenta() - inicio, 5u);
     EXPECT_GE(sondeos, 6);
     QByteArray comandos;
@@ -420,21 +429,25 @@ TEST_F(Protocolo, ALostPortOrAnInterruptionEndsTheWaitAtOnce) {
         Enlace_Arriba();
         puerto->escrituras.clear();
         QObject alcance;
-        QTimer::singleShot(Tick_ms / 2, &alcance, [&] {
-            if (interrupcion)
-                Estado.Interrupcion = true;
-            else
-                puerto->Desaparece();
-        });
+        Despues(
+            Tick_ms / 2,
+            [&] {
+                if (interrupcion)
+                    Estado.Interrupcion = true;
+                else
+                    puerto->Desaparece();
+            },
+            &alcance);
         if (!interrupcion)
             operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
         const uint32_t inicio = timer->Cuenta();
+        const uint32_t fallos = enlace->Cuentas().Fallos_Enlace;
         EXPECT_EQ(Lee_Setpoints(1), interrupcion ? Resultado::Cancelada : Resultado::Sin_Respuesta);
         EXPECT_EQ(timer->Cuenta() - inicio, 0u);
         EXPECT_EQ(puerto->Todo_Lo_Escrito(),
                   Vector(QStringLiteral("setpoint read request, address 1")));
         EXPECT_FALSE(Estado.Ocupado);
-        EXPECT_EQ(Estado.Fallos_Enlace, interrupcion ? 0u : 1u);
+        EXPECT_EQ(enlace->Cuentas().Fallos_Enlace - fallos, interrupcion ? 0u : 1u);
         puerto->Set_PortOpen(false);
     }
 }

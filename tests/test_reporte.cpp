@@ -112,11 +112,11 @@ TEST_F(Reporte, PrintGoesOutOnlyWhenThePrinterIsChosen) {
     // With printers installed the printer dialog is all the operator sees.
     QTemporaryDir dir;
     Dialogo_Prueba cancela{QString()};
-    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), cancela));
+    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), cancela, *operador));
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
     // Three probes: the Pt4 row does not reach the paper.
     Dialogo_Prueba elige(dir.filePath(QStringLiteral("printed.pdf")));
-    EXPECT_TRUE(Impresion(Pagina_De_Prueba(true), elige));
+    EXPECT_TRUE(Impresion(Pagina_De_Prueba(true), elige, *operador));
     const QString plano = Texto_Pdf(elige.ruta, {"Temperature Pt1 : Fco °C 0 °C"});
     EXPECT_FALSE(plano.contains(QStringLiteral("Pt4"))) << plano.toStdString();
     EXPECT_EQ(plano.count(QStringLiteral("RTD Quantity : 3")), 2) << plano.toStdString();
@@ -131,13 +131,13 @@ TEST_F(Reporte, WithoutAPrinterTheOperatorMaySaveThePageAsAPdf) {
     Dialogo_Prueba sin_impresoras(dir.filePath(QStringLiteral("nunca.pdf")), false);
 
     operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::No);
-    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras, *operador));
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 
     // A name typed without an extension is saved as a PDF file all the same.
     operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
         .Espera_Guardar(dir.filePath(QStringLiteral("informe")));
-    EXPECT_TRUE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+    EXPECT_TRUE(Impresion(Pagina_De_Prueba(false), sin_impresoras, *operador));
     ASSERT_EQ(operador->peticiones.size(), 1u);
     EXPECT_EQ(operador->peticiones[0].filtro, QStringLiteral("PDF Files (*.pdf)|*.pdf|"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("informe.pdf")});
@@ -150,7 +150,7 @@ TEST_F(Reporte, WithoutAPrinterTheOperatorMaySaveThePageAsAPdf) {
     operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
         .Espera_Guardar(perdido)
         .Espera_Mensaje(T::Pdf_No_Escrito.arg(perdido, qt_error_string(ENOENT)));
-    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+    EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras, *operador));
 }
 
 TEST_F(Reporte, APdfReplacesTheOldFileWholeOrLeavesItAndSaysWhy) {
@@ -174,11 +174,11 @@ TEST_F(Reporte, APdfReplacesTheOldFileWholeOrLeavesItAndSaysWhy) {
     {
         const Disco_Lleno disco(4096);
         operador->Espera_Mensaje(T::Pdf_No_Escrito.arg(viejo, qt_error_string(EFBIG)));
-        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), elige));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), elige, *operador));
         operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
             .Espera_Guardar(viejo)
             .Espera_Mensaje(T::Pdf_No_Escrito.arg(viejo, qt_error_string(EFBIG)));
-        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras, *operador));
     }
     EXPECT_EQ(contenido(viejo), antes);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("viejo.pdf")})
@@ -194,16 +194,16 @@ TEST_F(Reporte, APdfReplacesTheOldFileWholeOrLeavesItAndSaysWhy) {
         SCOPED_TRACE(ruta.toStdString());
         Dialogo_Prueba a_la_pipa(ruta);
         operador->Espera_Mensaje(T::Pdf_No_Escrito.arg(ruta, QStringLiteral("not a plain file")));
-        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), a_la_pipa));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), a_la_pipa, *operador));
         operador->Espera_Mensaje(T::Sin_Impresora, {}, Respuesta::Yes)
             .Espera_Guardar(ruta)
             .Espera_Mensaje(T::Pdf_No_Escrito.arg(ruta, QStringLiteral("not a plain file")));
-        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras));
+        EXPECT_FALSE(Impresion(Pagina_De_Prueba(false), sin_impresoras, *operador));
         EXPECT_TRUE(pipa.Intacto());
     }
 
     // With room on the disk the whole page takes the old file's place.
-    EXPECT_TRUE(Impresion(Pagina_De_Prueba(false), elige));
+    EXPECT_TRUE(Impresion(Pagina_De_Prueba(false), elige, *operador));
     const QByteArray pdf = contenido(viejo);
     EXPECT_TRUE(pdf.startsWith("%PDF-") && pdf.trimmed().endsWith("%%EOF"));
 }
@@ -253,7 +253,7 @@ TEST_F(Reporte, Kv73ctlDrawsThePrintedPageWithoutWidgets) {
     ASSERT_TRUE(Leer_Archivo(Muestra));
     Estado.Comunicacion_OK = true;
     Dialogo_Prueba elige(dir.filePath("printed.pdf"));
-    ASSERT_TRUE(Impresion(Textos_Desde_Imagenes(), elige));
+    ASSERT_TRUE(Impresion(Textos_Desde_Imagenes(), elige, *operador));
     const QString impreso = Texto_Pdf(elige.ruta, {"Temperature Pt4 : 58 °C 60 °C"});
     EXPECT_EQ(Texto_Pdf(de_ctl, {}), impreso);
 }

@@ -108,7 +108,7 @@ TEST_F(Traza, SplitRepliesResendsJunkAndTheGoodbyeByte) {
     // Half a reply, then the link fails: its 0x00 goes out and the port closes.
     Escribe_Por_Bytes(traza, Vector(Sondeo));
     traza.Leido(respuesta.left(12));
-    ++Estado.Fallos_Enlace;
+    traza.Fallo_Enlace();
     traza.Escrito(QByteArray(1, '\0'));
     traza.Cerrado(false);
     // The operator leaves: a lone 0x00 with no failure behind it.
@@ -195,10 +195,12 @@ class Traza_Nucleo : public Banco {
     void SetUp() override {
         Banco::SetUp();
         trazado = std::make_unique<Puerto_Trazado>(*puerto, traza);
-        Host().MSComm1 = trazado.get();
+        // The link talks through the traced port and tells the trace of its failures.
+        enlace = std::make_unique<Enlace_Rele>(*trazado, *timer, *operador, ventanas);
+        enlace->Set_Traza(&traza);
     }
     void TearDown() override {
-        Host().MSComm1 = puerto.get();
+        enlace.reset();
         trazado.reset();
         Banco::TearDown();
     }

@@ -7,19 +7,21 @@
 
 void Banco::SetUp() {
     Reinicia_Estado();
+    reloj = std::make_unique<Reloj_Virtual>(Tick_ms);
     puerto = std::make_unique<Puerto_Memoria>();
-    timer = std::make_unique<Temporizador_Comunicacion>();
-    timer->Set_Interval(Tick_ms);
+    puerto->reloj = reloj.get();
+    timer = std::make_unique<Temporizador_Comunicacion>(*reloj);
     operador = std::make_unique<Operador_Guionizado>();
     ventanas = Ventanas_En_Memoria{};
-    Host() = Recursos_Host{puerto.get(), timer.get(), operador.get(), &ventanas};
+    enlace = std::make_unique<Enlace_Rele>(*puerto, *timer, *operador, ventanas);
 }
 
 void Banco::TearDown() {
+    enlace.reset();
     operador.reset(); // reports dialogs announced but never shown
-    Host() = Recursos_Host{};
     timer.reset();
     puerto.reset();
+    reloj.reset();
 }
 
 void Banco::Enlace_Arriba() {

@@ -12,12 +12,14 @@ int Escritorio::terminaciones = 0;
 void Escritorio::SetUp() {
     Reinicia_Estado();
     terminaciones = 0;
-    Terminador = [] { ++terminaciones; };
     auto p = std::make_unique<Puerto_Memoria>();
     auto o = std::make_unique<Operador_Guionizado>();
+    auto i = std::make_unique<Impresora_Guionizada>();
     puerto = p.get();
     operador = o.get();
-    host = std::make_unique<Principal>(std::move(p), std::move(o));
+    impresora = i.get();
+    host = std::make_unique<Principal>(
+        Principal::Plataforma{std::move(p), std::move(o), std::move(i), [] { ++terminaciones; }});
     Conecta_Host(*host);
     host->Timer_Comunicacion.Set_Interval(Tick_ms);
     host->Form_Load();
@@ -40,8 +42,8 @@ void Escritorio::Conecta_Rele() {
 
 AVPAGE2 &Escritorio::Pagina() {
     if (!pagina) {
-        pagina = std::make_unique<AVPAGE2>();
-        Conecta_Pagina(*pagina);
+        pagina = std::make_unique<AVPAGE2>(*host);
+        Conecta_Pagina(*pagina, *host);
         pagina->Form_Load();
     }
     return *pagina;

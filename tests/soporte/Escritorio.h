@@ -4,14 +4,29 @@
 // port, and the program's ending replaced so that a test sees it.
 
 #include "formularios/Principal.h"
+#include "reporte/Dialogo_Impresora.h"
 #include "simulador/Rele_Simulado.h"
 #include "tests/soporte/Operador_Guionizado.h"
 #include "tests/soporte/Puerto_Memoria.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 class AVPAGE2;
+
+// The printer dialog the host is given: a test says what the operator picks;
+// an unscripted one is a dialog the test did not expect.
+struct Impresora_Guionizada : Dialogo_Impresora {
+    std::function<bool(QPrinter &)> elige;
+    bool Elige(QPrinter &impresora) override {
+        if (!elige) {
+            ADD_FAILURE() << "the printer dialog opened unexpectedly";
+            return false;
+        }
+        return elige(impresora);
+    }
+};
 
 class Escritorio : public ::testing::Test {
   protected:
@@ -26,9 +41,12 @@ class Escritorio : public ::testing::Test {
     AVPAGE2 &Pagina();
     // Port open and link up, as after a good ON on a direct line.
     void Enlace_Arriba();
+    // The host's link, the run's one.
+    Enlace_Rele &Enlace() { return host->Enlace(); }
 
     Puerto_Memoria *puerto = nullptr;
     Operador_Guionizado *operador = nullptr;
+    Impresora_Guionizada *impresora = nullptr;
     std::unique_ptr<Principal> host;
     std::unique_ptr<AVPAGE2> pagina;
     Rele_Simulado rele{1};

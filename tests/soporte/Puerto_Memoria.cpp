@@ -3,6 +3,8 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "protocolo/Tramas.h"
 
+#include "tests/soporte/Reloj_Virtual.h"
+
 #include <QTimer>
 
 bool Puerto_Memoria::Set_Settings(const QString &texto) {
@@ -70,7 +72,11 @@ void Puerto_Memoria::Inyecta(const QByteArray &bytes) {
 }
 
 void Puerto_Memoria::Inyecta_Despues(int ms, const QByteArray &bytes) {
-    QTimer::singleShot(ms, this, [this, bytes] { Inyecta(bytes); });
+    if (reloj)
+        reloj->Despues(
+            ms, [this, bytes] { Inyecta(bytes); }, this);
+    else
+        QTimer::singleShot(ms, this, [this, bytes] { Inyecta(bytes); });
 }
 
 void Puerto_Memoria::Desaparece() {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <vector>
 
+class Reloj_Virtual;
+
 class Puerto_Memoria : public Puerto_Serie {
     Q_OBJECT
   public:
@@ -35,7 +37,9 @@ class Puerto_Memoria : public Puerto_Serie {
     // Puts bytes into the input now, as if they had just arrived.
     void Inyecta(const QByteArray &bytes);
     // Puts bytes into the input after `ms` milliseconds of the event loop.
+    // on `reloj` when the test gave one, else on the wall clock.
     void Inyecta_Despues(int ms, const QByteArray &bytes);
+    Reloj_Virtual *reloj = nullptr;
     // The device goes away: the port closes itself, as the production port does.
     void Desaparece();
 
