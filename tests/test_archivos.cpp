@@ -483,7 +483,7 @@ TEST(Kv73ctl_Archivos, ShowMarksSetpointsOutOfRangeAndSendRefusesThem) {
     const QString fuera = dir.filePath("fuera.KV73");
     Escribe(fuera, Con_Temperaturas({120, 100, 50, 300}));
     const auto ctl = [](const QStringList &argumentos) {
-        return Ejecuta(QStringLiteral(KV73CTL), argumentos, {"KV73_TICK_MS=50"});
+        return Ejecuta(QStringLiteral(KV73CTL), argumentos, {"KV73_TICK_MS=20"});
     };
     auto r = ctl({"show", fuera});
     EXPECT_EQ(r.estado, 0) << r.errores.toStdString();
@@ -524,7 +524,7 @@ TEST(Kv73ctl_Archivos, SaveSetSendAndShowAndWhatTheyRefuse) {
     QTemporaryDir dir;
     const QString a = dir.filePath("a.KV73"), corto = dir.filePath("corto.KV73");
     const auto ctl = [](const QStringList &argumentos) {
-        return Ejecuta(QStringLiteral(KV73CTL), argumentos, {"KV73_TICK_MS=50"});
+        return Ejecuta(QStringLiteral(KV73CTL), argumentos, {"KV73_TICK_MS=20"});
     };
     const QStringList rele = {"--device", sim.Enlace()};
     auto r = ctl(rele + QStringList{"save", a});

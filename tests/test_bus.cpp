@@ -24,7 +24,7 @@
 
 namespace {
 
-const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=50")};
+const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=20")};
 
 Salida_Programa Ctl(const QString &dispositivo, const QStringList &argumentos) {
     return Ejecuta(QStringLiteral(KV73CTL),
@@ -182,7 +182,7 @@ TEST(Scan, FindsExactlyTheRelaysOnTheLine) {
 
     const auto json = Ctl(sim.Enlace(), {QStringLiteral("--json"), QStringLiteral("scan"),
                                          QStringLiteral("--first=4"), QStringLiteral("--last=17"),
-                                         QStringLiteral("--timeout-ms"), QStringLiteral("60")});
+                                         QStringLiteral("--timeout-ms"), QStringLiteral("25")});
     EXPECT_EQ(json.estado, 0);
     ASSERT_EQ(Lineas(json.salida).size(), 1) << "one object for the whole scan";
     const QJsonObject o = Json(json.salida);
@@ -337,7 +337,7 @@ TEST(Varios_Reles, BadRepliesGiveStatus3AndAVanishedLineEndsTheWatch) {
     Simulador ido({QStringLiteral("--address"), QStringLiteral("1,2")});
     QProcess ctl;
     auto entorno = QProcessEnvironment::systemEnvironment();
-    entorno.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("50"));
+    entorno.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("20"));
     ctl.setProcessEnvironment(entorno);
     ctl.start(QStringLiteral(KV73CTL),
               {QStringLiteral("--device"), ido.Enlace(), QStringLiteral("--address"),

@@ -211,6 +211,7 @@ TEST_F(Linea_Real, OneReplyInFiveWithABadCrcNeitherEndsTheLinkNorReachesTheScree
 
 TEST_F(Linea_Real, AnUnpluggedDeviceFailsTheLinkWithoutSpinningAndOnBringsItBack) {
     host->Timer_Comunicacion.Set_Interval(200);
+    pagina->Timer1.setInterval(100);
     // Three answers go to ON (identification, setpoints, one poll), one to the
     // page; its second poll, the fifth request, waits for a reply that will not
     // come, and one tick into that wait the device goes away.
@@ -243,7 +244,7 @@ TEST_F(Linea_Real, AnUnpluggedDeviceFailsTheLinkWithoutSpinningAndOnBringsItBack
     // more is written.
     ASSERT_TRUE(Corre_Hasta([&] { return !pagina->Timer1.isActive(); }, 1000));
     const qsizetype escritos = puerto->escritos;
-    Corre_Hasta([] { return false; }, 1200); // more than two poll intervals
+    Corre_Hasta([] { return false; }, 250); // more than two poll intervals
     EXPECT_EQ(puerto->escritos, escritos);
     EXPECT_FALSE(pagina->Timer1.isActive() || Estado.Comunicacion_OK || host->MSComm1().PortOpen());
     EXPECT_EQ(host->Panel(6).toStdString(), "Not Communicating....");
@@ -316,6 +317,7 @@ TEST_F(Linea_Real, AModalMessageOpenedDuringAPollEndsItExactlyOnce) {
     // Each reply comes one tick after its request; ON takes three, then the relay
     // answers one poll and falls silent.
     Rele_En_Pty rele(Enlace(), {"--delay", "50", "--silent-after", "4"});
+    pagina->Timer1.setInterval(100);
     Enciende();
     EXPECT_EQ(modal_en_sondeo(150), std::tuple(1u, 0u, qsizetype{8}))
         << "the reply came while the box was open: one completion, no failure, no resend";
@@ -327,6 +329,6 @@ TEST_F(Linea_Real, AModalMessageOpenedDuringAPollEndsItExactlyOnce) {
     const auto r = modal_en_sondeo(8 * 50);
     EXPECT_EQ(std::pair(std::get<0>(r), std::get<1>(r)), std::pair(0u, 1u))
         << "no reply, one failure";
-    Corre_Hasta([] { return false; }, 500);
+    Corre_Hasta([] { return false; }, 250); // more than two poll intervals
     EXPECT_FALSE(Estado.Comunicacion_OK || pagina->Timer1.isActive());
 }

@@ -31,8 +31,8 @@
 
 namespace {
 
-// A fast tick so that the five-tick timeout takes a quarter of a second.
-const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=50")};
+// A fast tick so that the five-tick timeout takes a tenth of a second.
+const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=20")};
 
 Salida_Programa Ctl(const Simulador &sim, QStringList argumentos) {
     return Ejecuta(QStringLiteral(KV73CTL),
@@ -452,7 +452,7 @@ namespace {
 struct Ctl_En_Curso : QProcess {
     explicit Ctl_En_Curso(const QStringList &argumentos) {
         auto variables = QProcessEnvironment::systemEnvironment();
-        variables.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("50"));
+        variables.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("20"));
         setProcessEnvironment(variables);
         start(QStringLiteral(KV73CTL), argumentos);
     }

@@ -309,7 +309,7 @@ TEST(Deriva_Simulador, LampsFollowTheSetpointsAsTheProbesSwing) {
 
 namespace {
 
-const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=50")};
+const QStringList Tick_Rapido = {QStringLiteral("KV73_TICK_MS=20")};
 
 QStringList Columnas_De(const QString &linea) {
     return linea.split(u',');
@@ -320,7 +320,7 @@ class Log_En_Curso : public QProcess {
   public:
     Log_En_Curso(const QString &enlace, const QString &csv, const QStringList &mas = {}) {
         auto variables = QProcessEnvironment::systemEnvironment();
-        variables.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("50"));
+        variables.insert(QStringLiteral("KV73_TICK_MS"), QStringLiteral("20"));
         setProcessEnvironment(variables);
         start(QStringLiteral(KV73CTL),
               QStringList{QStringLiteral("--device"), enlace, QStringLiteral("log"),
@@ -406,7 +406,7 @@ TEST(Kv73ctl_Log, ARelayThatGoesAwayAndComesBack) {
     const QString csv = dir.filePath(QStringLiteral("v.csv"));
     QObject dueno;
     QProcess *sim = Arranca_Simulador(enlace, &dueno);
-    Log_En_Curso log(enlace, csv, {QStringLiteral("--interval"), QStringLiteral("100")});
+    Log_En_Curso log(enlace, csv, {QStringLiteral("--interval"), QStringLiteral("40")});
     ASSERT_TRUE(Espera_Filas(csv, QStringLiteral("ok"), 3));
     sim->terminate();
     ASSERT_TRUE(sim->waitForFinished(5000));
@@ -503,7 +503,7 @@ TEST(Kv73ctl_Log, TheStatusSaysWhetherEveryPollWasAnswered) {
     for (const bool callado : {false, true}) {
         SCOPED_TRACE(callado ? "silent relay" : "good relay");
         Simulador sim(callado ? QStringList{QStringLiteral("--silent")}
-                              : QStringList{QStringLiteral("--delay"), QStringLiteral("150")});
+                              : QStringList{QStringLiteral("--delay"), QStringLiteral("60")});
         ASSERT_TRUE(sim.Listo());
         const QString ruta =
             dir.filePath(callado ? QStringLiteral("c.csv") : QStringLiteral("b.csv"));
@@ -680,7 +680,7 @@ TEST_F(Registro_Escritorio, TrendHoldsThePollsWithAGapForAFailedOne) {
     // page's own timer stays out of the count.
     p.Timer1.stop();
     const auto sondea = [&p] {
-        QTest::qWait(150);
+        QTest::qWait(60);
         p.Timer1_Timer();
     };
     for (int i = 0; i < 3; ++i)

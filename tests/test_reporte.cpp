@@ -69,7 +69,7 @@ class Reporte : public Banco {};
 const QString Muestra = QStringLiteral(KV73_VECTORS "/sample.KV73");
 
 Salida_Programa Ctl(const QStringList &argumentos) {
-    return Ejecuta(QStringLiteral(KV73CTL), argumentos, {QStringLiteral("KV73_TICK_MS=50")});
+    return Ejecuta(QStringLiteral(KV73CTL), argumentos, {QStringLiteral("KV73_TICK_MS=20")});
 }
 
 } // namespace

@@ -29,6 +29,8 @@ class Trafico : public Escritorio {
         Conecta_Rele();
         Enlace_Arriba();
         AVPAGE2 &p = Pagina();
+        // Polls come faster than the page's half second: the view is what is tested.
+        p.Timer1.setInterval(60);
         p.show();
         p.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&p));
