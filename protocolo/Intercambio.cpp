@@ -7,6 +7,7 @@
 #include "enlace/Traza_Trafico.h"
 #include "protocolo/Crc.h"
 #include "protocolo/Enlace_Rele.h"
+#include "protocolo/Tramas.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -25,10 +26,11 @@ int Hueco_Trama_ms() {
 }
 
 // An exception reply to this request at the start of the input: the address,
-// the function with its high bit set, the code and a good CRC, five bytes.
+// the function with its high bit set, the code and a good CRC.
 bool Es_Excepcion(const QByteArray &entrada, uint8_t direccion, uint8_t funcion) {
-    return entrada.size() >= 5 && static_cast<uint8_t>(entrada[0]) == direccion &&
-           static_cast<uint8_t>(entrada[1]) == (funcion | 0x80) && CRC_Valido(entrada.left(5));
+    return entrada.size() >= Largo_Excepcion && static_cast<uint8_t>(entrada[0]) == direccion &&
+           static_cast<uint8_t>(entrada[1]) == (funcion | Bit_Excepcion) &&
+           CRC_Valido(entrada.left(Largo_Excepcion));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "enlace/Puerto_Serie.h"
 #include "protocolo/Crc.h"
 #include "protocolo/Enlace_Rele.h"
+#include "protocolo/Tramas.h"
 
 #include <QByteArray>
 
@@ -103,8 +104,9 @@ Resultado Enlace_Rele::Lee_Registros(uint8_t direccion, uint8_t funcion, uint16_
     Vacia_Entrada();
     auto &t = Estado.Trama_Peticion;
     Arma_Peticion_Lectura(t, direccion, funcion, primero, cantidad);
-    const std::size_t largo = 5u + 2u * cantidad;
-    switch (Envia_Y_Recibe(t, 8, respuesta, largo, cancelable)) {
+    const auto largo = static_cast<std::size_t>(Largo_Respuesta(funcion, cantidad));
+    switch (Envia_Y_Recibe(t, static_cast<std::size_t>(Largo_Peticion(funcion)), respuesta, largo,
+                           cancelable)) {
     case Fin::Cancelada:
         // OFF clears the busy flag itself; an interrupted kv73ctl has no OFF.
         if (Estado.Interrupcion)
@@ -125,8 +127,8 @@ Resultado Enlace_Rele::Lee_Registros(uint8_t direccion, uint8_t funcion, uint16_
 }
 
 Resultado Enlace_Rele::Lee_Identificacion(uint8_t direccion) {
-    const Resultado r =
-        Lee_Registros(direccion, 0x04, 0x0000, 3, Estado.Respuesta_Identificacion, false);
+    const Resultado r = Lee_Registros(direccion, Funcion_Lee_Entrada, 0x0000, 3,
+                                      Estado.Respuesta_Identificacion, false);
     switch (r) {
     case Resultado::Mala:
         Cuenta_Error_CRC(30);
@@ -174,7 +176,8 @@ void Restaura_Set_Setpoints(uint8_t) {
 
 Resultado Enlace_Rele::Lee_Setpoints(uint8_t direccion) {
     for (;;) {
-        const Resultado r = Lee_Registros(direccion, 0x03, 0x0100, 6, Estado.Set_Setpoints, true);
+        const Resultado r =
+            Lee_Registros(direccion, Funcion_Lee_Retencion, 0x0100, 6, Estado.Set_Setpoints, true);
         if (r == Resultado::Mala) {
             Cuenta_Error_CRC(10);
             // The editors never show a damaged reply: back to the last known values.
@@ -199,7 +202,7 @@ Resultado Enlace_Rele::Lee_Setpoints(uint8_t direccion) {
 
 Resultado Enlace_Rele::Lee_Valores_Actuales(uint8_t direccion) {
     const Resultado r =
-        Lee_Registros(direccion, 0x04, 0x0200, 14, Estado.Respuesta_Actuales, false);
+        Lee_Registros(direccion, Funcion_Lee_Entrada, 0x0200, 14, Estado.Respuesta_Actuales, false);
     switch (r) {
     case Resultado::Mala:
         // No repeat: the next tick polls again.
@@ -225,19 +228,21 @@ Resultado Enlace_Rele::Escribe_Setpoints(uint8_t direccion) {
     auto &t = Estado.Trama_Escritura;
     t.Copia(8, Estado.Nuevos_Setpoints, 8, 12);
     t[1] = direccion;
-    t[2] = 0x10;
+    t[2] = Funcion_Escribe_Registros;
     t[3] = 0x01;
     t[4] = 0x00;
     t[5] = 0x00;
     t[6] = 0x06;
     t[7] = 0x0C;
-    Pon_CRC(t, 21);
+    constexpr auto n = static_cast<std::size_t>(Largo_Peticion(Funcion_Escribe_Registros, 12));
+    constexpr auto largo = static_cast<std::size_t>(Largo_Respuesta(Funcion_Escribe_Registros, 6));
+    Pon_CRC(t, n);
     // On a timeout the frame keeps the unconfirmed values until the next read.
-    if (const Fin fin = Envia_Y_Recibe(t, 21, Estado.Respuesta_Escritura, 8, false);
+    if (const Fin fin = Envia_Y_Recibe(t, n, Estado.Respuesta_Escritura, largo, false);
         fin != Fin::Respuesta)
         return Resultado_De(fin);
     // Only the CRC is judged; the echoed register and count are not compared.
-    if (!CRC_Correcto(Estado.Respuesta_Escritura, 8)) {
+    if (!CRC_Correcto(Estado.Respuesta_Escritura, largo)) {
         ++cuentas_.Respuestas_Malas;
         dialogos_.Mensaje(T::Error_Escritura, T::Titulo);
         // The frame goes back to what the relay last reported; the edits stay in
@@ -258,16 +263,18 @@ Resultado Enlace_Rele::Ejecuta_Comando(uint8_t direccion, int32_t &comando) {
     Vacia_Entrada();
     auto &t = Estado.Trama_Comando;
     t[1] = direccion;
-    t[2] = 0x05;
+    t[2] = Funcion_Escribe_Bobina;
     t[3] = static_cast<uint8_t>((comando >> 8) & 0xFF);
     t[4] = static_cast<uint8_t>(comando & 0xFF);
     t[5] = 0xFF;
     t[6] = 0x00;
-    Pon_CRC(t, 8);
-    if (const Fin fin = Envia_Y_Recibe(t, 8, Estado.Respuesta_Comando, 8, false);
+    constexpr auto n = static_cast<std::size_t>(Largo_Peticion(Funcion_Escribe_Bobina));
+    constexpr auto largo = static_cast<std::size_t>(Largo_Respuesta(Funcion_Escribe_Bobina, 1));
+    Pon_CRC(t, n);
+    if (const Fin fin = Envia_Y_Recibe(t, n, Estado.Respuesta_Comando, largo, false);
         fin != Fin::Respuesta)
         return Resultado_De(fin);
-    const bool buena = CRC_Correcto(Estado.Respuesta_Comando, 8);
+    const bool buena = CRC_Correcto(Estado.Respuesta_Comando, largo);
     if (!buena)
         ++cuentas_.Respuestas_Malas;
     // Commands 1 and 2 bracket a setpoint write and the switch-off: silent.
