@@ -72,6 +72,24 @@ QGroupBox *Marco(const QString &titulo, QWidget *padre, int x, int y, int ancho,
     return g;
 }
 
+QPushButton *Boton(const QString &texto, QWidget *padre, int x, int y, int ancho, int alto) {
+    auto *b = new QPushButton(texto, padre);
+    b->setGeometry(x, y, ancho, alto);
+    return b;
+}
+
+// The slave address editor: whole steps over the relays' addresses.
+Bolsa_Propiedades Diseno_Direccion() {
+    Bolsa_Propiedades diseno;
+    diseno.Escribe(QStringLiteral("Paso"), 1.0);
+    diseno.Escribe(QStringLiteral("Medida"), QString());
+    diseno.Escribe(QStringLiteral("Max"), Direccion_Maxima);
+    diseno.Escribe(QStringLiteral("Min"), Direccion_Minima);
+    diseno.Escribe(QStringLiteral("SmallChange"), 1);
+    diseno.Escribe(QStringLiteral("Titulo"), QStringLiteral("Address Relay"));
+    return diseno;
+}
+
 const QStringList Puertos = {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
                              QStringLiteral("COM4")};
 const QStringList Velocidades = {QStringLiteral("1200"), QStringLiteral("2400"),
@@ -101,27 +119,31 @@ Comunicacion::~Comunicacion() {
     Estado.Cadena_Personal_Local = false;
 }
 
+// The frames in the order the operator tabs through them: the order in which
+// the controls are made is the tab order.
 void Comunicacion::Construye() {
     auto *Label9 = new QLabel(QStringLiteral("COMMUNICATION CONTROL"), this);
-    QFont titulo(QStringLiteral("Arial"), 14, QFont::Bold);
-    Label9->setFont(titulo);
+    Label9->setFont(QFont(QStringLiteral("Arial"), 14, QFont::Bold));
     Label9->setAlignment(Qt::AlignCenter);
     Label9->setGeometry(0, 8, 600, 28);
 
+    Construye_Computadora();
+    Construye_Control();
+    Construye_Modem_Remoto();
+    Construye_Salida();
+
+    // Enter in the telephone number or the lists must not trigger OK by itself.
+    for (QPushButton *b : {Okey, Command1, Command2, Modem, Cancelar, Dispositivos})
+        b->setAutoDefault(false);
+}
+
+// Address, port, speed, link type and telephone number.
+void Comunicacion::Construye_Computadora() {
     auto *Frame1 = Marco(QStringLiteral("Computer Settings"), this, 10, 42, 265, 300);
     Etiqueta(QStringLiteral("Slave Address:"), Frame1, 12, 30, 150);
     Byte_UnR1 = new Byte_UnR(Frame1, &enlace_.Dialogos());
     Byte_UnR1->setGeometry(150, 28, 100, 24);
-    {
-        Bolsa_Propiedades diseno;
-        diseno.Escribe(QStringLiteral("Paso"), 1.0);
-        diseno.Escribe(QStringLiteral("Medida"), QString());
-        diseno.Escribe(QStringLiteral("Max"), Direccion_Maxima);
-        diseno.Escribe(QStringLiteral("Min"), Direccion_Minima);
-        diseno.Escribe(QStringLiteral("SmallChange"), 1);
-        diseno.Escribe(QStringLiteral("Titulo"), QStringLiteral("Address Relay"));
-        Byte_UnR1->Lee_Propiedades(diseno);
-    }
+    Byte_UnR1->Lee_Propiedades(Diseno_Direccion());
     Etiqueta(QStringLiteral("Communication Port #:"), Frame1, 12, 64, 150);
     Combo1 = Lista(Puertos, Frame1, 160, 62, 90, 24);
     Etiqueta(QStringLiteral("Baud Rate:"), Frame1, 12, 98, 150);
@@ -140,10 +162,8 @@ void Comunicacion::Construye() {
         connect(Option1[i], &QRadioButton::clicked, this,
                 [this, i] { Option1_Click(static_cast<int16_t>(i)); });
     }
-    auto *Label10 = Etiqueta(QStringLiteral("Modem"), Frame3, 36, 34, 80);
-    auto *Label11 = Etiqueta(QStringLiteral("RS485/422"), Frame3, 156, 34, 80);
-    Label10->setBuddy(Option1[0]);
-    Label11->setBuddy(Option1[1]);
+    Etiqueta(QStringLiteral("Modem"), Frame3, 36, 34, 80)->setBuddy(Option1[0]);
+    Etiqueta(QStringLiteral("RS485/422"), Frame3, 156, 34, 80)->setBuddy(Option1[1]);
 
     Etiqueta(QStringLiteral("Telephone Number"), Frame1, 12, 226, 150);
     Text1 = new QLineEdit(Frame1);
@@ -151,25 +171,19 @@ void Comunicacion::Construye() {
     Text1->setMaxLength(20);
     connect(Text1, &QLineEdit::textChanged, this, &Comunicacion::Text1_Change);
     // In the free corner beside "Telephone Number": the port list keeps its place.
-    Dispositivos = new QPushButton(QStringLiteral("Port devices"), Frame1);
-    Dispositivos->setGeometry(160, 224, 92, 24);
+    Dispositivos = Boton(QStringLiteral("Port devices"), Frame1, 160, 224, 92, 24);
     connect(Dispositivos, &QPushButton::clicked, this, &Comunicacion::Dispositivos_Click);
+}
 
+// The local modem's string, ON and OFF, and the link's status.
+void Comunicacion::Construye_Control() {
     auto *Frame2 = Marco(QStringLiteral("Communication Control"), this, 285, 42, 305, 180);
-    auto *cadena = new QButtonGroup(this);
-    Option3[0] = new QRadioButton(QStringLiteral("Default String"), Frame2);
-    Option3[1] = new QRadioButton(QStringLiteral("Personal String"), Frame2);
-    for (int i = 0; i < 2; ++i) {
-        Option3[i]->setGeometry(14, 28 + 26 * i, 200, 22);
-        cadena->addButton(Option3[i], i);
-    }
+    Cadenas(Option3, Frame2, 28, 26);
     connect(Option3[1], &QRadioButton::toggled, this,
             [](bool personal) { Estado.Cadena_Personal_Local = personal; });
     Etiqueta(QStringLiteral("Communicate:"), Frame2, 14, 92, 100);
-    Command1 = new QPushButton(QStringLiteral("ON"), Frame2);
-    Command1->setGeometry(120, 88, 60, 28);
-    Command2 = new QPushButton(QStringLiteral("OFF"), Frame2);
-    Command2->setGeometry(190, 88, 60, 28);
+    Command1 = Boton(QStringLiteral("ON"), Frame2, 120, 88, 60, 28);
+    Command2 = Boton(QStringLiteral("OFF"), Frame2, 190, 88, 60, 28);
     connect(Command1, &QPushButton::clicked, this, &Comunicacion::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Comunicacion::Command2_Click);
     Etiqueta(QStringLiteral("Status:"), Frame2, 14, 132, 60);
@@ -177,36 +191,39 @@ void Comunicacion::Construye() {
     QFont estado = Label6->font();
     estado.setBold(true);
     Label6->setFont(estado);
+}
 
+// The remote modem's string, where its modem is and at what speed, and its OK.
+void Comunicacion::Construye_Modem_Remoto() {
     auto *Frame4 = Marco(QStringLiteral("Remote Modem Programing"), this, 285, 228, 305, 160);
-    auto *remoto = new QButtonGroup(this);
-    Option2[0] = new QRadioButton(QStringLiteral("Default String"), Frame4);
-    Option2[1] = new QRadioButton(QStringLiteral("Personal String"), Frame4);
-    for (int i = 0; i < 2; ++i) {
-        Option2[i]->setGeometry(14, 26 + 24 * i, 200, 22);
-        remoto->addButton(Option2[i], i);
-    }
+    Cadenas(Option2, Frame4, 26, 24);
     Option2[0]->setChecked(true);
     Etiqueta(QStringLiteral("Modem Location:"), Frame4, 14, 80, 120);
     Combo4 = Lista(Puertos, Frame4, 140, 78, 90, 24);
     Etiqueta(QStringLiteral("Baud Rate:"), Frame4, 14, 112, 120);
     Combo3 = Lista(Velocidades, Frame4, 140, 110, 90, 24);
-    Modem = new QPushButton(QStringLiteral("OK"), Frame4);
-    Modem->setGeometry(236, 26, 56, 28);
+    Modem = Boton(QStringLiteral("OK"), Frame4, 236, 26, 56, 28);
     connect(Modem, &QPushButton::clicked, this, &Comunicacion::Modem_Click);
+}
 
+// OK and Exit, in the frame that ON greys out while it runs.
+void Comunicacion::Construye_Salida() {
     Frame5 = Marco(QString(), this, 10, 392, 580, 52);
-    Okey = new QPushButton(QStringLiteral("OK"), Frame5);
-    Okey->setGeometry(170, 12, 100, 30);
-    Cancelar = new QPushButton(QStringLiteral("Exit"), Frame5);
-    Cancelar->setGeometry(310, 12, 100, 30);
+    Okey = Boton(QStringLiteral("OK"), Frame5, 170, 12, 100, 30);
+    Cancelar = Boton(QStringLiteral("Exit"), Frame5, 310, 12, 100, 30);
     connect(Okey, &QPushButton::clicked, this, &Comunicacion::Okey_Click);
     connect(Cancelar, &QPushButton::clicked, this, &Comunicacion::Cancelar_Click);
+}
 
-    // Enter in the telephone number or the lists must not trigger OK by itself.
-    Okey->setAutoDefault(false);
-    for (QPushButton *b : {Command1, Command2, Modem, Cancelar, Dispositivos})
-        b->setAutoDefault(false);
+// "Default String" over "Personal String", one choice of the two.
+void Comunicacion::Cadenas(QRadioButton *(&opciones)[2], QGroupBox *marco, int arriba, int paso) {
+    auto *grupo = new QButtonGroup(this);
+    opciones[0] = new QRadioButton(QStringLiteral("Default String"), marco);
+    opciones[1] = new QRadioButton(QStringLiteral("Personal String"), marco);
+    for (int i = 0; i < 2; ++i) {
+        opciones[i]->setGeometry(14, arriba + paso * i, 200, 22);
+        grupo->addButton(opciones[i], i);
+    }
 }
 
 void Comunicacion::Form_Load() {

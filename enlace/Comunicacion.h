@@ -79,6 +79,13 @@ class Comunicacion : public QDialog {
     explicit Comunicacion(Enlace_Rele &enlace);
     ~Comunicacion() override;
     void Construye();
+    // One frame of the dialog each, made in this order.
+    void Construye_Computadora();
+    void Construye_Control();
+    void Construye_Modem_Remoto();
+    void Construye_Salida();
+    // The two string choices of a modem frame, from `arriba`, `paso` apart.
+    void Cadenas(QRadioButton *(&opciones)[2], QGroupBox *marco, int arriba, int paso);
     // Address, port and speed from the controls into the link settings.
     void Toma_Controles();
     void Paneles_Enlace();
