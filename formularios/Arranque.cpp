@@ -17,6 +17,8 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -40,72 +42,105 @@ void Espera_Splash(frmSplash &splash, const QElapsedTimer &desde) {
     splash.close();
 }
 
-} // namespace
+// What the command line asks of the run: an answer printed at once (help,
+// version, a line that does not fit) and the program's exit status, or the run,
+// by an operator or by a launching program with the link parameters.
+struct Pedido_Linea {
+    std::optional<int> salida; // the program ends at once with it
+    bool linea_comandos = false;
+    Parametros_Enlace parametros{};
+};
 
-int main(int argc, char **argv) {
+Pedido_Linea Lee_Linea(int argc, char **argv) {
     const QString linea = Linea_De(argc, argv).trimmed();
     if (linea == QLatin1String("--help") || linea == QLatin1String("-h")) {
         std::fputs(qPrintable(Forma_Linea_Kv73()), stdout);
-        return 0;
+        return {.salida = 0};
     }
     if (linea == QLatin1String("--version") || linea == QLatin1String("-v")) {
         std::printf("kv73 %s\n", KV73_VERSION);
-        return 0;
+        return {.salida = 0};
     }
-    Parametros_Enlace parametros{};
-    const bool linea_comandos = !linea.isEmpty();
-    if (linea_comandos) {
+    Pedido_Linea pedido;
+    pedido.linea_comandos = !linea.isEmpty();
+    if (pedido.linea_comandos) {
         const auto analisis = Analiza_Linea_Kv73(linea);
         if (const QString *error = std::get_if<QString>(&analisis)) {
             std::fprintf(stderr, "kv73: %s\n%s", qPrintable(*error),
                          qPrintable(Forma_Linea_Kv73()));
-            return 1;
+            return {.salida = 1};
         }
-        parametros = std::get<Parametros_Enlace>(analisis);
+        pedido.parametros = std::get<Parametros_Enlace>(analisis);
     }
+    return pedido;
+}
 
-    // The link parameters are not Qt's options: Qt must not see them.
-    int argc_qt = 1;
-    QApplication aplicacion(argc_qt, argv);
+// The program's names and icon, and a run that ends by its own Exit only.
+void Prepara_Aplicacion() {
     QApplication::setApplicationName(QStringLiteral("KV-73"));
     QApplication::setApplicationVersion(QStringLiteral(KV73_VERSION));
     // Every window carries the icon of the desktop entry, which names it kv73.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/kv73/kv73.svg")));
     QApplication::setDesktopFileName(QStringLiteral("kv73"));
     QApplication::setQuitOnLastWindowClosed(false);
+}
 
-    Principal host;
-    Conecta_Host(host);
-    Estado.Modo_Linea_Comandos = linea_comandos;
+// Loads the host. A launching program's link comes up at once, through the
+// settings dialog's ON; an operator gets the splash meanwhile, returned to be
+// shown until the page is ready.
+std::unique_ptr<frmSplash> Carga_Host(Principal &host, const Pedido_Linea &pedido) {
+    Estado.Modo_Linea_Comandos = pedido.linea_comandos;
     Estado.Ocupado = false;
-    std::unique_ptr<frmSplash> splash;
-    QElapsedTimer cargado;
-    if (linea_comandos) {
-        Estado.Velocidad = parametros.velocidad;
-        Estado.Puerto_Com = parametros.puerto;
-        Estado.Direccion_Rele = parametros.direccion;
+    if (pedido.linea_comandos) {
+        Estado.Velocidad = pedido.parametros.velocidad;
+        Estado.Puerto_Com = pedido.parametros.puerto;
+        Estado.Direccion_Rele = pedido.parametros.direccion;
         // The settings dialog's ON uses the host's port: the host loads first.
         host.Form_Load();
         Comunicacion &dialogo = Comunicacion::Cargada(host.Enlace());
         dialogo.Command1_Click();
-    } else {
-        splash = std::make_unique<frmSplash>();
-        splash->show();
-        splash->repaint();
-        QCoreApplication::processEvents();
-        host.Form_Load();
+        return nullptr;
     }
+    auto splash = std::make_unique<frmSplash>();
+    splash->show();
+    splash->repaint();
+    QCoreApplication::processEvents();
+    host.Form_Load();
+    return splash;
+}
 
-    AVPAGE2 pagina(host);
-    Conecta_Pagina(pagina, host);
-    pagina.Form_Load();
+// The loaded page, after the splash's second, in the middle of the screen.
+void Muestra_Pagina(AVPAGE2 &pagina, frmSplash *splash) {
     if (splash) {
+        QElapsedTimer cargado;
         cargado.start();
         Espera_Splash(*splash, cargado);
     }
     if (const QScreen *pantalla = QGuiApplication::primaryScreen())
         pagina.move(pantalla->availableGeometry().center() - pagina.rect().center());
     pagina.show();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const Pedido_Linea pedido = Lee_Linea(argc, argv);
+    if (pedido.salida)
+        return *pedido.salida;
+
+    // The link parameters are not Qt's options: Qt must not see them.
+    int argc_qt = 1;
+    QApplication aplicacion(argc_qt, argv);
+    Prepara_Aplicacion();
+
+    Principal host;
+    Conecta_Host(host);
+    const std::unique_ptr<frmSplash> splash = Carga_Host(host, pedido);
+
+    AVPAGE2 pagina(host);
+    Conecta_Pagina(pagina, host);
+    pagina.Form_Load();
+    Muestra_Pagina(pagina, splash.get());
     const int estado = QApplication::exec();
     // A launcher's ON leaves the settings dialog loaded: it goes before the
     // application object does, as every window must.
