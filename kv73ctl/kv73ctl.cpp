@@ -8,7 +8,6 @@
 // bad, and so does `log` with any number of addresses; `scan` ends with 0 when
 // a relay answered, 3 when only bad replies came, 2 when nothing answered.
 
-#include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Operador.h"
 #include "comun/Temporizador.h"
@@ -16,18 +15,12 @@
 #include "enlace/Puerto_Sistema.h"
 #include "kv73ctl/Carga_Reporte.h"
 #include "kv73ctl/Comandos.h"
-#include "kv73ctl/Exploracion_Bus.h"
-#include "kv73ctl/Puertos.h"
-#include "kv73ctl/Registro_Valores.h"
-#include "kv73ctl/Sondeo.h"
+#include "kv73ctl/Ordenes.h"
 #include "kv73ctl/Traza_Consola.h"
 #include "protocolo/Enlace_Rele.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonObject>
 
 #include <cstdio>
 #include <memory>
@@ -60,255 +53,6 @@ class Operador_Consola : public Operador {
     }
 };
 
-// Opens the link on the host's port. Each command refuses what it can refuse
-// without the relay before it comes here.
-int Conecta(const Opciones &op, Enlace_Rele &e) {
-    return Abre_Enlace(op, e);
-}
-
-// --- ident -------------------------------------------------------------------
-
-// Only the registers of a good reply are printed: after a bad one the image
-// still holds whatever it held before, zeros in a fresh run.
-int Ident(const Opciones &op, Enlace_Rele &e) {
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    const Desenlace d =
-        Transaccion(e, [&e] { return e.Lee_Identificacion(Estado.Direccion_Rele); });
-    if (const int fallo = Salida_Lectura(d, "identification read"))
-        return fallo;
-    QJsonArray registros;
-    QStringList textos;
-    for (int r = 0; r < 3; ++r) {
-        const auto p = static_cast<std::size_t>(2 * r + 4);
-        const int valor = Estado.Identificacion[p] * 256 + Estado.Identificacion[p + 1];
-        registros.append(valor);
-        textos << QStringLiteral("register %1: %2").arg(Hex4(r), Hex4(valor));
-    }
-    const bool aceptado = Verifica_Identificacion();
-    if (op.json) {
-        Imprime_Json(
-            {{QStringLiteral("registers"), registros}, {QStringLiteral("accepted"), aceptado}});
-    } else {
-        for (const auto &t : textos)
-            Imprime(t);
-        Imprime(aceptado ? QStringLiteral("accepted: a KV-73 relay")
-                         : QStringLiteral("refused: not a KV-73 relay"));
-    }
-    return aceptado ? 0 : 3;
-}
-
-// --- setpoints ---------------------------------------------------------------
-
-int Setpoints(const Opciones &op, Enlace_Rele &e) {
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    const Desenlace d = Transaccion(e, [&e] { return e.Lee_Setpoints(Estado.Direccion_Rele); });
-    if (const int fallo = Salida_Lectura(d, "setpoint read"))
-        return fallo;
-    const Imagen_Setpoints s = Lee_Imagen_Setpoints();
-    Imprime_Resultado(op.json, Texto_Setpoints(s), Json_Setpoints(s));
-    return 0;
-}
-
-// --- values / watch ----------------------------------------------------------
-
-// One poll, printed only when its reply was good; a bad one is said on stderr.
-int Un_Sondeo(const Opciones &op, Enlace_Rele &e, qint64 *microsegundos) {
-    QElapsedTimer reloj;
-    reloj.start();
-    const Desenlace d =
-        Transaccion(e, [&e] { return e.Lee_Valores_Actuales(Estado.Direccion_Rele); });
-    const qint64 us = reloj.nsecsElapsed() / 1000;
-    if (microsegundos)
-        *microsegundos = us;
-    if (const int fallo = Salida_Lectura(d, "actual-values poll"))
-        return fallo;
-    const Lectura_Actual v = Lee_Lectura_Actual();
-    if (op.json) {
-        QJsonObject o = Json_Valores(v);
-        if (microsegundos)
-            o.insert(QStringLiteral("latency_us"), us);
-        Imprime_Json(o);
-    } else {
-        Imprime(Texto_Valores(v));
-    }
-    return 0;
-}
-
-// Several relays: one poll of each in turn. See Peor_Estado for the status.
-int Una_Ronda(const Opciones &op, Enlace_Rele &e, bool con_latencia, bool &sin_puerto) {
-    int estado = 0;
-    sin_puerto = !Sondea_Direcciones(op, e, [&](const auto &r) {
-        Imprime_Sondeo(op, r, con_latencia);
-        estado = Peor_Estado(estado, r.estado);
-    });
-    return sin_puerto ? 2 : estado;
-}
-
-int Values(const Opciones &op, Enlace_Rele &e) {
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    if (op.direcciones.size() > 1) {
-        bool sin_puerto = false;
-        return Una_Ronda(op, e, false, sin_puerto);
-    }
-    return Un_Sondeo(op, e, nullptr);
-}
-
-int Watch(const Opciones &op, Enlace_Rele &e) {
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    Atiende_Interrupciones();
-    QElapsedTimer inicio;
-    inicio.start();
-    int estado_salida = 0;
-    for (int n = 0; op.cuenta <= 0 || n < op.cuenta; ++n) {
-        if (Interrumpido())
-            break;
-        if (op.direcciones.size() > 1) {
-            // A relay that fails stops only its own poll; a port that cannot
-            // open again stops the watch.
-            bool sin_puerto = false;
-            const int r = Una_Ronda(op, e, true, sin_puerto);
-            if (Interrumpido())
-                break;
-            estado_salida = Peor_Estado(estado_salida, r);
-            if (sin_puerto)
-                return 2;
-        } else {
-            qint64 us = 0;
-            const int r = Un_Sondeo(op, e, &us);
-            // A poll cut short by the signal is not one the relay failed.
-            if (Interrumpido())
-                break;
-            if (r == 2)
-                return 2;
-            // A bad reply spoils one poll, not the watch: the next one may be good.
-            if (r == 3)
-                estado_salida = 3;
-        }
-        if (op.cuenta > 0 && n + 1 >= op.cuenta)
-            break;
-        // Polls keep their pace from the start, not from the end of the last one.
-        Espera_Hasta_Ms(inicio, static_cast<qint64>(n + 1) * op.intervalo_ms);
-    }
-    return estado_salida;
-}
-
-// A link failure does not end a log: it is a row, and the next poll tries again.
-int Log(const Opciones &op, Enlace_Rele &e) {
-    return Comando_Log(op, e);
-}
-
-// --- reset-max ---------------------------------------------------------------
-
-// The core tells the outcome itself: "Command Executed" or "Error executing command".
-int Reset_Max(const Opciones &op, Enlace_Rele &e) {
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    int32_t comando = 16;
-    const Desenlace d = Transaccion(
-        e, [&e, &comando] { return e.Ejecuta_Comando(Estado.Direccion_Rele, comando); });
-    return d == Desenlace::Sin_Respuesta ? 2 : d == Desenlace::Mala ? 3 : 0;
-}
-
-// --- save, show, send, set ----------------------------------------------------
-
-void Imprime_Archivo(const Opciones &op, const QString &ruta) {
-    Imprime_Resultado(op.json, Texto_Archivo(ruta), Json_Archivo(ruta));
-}
-
-// The reads of the link bring-up, then the file: what it holds is printed.
-int Save(const Opciones &op, Enlace_Rele &e) {
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    if (const int fallo = Lecturas_De_Arranque(e, true))
-        return fallo;
-    const QString &ruta = op.argumentos.first();
-    if (!Escribir_Archivo(e, ruta))
-        return 4;
-    Imprime_Archivo(op, ruta);
-    return 0;
-}
-
-// Setpoints out of range are shown, marked: the file is only looked at.
-int Show(const Opciones &op, Enlace_Rele &e) {
-    const QString &ruta = op.argumentos.first();
-    if (!Leer_Archivo_Para_Ver(e, ruta))
-        return 4;
-    Imprime_Archivo(op, ruta);
-    return 0;
-}
-
-// The file is loaded, and its setpoints checked against the editors' ranges,
-// before the link opens; they go out as they are, and the relay's answer is
-// the message printed.
-int Send(const Opciones &op, Enlace_Rele &e) {
-    if (!Leer_Archivo(e, op.argumentos.first()))
-        return 4;
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    const Desenlace d = Transaccion(e, [&e] { return e.Escribe_Setpoints(Estado.Direccion_Rele); });
-    return d == Desenlace::Sin_Respuesta ? 2 : d == Desenlace::Mala ? 3 : 0;
-}
-
-// Values that contradict each other are refused before the link opens.
-int Set(const Opciones &op, Enlace_Rele &e) {
-    Cambios_Setpoints cambios;
-    if (const auto error = Analiza_Cambios(op.argumentos, cambios)) {
-        std::fprintf(stderr, "kv73ctl: %s; nothing was sent\n", qPrintable(*error));
-        return 1;
-    }
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    if (const int resultado = Cambia_Setpoints(e, cambios))
-        return resultado;
-    const Imagen_Setpoints s = Lee_Imagen_Setpoints();
-    Imprime_Resultado(op.json, Texto_Setpoints(s), Json_Setpoints(s));
-    return 0;
-}
-
-// --- report -------------------------------------------------------------------
-
-int Escribe_Reporte(const Opciones &op, Temperaturas origen) {
-    if (const auto motivo = Reporte_Pdf(op.pdf, origen)) {
-        std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.pdf),
-                     qPrintable(*motivo));
-        return 4;
-    }
-    return 0;
-}
-
-// A file's report shows the temperatures stored in it: a file is never the
-// live relay, and a page of "Fco" would tell its reader nothing.
-int Report_Archivo(const Opciones &op, Enlace_Rele &e) {
-    if (!Leer_Archivo(e, op.argumentos.first()))
-        return 4;
-    return Escribe_Reporte(op, Temperaturas::Guardadas);
-}
-
-// The relay's report: its setpoints and one poll, printed as the main page
-// would print them with the link up.
-int Report_Rele(const Opciones &op, Enlace_Rele &e) {
-    const Desenlace s = Transaccion(e, [&e] { return e.Lee_Setpoints(Estado.Direccion_Rele); });
-    if (const int fallo = Salida_Lectura(s, "setpoint read"))
-        return fallo;
-    const Desenlace v =
-        Transaccion(e, [&e] { return e.Lee_Valores_Actuales(Estado.Direccion_Rele); });
-    if (const int fallo = Salida_Lectura(v, "actual-values poll"))
-        return fallo;
-    return Escribe_Reporte(op, Temperaturas::Segun_Enlace);
-}
-
-int Report(const Opciones &op, Enlace_Rele &e) {
-    if (!op.argumentos.isEmpty())
-        return Report_Archivo(op, e);
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    return Report_Rele(op, e);
-}
-
 // The report draws a page with fonts, which needs a GUI application, made by
 // the report module; the other commands stay without one (and without QtGui)
 // so they run where no display platform can start, and start quickly.
@@ -317,49 +61,6 @@ std::unique_ptr<QCoreApplication> Aplicacion(int &argc, char **argv, const Opcio
         return std::make_unique<QCoreApplication>(argc, argv);
     return Aplicacion_Reporte(argc, argv);
 }
-
-// --- scan ---------------------------------------------------------------------
-
-int Scan(const Opciones &op, Enlace_Rele &e) {
-    if (const int fallo = Conecta(op, e))
-        return fallo;
-    return Explora_Bus(op, e);
-}
-
-// No relay is needed to list the ports.
-int Ports(const Opciones &op, Enlace_Rele &) {
-    return Comando_Ports(op.json);
-}
-
-// The commands, in the order --help lists them.
-const Orden Ordenes[] = {
-    {"ident", Ident, Argumentos::Ninguno, "", "identification registers; is it a KV-73?"},
-    {"setpoints", Setpoints, Argumentos::Ninguno, "", "the six setpoint registers"},
-    {"values", Values, Argumentos::Ninguno, "", "one poll: temperatures, maxima, lamps"},
-    {"watch", Watch, Argumentos::Ninguno, "[--interval MS] [--count N]",
-     "a poll every MS milliseconds, N times or until interrupted"},
-    {"log", Log, Argumentos::Ninguno, "--csv FILE [--interval MS] [--count N]",
-     "a poll every MS milliseconds, each a CSV row appended to FILE; a poll that fails is a "
-     "row too, and the log goes on"},
-    {"reset-max", Reset_Max, Argumentos::Ninguno, "",
-     "reset the maximum temperatures (command 16)"},
-    {"save", Save, Argumentos::Un_Archivo, "FILE",
-     "the relay's setpoints and actual values to a .KV73 file"},
-    {"show", Show, Argumentos::Un_Archivo, "FILE", "what a .KV73 file holds (no relay needed)"},
-    {"send", Send, Argumentos::Un_Archivo, "FILE",
-     "write a .KV73 file's setpoints to the relay at --address"},
-    {"set", Set, Argumentos::Cambios, "NAME=VALUE ...",
-     "change setpoints: L1, L2, LowFan, HighFan (0..220 °C), RTD=3|4, Fan=yes|no, "
-     "FanProbes=3|4, Weekly=yes|no"},
-    {"report", Report, Argumentos::Archivo_Opcional, "[FILE] --pdf OUT.pdf",
-     "the printed report as a PDF, of a .KV73 file or, without FILE, of the relay (setpoints "
-     "and one poll)"},
-    {"ports", Ports, Argumentos::Ninguno, "",
-     "serial ports of this computer, and the device of COM1..COM4"},
-    {"scan", Scan, Argumentos::Ninguno, "[--first A] [--last B] [--timeout-ms T]",
-     "ask each address from A to B (1..247 by default) for its identification, once and "
-     "briefly; one line a relay that answers"},
-};
 
 } // namespace
 
