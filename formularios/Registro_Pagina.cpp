@@ -18,6 +18,19 @@ const QString Texto_Grabar = QStringLiteral("Record values to CSV...");
 const QString Texto_Parar = QStringLiteral("Stop recording");
 const QString Texto_Tendencia = QStringLiteral("Trend...");
 
+// In the page's heading, between its two titles, where nothing of the page's
+// own lies and the operator looks first.
+constexpr QRect Lugar_Marca(300, 62, 64, 22);
+
+QLabel *Crea_Marca(AVPAGE2 &pagina) {
+    auto *marca = new QLabel(QStringLiteral("\u25CF REC"), &pagina);
+    marca->setObjectName(QStringLiteral("Marca_Grabacion"));
+    marca->setGeometry(Lugar_Marca);
+    marca->setStyleSheet(QStringLiteral("color: #d00000; font-weight: bold; font-size: 12pt;"));
+    marca->hide();
+    return marca;
+}
+
 // The page's frame titled "Actual Values", found by its title so that the page
 // needs to know nothing of what is hung on it.
 QFrame *Busca_Marco(AVPAGE2 &pagina) {
@@ -56,9 +69,15 @@ Registro_Pagina::Registro_Pagina(AVPAGE2 &pagina, Operador &operador)
             Menu_Contextual()->popup(marco_->mapToGlobal(lugar));
         });
     }
+    marca_ = Crea_Marca(pagina);
+    sin_enlace_.setInterval(Intervalo_Sin_Enlace_ms);
+    connect(&sin_enlace_, &QTimer::timeout, this, &Registro_Pagina::Anota_Sin_Enlace);
     connect(&pagina, &AVPAGE2::Sondeo_Hecho, this, &Registro_Pagina::Al_Sondear);
+    // OFF takes the link down without a failed poll: the minute's rows start.
     connect(&Avisos_Del_Dialogo(), &Avisos_Comunicacion::Enlace_Cortado, this,
-            &Registro_Pagina::Detiene_Grabacion);
+            &Registro_Pagina::Vigila_Enlace);
+    connect(&Avisos_Del_Dialogo(), &Avisos_Comunicacion::Enlace_Establecido, this,
+            &Registro_Pagina::Vigila_Enlace);
     pagina.installEventFilter(this);
 }
 
@@ -112,25 +131,61 @@ void Registro_Pagina::Detiene_Grabacion() {
 }
 
 void Registro_Pagina::Muestra_Estado_Grabacion() {
-    grabar_->setText(Grabando() ? Texto_Parar : Texto_Grabar);
+    const bool grabando = Grabando();
+    grabar_->setText(grabando ? Texto_Parar : Texto_Grabar);
+    if (!grabando) {
+        sin_enlace_.stop();
+        marca_->hide();
+        return;
+    }
+    QString consejo =
+        QStringLiteral("Recording the values to %1 (Ctrl+R stops)").arg(archivo_.Ruta());
+    if (!Estado.Comunicacion_OK)
+        consejo += QStringLiteral("\nThe link is down: a \"no reply\" row a minute until ON "
+                                  "brings it back");
+    marca_->setToolTip(consejo);
+    marca_->show();
+    marca_->raise();
+}
+
+bool Registro_Pagina::Escribe_Fila(const Fila_Registro &fila) {
+    QString error;
+    if (archivo_.Escribe(fila, error))
+        return true;
+    const QString ruta = archivo_.Ruta();
+    Detiene_Grabacion();
+    operador_.Mensaje(
+        QStringLiteral("Recording stopped: %1 cannot be written: %2").arg(ruta, error), {},
+        Botones::OK, Icono::Exclamacion);
+    return false;
 }
 
 void Registro_Pagina::Al_Sondear(Estado_Sondeo estado, const QDateTime &hora) {
     memoria_.Agrega_Sondeo(estado, hora.toMSecsSinceEpoch());
-    if (!Grabando())
+    if (!Grabando() || !Escribe_Fila(Fila_Del_Sondeo(estado, hora)))
         return;
-    QString error;
-    if (!archivo_.Escribe(Fila_Del_Sondeo(estado, hora), error)) {
-        const QString ruta = archivo_.Ruta();
-        Detiene_Grabacion();
-        operador_.Mensaje(
-            QStringLiteral("Recording stopped: %1 cannot be written: %2").arg(ruta, error), {},
-            Botones::OK, Icono::Exclamacion);
+    Vigila_Enlace();
+}
+
+// A link that stays down gets a row a minute rather than one a poll: the file
+// shows the outage and how long it lasted without an hour of empty rows twice
+// a second. The minute counts from the moment the page saw the link go down.
+void Registro_Pagina::Vigila_Enlace() {
+    const bool caido = Grabando() && !Estado.Comunicacion_OK;
+    if (caido && !sin_enlace_.isActive())
+        sin_enlace_.start();
+    else if (!caido)
+        sin_enlace_.stop();
+    if (Grabando())
+        Muestra_Estado_Grabacion();
+}
+
+void Registro_Pagina::Anota_Sin_Enlace() {
+    if (!Grabando() || Estado.Comunicacion_OK) {
+        Vigila_Enlace();
         return;
     }
-    // The poll that found the link down is the last row.
-    if (!Estado.Comunicacion_OK)
-        Detiene_Grabacion();
+    Escribe_Fila(Fila_Del_Sondeo(Estado_Sondeo::Sin_Respuesta, QDateTime::currentDateTime()));
 }
 
 Ventana_Tendencia *Registro_Pagina::Tendencia() const {

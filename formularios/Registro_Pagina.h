@@ -3,16 +3,24 @@
 // where it goes into the trend's memory and, while the operator records, into
 // a CSV file a row at a time. Both are reached from a context menu on the
 // "Actual Values" frame and from Ctrl+R (record) and Ctrl+T (trend).
+//
+// A recording outlives a lost line, as kv73ctl log does: the failed poll is a
+// "no reply" row, then one more a minute while the link stays down, and the
+// page's polls write again once ON brings the link back. It ends only when the
+// operator stops it, the page closes, or a row cannot be written. While it
+// records, a red REC mark on the page names the file in its tooltip.
 
 #include "registro/Archivo_Csv.h"
 #include "registro/Memoria_Tendencia.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 
 class AVPAGE2;
 class QAction;
 class QFrame;
+class QLabel;
 class QMenu;
 class Ventana_Tendencia;
 class Operador;
@@ -36,6 +44,14 @@ class Registro_Pagina : public QObject {
     Ventana_Tendencia *Tendencia() const;
 
     void Al_Sondear(Estado_Sondeo estado, const QDateTime &hora);
+    // A minute of the link down while recording: its "no reply" row.
+    void Anota_Sin_Enlace();
+    // The link went down or came back: the minute's rows start or stop.
+    void Vigila_Enlace();
+    static constexpr int Intervalo_Sin_Enlace_ms = 60000;
+    const QTimer &Reloj_Sin_Enlace() const { return sin_enlace_; }
+    // The red mark shown while recording.
+    QLabel *Marca_Grabacion() const { return marca_; }
 
     Memoria_Tendencia &Memoria() { return memoria_; }
     QAction *Accion_Grabar() const { return grabar_; }
@@ -48,6 +64,9 @@ class Registro_Pagina : public QObject {
 
   private:
     void Muestra_Estado_Grabacion();
+    // A row into the file; a row that cannot be written ends the recording
+    // with a message naming the file. False then.
+    bool Escribe_Fila(const Fila_Registro &fila);
 
     AVPAGE2 &pagina_;
     Operador &operador_;
@@ -55,6 +74,8 @@ class Registro_Pagina : public QObject {
     QAction *grabar_ = nullptr;
     QAction *tendencia_ = nullptr;
     QMenu *menu_ = nullptr;
+    QLabel *marca_ = nullptr;
+    QTimer sin_enlace_;
     Archivo_Csv archivo_;
     Memoria_Tendencia memoria_;
     QPointer<Ventana_Tendencia> ventana_;

@@ -4,6 +4,7 @@
 // the simulator's drift that makes them worth looking at.
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
 #include "formularios/Registro_Pagina.h"
 #include "formularios/Ventana_Tendencia.h"
@@ -20,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFrame>
+#include <QLabel>
 #include <QLineSeries>
 #include <QMenu>
 #include <QProcess>
@@ -604,39 +606,100 @@ TEST_F(Registro_Escritorio, ContextMenuAndShortcutsOnTheActualValuesFrame) {
     EXPECT_FALSE(r.Accion_Grabar()->isEnabled()) << "nothing to record with the link down";
 }
 
-TEST_F(Registro_Escritorio, CtrlRRecordsEachPollUntilTheLinkFails) {
+// A lost line is part of the record: the failed poll is a "no reply" row, a
+// row a minute follows while the link is down, and the polls write again once
+// ON brings it back. Only the operator ends it; a red mark says it goes on.
+TEST_F(Registro_Escritorio, CtrlRRecordsThroughALostLinkUntilTheOperatorStops) {
     Conecta_Rele();
     Enlace_Arriba();
     AVPAGE2 &p = Pagina();
     p.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
+    p.Timer1.stop();
+    Registro_Pagina &r = Registro();
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("r.csv"));
+    EXPECT_FALSE(r.Marca_Grabacion()->isVisible());
     operador->Espera_Guardar(csv);
     QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
-    ASSERT_TRUE(Registro().Grabando());
+    ASSERT_TRUE(r.Grabando());
     EXPECT_EQ(operador->peticiones.back().filtro, QStringLiteral("CSV files (*.csv)|*.csv"));
     EXPECT_TRUE(operador->peticiones.back().anade) << "a log is added to: no \"replace it?\"";
-    for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(r.Marca_Grabacion()->isVisible());
+    EXPECT_TRUE(r.Marca_Grabacion()->toolTip().contains(csv));
+    for (int i = 0; i < 2; ++i)
         p.Timer1_Timer();
-    QStringList l = Lineas(csv);
-    ASSERT_EQ(l.size(), 4) << "written as the page polls, not at the end";
-    EXPECT_TRUE(l[3].endsWith(QStringLiteral(",ok")));
+    ASSERT_EQ(Lineas(csv).size(), 3) << "written as the page polls, not at the end";
 
-    // The relay falls silent: that poll is the last row.
     puerto->al_recibir = nullptr;
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
     p.Timer1_Timer();
-    EXPECT_FALSE(Registro().Grabando());
-    l = Lineas(csv);
-    ASSERT_EQ(l.size(), 5);
-    EXPECT_TRUE(l[4].endsWith(QStringLiteral(",,no reply")));
+    ASSERT_TRUE(r.Grabando());
+    EXPECT_TRUE(r.Reloj_Sin_Enlace().isActive());
+    EXPECT_EQ(r.Reloj_Sin_Enlace().interval(), 60000);
+    EXPECT_TRUE(r.Marca_Grabacion()->toolTip().contains(QStringLiteral("link is down")));
+    r.Anota_Sin_Enlace();
+    r.Anota_Sin_Enlace();
 
-    // With the link down Ctrl+R only says why it cannot record.
+    // ON brings the relay back.
+    Conecta_Rele();
+    Enlace_Arriba();
+    emit Avisos_Del_Dialogo().Enlace_Establecido();
+    p.Timer1.stop();
+    p.Timer2.stop();
+    EXPECT_FALSE(r.Reloj_Sin_Enlace().isActive());
+    p.Timer1_Timer();
+    r.Anota_Sin_Enlace(); // a minute's tick that was already due writes nothing
+    QStringList l = Lineas(csv);
+    ASSERT_EQ(l.size(), 1 + 2 + 3 + 1);
+    for (int i = 1; i < l.size(); ++i) {
+        SCOPED_TRACE(l[i].toStdString());
+        const QStringList c = Columnas_De(l[i]);
+        ASSERT_EQ(c.size(), Columnas);
+        EXPECT_TRUE(Hora_Valida.match(c[0]).hasMatch());
+        EXPECT_EQ(c.last(), i >= 3 && i <= 5 ? QStringLiteral("no reply") : QStringLiteral("ok"));
+    }
+
+    // OFF takes the link down without a poll: the minute's rows start as well.
+    Estado.Comunicacion_OK = false;
+    emit Avisos_Del_Dialogo().Enlace_Cortado();
+    EXPECT_TRUE(r.Grabando());
+    EXPECT_TRUE(r.Reloj_Sin_Enlace().isActive());
+
+    QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(r.Grabando());
+    EXPECT_FALSE(r.Reloj_Sin_Enlace().isActive());
+    EXPECT_FALSE(r.Marca_Grabacion()->isVisible());
+
+    // With the link down Ctrl+R only says why it cannot start.
     operador->Espera_Mensaje(
         QStringLiteral("The link is down: there are no live values to record."));
     QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(r.Grabando());
+}
+
+TEST_F(Registro_Escritorio, ARowThatCannotBeWrittenEndsTheRecordingNamingTheFile) {
+    Conecta_Rele();
+    Enlace_Arriba();
+    AVPAGE2 &p = Pagina();
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+    p.Timer1.stop();
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("r.csv"));
+    operador->Espera_Guardar(csv);
+    Registro().Alterna_Grabacion();
+    p.Timer1_Timer();
+    const QByteArray escrito = Contenido(csv);
+    {
+        const Disco_Lleno disco(static_cast<rlim_t>(escrito.size()));
+        operador->Espera_Mensaje(QStringLiteral("Recording stopped: %1 cannot be written: %2")
+                                     .arg(csv, qt_error_string(EFBIG)));
+        p.Timer1_Timer();
+    }
     EXPECT_FALSE(Registro().Grabando());
+    EXPECT_FALSE(Registro().Marca_Grabacion()->isVisible());
+    EXPECT_EQ(Contenido(csv), escrito) << "the row cut short is taken back";
 }
 
 TEST_F(Registro_Escritorio, RecordingStopsWithCtrlRAndWithThePage) {
