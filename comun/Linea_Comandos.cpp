@@ -3,6 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Texto.h"
 
+#include <QFileInfo>
 #include <cmath>
 #include <optional>
 
@@ -23,7 +24,14 @@ QString Forma_Linea_Kv73() {
                           "  for example: kv73 9600,N,8,1 2 17   (9600 baud, COM2, relay 17)\n"
                           "  ADDRESS is the relay's own, 1 to 254; a number is decimal, or\n"
                           "  hexadecimal after 0x (017 is 17, 0x11 is 17).\n"
-                          "  without arguments the program starts for an operator.\n");
+                          "  without arguments the program starts for an operator.\n"
+                          "usage: kv73 FILE.KV73\n"
+                          "  starts for an operator, offline, with the setpoint file loaded.\n");
+}
+
+bool Es_Archivo_De_Setpoints(const QString &palabra) {
+    return palabra.endsWith(QLatin1String(".KV73"), Qt::CaseInsensitive) ||
+           QFileInfo(palabra).isFile();
 }
 
 std::variant<Parametros_Enlace, QString> Analiza_Linea_Kv73(const QString &linea) {

@@ -16,5 +16,10 @@ struct Parametros_Enlace {
 // The link parameters of a command line, or the reason it does not fit the form.
 std::variant<Parametros_Enlace, QString> Analiza_Linea_Kv73(const QString &linea);
 
+// A single word on the command line that names a setpoint file: one that ends
+// in .KV73 (in any case), as the file manager passes it, or any file that
+// exists. The program then starts for an operator with that file loaded.
+bool Es_Archivo_De_Setpoints(const QString &palabra);
+
 // The expected form with an example, for the operator or the launching program.
 QString Forma_Linea_Kv73();

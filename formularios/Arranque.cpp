@@ -3,9 +3,11 @@
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Linea_Comandos.h"
+#include "comun/Texto.h"
 #include "comun/Version.h"
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Arranque_Pagina.h"
 #include "formularios/Conexiones.h"
 #include "formularios/Principal.h"
 #include "formularios/frmSplash.h"
@@ -44,12 +46,30 @@ void Espera_Splash(frmSplash &splash, const QElapsedTimer &desde) {
 
 // What the command line asks of the run: an answer printed at once (help,
 // version, a line that does not fit) and the program's exit status, or the run,
-// by an operator or by a launching program with the link parameters.
+// by an operator (with a setpoint file to open, or none) or by a launching
+// program with the link parameters.
 struct Pedido_Linea {
-    std::optional<int> salida; // the program ends at once with it
+    std::optional<int> salida{}; // the program ends at once with it
     bool linea_comandos = false;
     Parametros_Enlace parametros{};
+    QString archivo{};
 };
+
+// A line that does not fit: the reason and the expected form, and status 1.
+Pedido_Linea Rechaza(const QString &razon) {
+    std::fprintf(stderr, "kv73: %s\n%s", qPrintable(razon), qPrintable(Forma_Linea_Kv73()));
+    return {.salida = 1};
+}
+
+// The one word that names a setpoint file, as the system names it: a name that
+// is not UTF-8 would open another file, or none.
+Pedido_Linea Pide_Archivo(const char *palabra) {
+    const auto ruta = Nombre_Del_Sistema(QByteArray(palabra));
+    if (!ruta)
+        return Rechaza(
+            QStringLiteral("the file name %1 is not UTF-8").arg(QString::fromLocal8Bit(palabra)));
+    return {.archivo = *ruta};
+}
 
 Pedido_Linea Lee_Linea(int argc, char **argv) {
     const QString linea = Linea_De(argc, argv).trimmed();
@@ -61,18 +81,16 @@ Pedido_Linea Lee_Linea(int argc, char **argv) {
         std::printf("kv73 %s\n", KV73_VERSION);
         return {.salida = 0};
     }
-    Pedido_Linea pedido;
-    pedido.linea_comandos = !linea.isEmpty();
-    if (pedido.linea_comandos) {
-        const auto analisis = Analiza_Linea_Kv73(linea);
-        if (const QString *error = std::get_if<QString>(&analisis)) {
-            std::fprintf(stderr, "kv73: %s\n%s", qPrintable(*error),
-                         qPrintable(Forma_Linea_Kv73()));
-            return {.salida = 1};
-        }
-        pedido.parametros = std::get<Parametros_Enlace>(analisis);
-    }
-    return pedido;
+    if (linea.isEmpty())
+        return {};
+    // A launcher's line first, whatever else it might name: launchers run as before.
+    const auto analisis = Analiza_Linea_Kv73(linea);
+    if (const auto *parametros = std::get_if<Parametros_Enlace>(&analisis))
+        return {.linea_comandos = true, .parametros = *parametros};
+    // The file manager opens a setpoint file with its name as the one word.
+    if (argc == 2 && Es_Archivo_De_Setpoints(QString::fromLocal8Bit(argv[1])))
+        return Pide_Archivo(argv[1]);
+    return Rechaza(std::get<QString>(analisis));
 }
 
 // The program's names and icon, and a run that ends by its own Exit only.
@@ -109,16 +127,16 @@ std::unique_ptr<frmSplash> Carga_Host(Principal &host, const Pedido_Linea &pedid
     return splash;
 }
 
-// The loaded page, after the splash's second, in the middle of the screen.
-void Muestra_Pagina(AVPAGE2 &pagina, frmSplash *splash) {
+// The loaded page, after the splash's second, in the middle of the screen, or
+// scrolling in a window of the screen's size when it does not fit: that window.
+std::unique_ptr<Marco_Pagina> Muestra_Pagina(AVPAGE2 &pagina, frmSplash *splash) {
     if (splash) {
         QElapsedTimer cargado;
         cargado.start();
         Espera_Splash(*splash, cargado);
     }
-    if (const QScreen *pantalla = QGuiApplication::primaryScreen())
-        pagina.move(pantalla->availableGeometry().center() - pagina.rect().center());
-    pagina.show();
+    const QScreen *pantalla = QGuiApplication::primaryScreen();
+    return Muestra_En_Pantalla(pagina, pantalla ? pantalla->availableGeometry() : QRect());
 }
 
 } // namespace
@@ -140,7 +158,9 @@ int main(int argc, char **argv) {
     AVPAGE2 pagina(host);
     Conecta_Pagina(pagina, host);
     pagina.Form_Load();
-    Muestra_Pagina(pagina, splash.get());
+    const std::unique_ptr<Marco_Pagina> marco = Muestra_Pagina(pagina, splash.get());
+    if (!pedido.archivo.isEmpty())
+        Abre_Archivo_Inicial(pagina, host.Enlace(), pedido.archivo);
     const int estado = QApplication::exec();
     // A launcher's ON leaves the settings dialog loaded: it goes before the
     // application object does, as every window must.
