@@ -35,7 +35,8 @@ falla() { echo "test.sh: $paquete: $*" >&2; exit 1; }
 contenido=$(dpkg-deb -c "$paquete")
 for f in bin/kv73 bin/kv73ctl bin/kv73-sim share/applications/kv73.desktop \
          share/icons/hicolor/scalable/apps/kv73.svg share/man/man1/kv73.1.gz \
-         share/man/man1/kv73ctl.1.gz share/man/man1/kv73-sim.1.gz; do
+         share/man/man1/kv73ctl.1.gz share/man/man1/kv73-sim.1.gz share/mime/packages/kv73.xml \
+         share/metainfo/org.example.kv73.metainfo.xml; do
     grep -q " \./usr/$f\$" <<<"$contenido" || falla "no /usr/$f"
 done
 dependencias=$(dpkg-deb -f "$paquete" Depends)
@@ -49,6 +50,25 @@ version=$(dpkg-deb -f "$paquete" Version)
 # kv73ctl finds its report module from its own folder, wherever the package lands.
 "$raiz/usr/bin/kv73ctl" report tests/vectors/sample.KV73 --pdf "$raiz/report.pdf" >/dev/null ||
     falla "kv73ctl report failed: its module is not where the program looks"
+# A file manager opens a setpoint file in the program: the MIME type reads as
+# the desktop's database reads it, by name and by content, and the desktop
+# entry takes it with the file's name; software centres accept the metainfo.
+XDG_DATA_DIRS="$raiz/usr/share" update-mime-database "$raiz/usr/share/mime" ||
+    falla "update-mime-database refused kv73.xml"
+cp tests/vectors/sample.KV73 "$raiz/night.kv73"
+cp tests/vectors/sample.KV73 "$raiz/renamed"
+for f in night.kv73 renamed; do
+    tipo=$(XDG_DATA_DIRS="$raiz/usr/share" XDG_DATA_HOME="$raiz/nada" \
+           gio info -a standard::content-type "$raiz/$f" | sed -n 's/.*content-type: //p')
+    [ "$tipo" = application/x-kv73 ] || falla "$f is $tipo to a desktop, not application/x-kv73"
+done
+grep -q '^MimeType=application/x-kv73;$' "$raiz/usr/share/applications/kv73.desktop" ||
+    falla "the desktop entry does not take application/x-kv73"
+grep -q '^Exec=kv73 %f$' "$raiz/usr/share/applications/kv73.desktop" ||
+    falla "the desktop entry does not pass the file's name"
+appstreamcli validate-tree --no-net "$raiz" || falla "appstreamcli refused the metainfo"
+grep -q "<release version=\"$version\"" "$raiz/usr/share/metainfo/org.example.kv73.metainfo.xml" ||
+    falla "the metainfo's newest release is not $version"
 echo "test.sh: $paquete unpacks and its programs run"
 
 # Last, so that ctest's summary closes the output.

@@ -26,8 +26,10 @@ PAQUETES_CONSTRUCCION=(
 # the sources keep the repository's layout.
 PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils clang-format)
 # What test.sh's Debian package adds: dpkg-shlibdeps, which finds the Qt
-# libraries the package depends on, and file, with which CPack tells the programs apart.
-PAQUETES_PAQUETE=(dpkg-dev file)
+# libraries the package depends on, file, with which CPack tells the programs
+# apart, appstreamcli to validate the metainfo, and update-mime-database and
+# gio to read a setpoint file's MIME type as a desktop reads it.
+PAQUETES_PAQUETE=(dpkg-dev file appstream shared-mime-info libglib2.0-bin)
 # What running the desktop program on a machine without a display needs.
 PAQUETES_PANTALLA=(xvfb xauth)
 # What fuzz/run.sh adds: clang with libFuzzer and the sanitizer runtimes.
