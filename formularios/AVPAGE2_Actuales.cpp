@@ -171,6 +171,8 @@ void AVPAGE2::Actualiza_Valores_de_Pantalla() {
                                                         CByte(Posicion_Actual(registro))))
                                                   : Texto_Temperatura(231));
         const QString maximo = QStringLiteral("%1").arg(0x0204 + k, 4, 16, QLatin1Char('0'));
-        Tmaximun[k]->setText(QString::number(Lee_Word_Actual(CByte(Posicion_Actual(maximo)))));
+        // A maximum holds the same word as its temperature: a faulty probe's
+        // maximum is its fault code, read as the temperature reads it.
+        Tmaximun[k]->setText(Texto_Temperatura(Lee_Word_Actual(CByte(Posicion_Actual(maximo)))));
     }
 }

@@ -20,6 +20,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStatusBar>
 
 #include <cmath>
 
@@ -27,6 +28,14 @@ namespace TP = Textos_Protocolo;
 
 namespace {
 const QColor Azul_Menu(0, 0, 128);
+
+// Load File and New would put a file's or blank values over the live ones:
+// they wait for the link to be down, and the status bar says so.
+void Dice_Solo_Sin_Enlace(QStatusBar &barra, const QString &accion) {
+    barra.showMessage(
+        QStringLiteral("%1 works with the link down: press OFF in Communication first").arg(accion),
+        10000);
+}
 } // namespace
 
 // A menu item's marker: a solid blue circle shown while the pointer is on the item.
@@ -143,8 +152,10 @@ void AVPAGE2::Menu_Click(int indice) {
 }
 
 void AVPAGE2::Carga_Archivo() {
-    if (Estado.Comunicacion_OK)
+    if (Estado.Comunicacion_OK) {
+        Dice_Solo_Sin_Enlace(*Barra_Estado, QStringLiteral("Load File"));
         return;
+    }
     Abrir_Archivo(Enlace());
     // A loaded file replaces any edits; a cancelled pick keeps them shown.
     if (!Estado.Edicion_Pendiente)
@@ -178,8 +189,10 @@ void AVPAGE2::Sale() {
 }
 
 void AVPAGE2::Nuevo() {
-    if (Estado.Comunicacion_OK)
+    if (Estado.Comunicacion_OK) {
+        Dice_Solo_Sin_Enlace(*Barra_Estado, QStringLiteral("New"));
         return;
+    }
     for (std::size_t i = 1; i <= 17; ++i) {
         Estado.Set_Setpoints[i] = 0;
         Estado.Trama_Escritura[i] = 0;
@@ -206,6 +219,9 @@ void AVPAGE2::Envia_Setpoints() {
             const double direccion = std::nearbyint(Valor_Palabra(respuesta));
             if (direccion >= Direccion_Minima && direccion <= Direccion_Maxima) {
                 Estado.Direccion_Rele = CByte(direccion);
+                // The status bar names the relay the setpoints go to.
+                Enlace().Textos().Escribe_Panel(5, QStringLiteral("Address: ") +
+                                                       Str(Estado.Direccion_Rele));
                 Abrir_Puerto(Enlace());
                 Enlace().Escribe_Setpoints(Estado.Direccion_Rele);
             } else {

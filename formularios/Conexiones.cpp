@@ -3,6 +3,7 @@
 #include "controles/UserControl1.h"
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Aviso_Enlace.h"
 #include "formularios/Principal.h"
 #include "formularios/Registro_Pagina.h"
 
@@ -22,4 +23,5 @@ void Conecta_Pagina(AVPAGE2 &pagina, Principal &host) {
     QObject::connect(&avisos, &Avisos_Comunicacion::Enlace_Cortado, &pagina,
                      [&pagina] { pagina.UserControl11->Desactivar(); });
     new Registro_Pagina(pagina, host.Dialogo1());
+    new Aviso_Enlace(pagina, host);
 }

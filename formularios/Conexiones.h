@@ -12,5 +12,6 @@ class Principal;
 void Conecta_Host(Principal &host);
 
 // The link the dialog brings up starts the page's timers; the link it takes down
-// turns the page's lamps off. The page gets its value log and trend.
+// turns the page's lamps off. The page gets its value log and trend, and its
+// line on the link.
 void Conecta_Pagina(AVPAGE2 &pagina, Principal &host);

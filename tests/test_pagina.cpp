@@ -5,7 +5,9 @@
 #include "controles/Calculadora.h"
 #include "controles/UserControl1.h"
 #include "controles/Word_UnR.h"
+#include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Aviso_Enlace.h"
 #include "protocolo/Crc.h"
 #include "reporte/Dialogo_Impresora.h"
 #include "tests/soporte/Banco.h"
@@ -17,8 +19,10 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
+#include <QLocale>
 #include <QPrinter>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -58,7 +62,8 @@ TEST_F(Pagina_Principal, LampsTemperaturesAndMaximaFollowTheLastReply) {
     Estado.Comunicacion_OK = true;
     p.Actualiza_Valores_de_Pantalla();
     EXPECT_EQ(Textos(p.Actual), (QStringList{"85", "-5", "Fco", "Fcc"}));
-    EXPECT_EQ(Textos(p.Tmaximun), (QStringList{"97", "65", "231", "65525"}));
+    EXPECT_EQ(Textos(p.Tmaximun), (QStringList{"97", "65", "Fco", "Fcc"}))
+        << "a faulty probe's maximum reads as its temperature";
     const bool l1 = panel.L1(), pt4 = panel.Pt4();
     p.Actualiza_Valores_de_Pantalla();
     // On bit without blink bit: steady, in either byte.
@@ -89,7 +94,7 @@ TEST_F(Pagina_Principal, LampsTemperaturesAndMaximaFollowTheLastReply) {
     Estado.Comunicacion_OK = false;
     p.Actualiza_Valores_de_Pantalla();
     EXPECT_EQ(Textos(p.Actual), (QStringList{"Fco", "Fco", "Fco", "Fco"}));
-    EXPECT_EQ(Textos(p.Tmaximun), (QStringList{"97", "65", "231", "65525"}));
+    EXPECT_EQ(Textos(p.Tmaximun), (QStringList{"97", "65", "Fco", "Fcc"}));
 }
 
 TEST_F(Pagina_Principal, OptionListsEditTheirBitsAndShowWhatTheyImply) {
@@ -350,11 +355,57 @@ TEST_F(Pagina_Principal, NewClearsOnlyWhileOffline) {
     Estado.Comunicacion_OK = true;
     p.Menu_Click(6);
     EXPECT_EQ(Estado.Set_Setpoints[5], 90);
+    EXPECT_EQ(p.Barra_Estado->currentMessage(),
+              QStringLiteral("New works with the link down: press OFF in Communication first"));
+    p.Menu_Click(0); // Load File: no file dialog while live
+    EXPECT_EQ(
+        p.Barra_Estado->currentMessage(),
+        QStringLiteral("Load File works with the link down: press OFF in Communication first"));
     Estado.Comunicacion_OK = false;
     p.Menu_Click(6);
     EXPECT_EQ(Estado.Set_Setpoints[5], 0);
     EXPECT_EQ(Estado.Trama_Escritura[9], 0);
     EXPECT_EQ(p.Word_UnR_[0]->Text().toStdString(), "0 °C");
+}
+
+// With the link down the temperatures keep reading Fco; a line under them says
+// since when, and the title names the relay while the page is live, not the
+// last file loaded.
+TEST_F(Pagina_Principal, ALineSaysSinceWhenTheLinkIsDownAndTheTitleWhatIsLive) {
+    Conecta_Rele();
+    const QString muestra = QStringLiteral(KV73_VECTORS "/sample.KV73");
+    AVPAGE2 &p = Pagina();
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+    const Aviso_Enlace &aviso = *Aviso_Enlace::De(p);
+    QLabel *linea = aviso.Rotulo();
+    EXPECT_TRUE(linea->isVisible());
+    EXPECT_EQ(linea->text(), QStringLiteral("Link down: no live values"));
+    operador->Espera_Abrir(muestra);
+    p.Menu_Click(0);
+    EXPECT_EQ(p.windowTitle(), QStringLiteral("KV73 - ") + muestra);
+
+    // ON brings the link up.
+    Enlace_Arriba();
+    emit Avisos_Del_Dialogo().Enlace_Establecido();
+    p.Timer1.stop();
+    p.Timer2.stop();
+    p.Timer1_Timer();
+    EXPECT_FALSE(linea->isVisible());
+    EXPECT_EQ(p.windowTitle(), QStringLiteral("KV73 - relay 1 on COM2, live"));
+
+    puerto->al_recibir = nullptr;
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    const QDateTime antes = QDateTime::currentDateTime();
+    p.Timer1_Timer();
+    const QDateTime despues = QDateTime::currentDateTime();
+    EXPECT_TRUE(linea->isVisible());
+    const QDateTime desde = aviso.Caido_Desde();
+    EXPECT_TRUE(desde >= antes && desde <= despues);
+    EXPECT_EQ(linea->text(), QStringLiteral("Link down since ") +
+                                 QLocale::system().toString(desde.time(), QLocale::ShortFormat));
+    EXPECT_EQ(Textos(p.Actual), (QStringList{"Fco", "Fco", "Fco", "Fco"}));
+    EXPECT_EQ(p.windowTitle(), QStringLiteral("KV73 - relay 1 on COM2, link down"));
 }
 
 TEST_F(Pagina_Principal, SendSetpointsToRelayLoadsAFileAndWritesIt) {
@@ -369,6 +420,7 @@ TEST_F(Pagina_Principal, SendSetpointsToRelayLoadsAFileAndWritesIt) {
     EXPECT_EQ(puerto->Todo_Lo_Escrito(),
               Hex("05 10 01 00 00 06 0C 00 55 00 69 00 32 00 41 00 07 5A 5A 5C 7E"));
     EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_EQ(host->Panel(5), QStringLiteral("Address:  5")) << "the address now in force";
 
     // An address that is not a byte is refused, not wrapped to another relay.
     puerto->escrituras.clear();
