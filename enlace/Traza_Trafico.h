@@ -43,6 +43,10 @@ struct Linea_Traza {
     Sentido sentido = Sentido::Ninguno;
     Clase_Linea clase = Clase_Linea::Incompleta;
     QByteArray bytes;
+    qint64 hora = 0; // the wall clock, milliseconds since the epoch
+    // The relay a frame or a missing reply belongs to; 0 for what is the whole
+    // line's: the port, the modem, the link failure, stray bytes.
+    uint8_t direccion = 0;
 };
 
 struct Contadores_Traza {
@@ -56,6 +60,12 @@ struct Contadores_Traza {
 
 // "  1234 > 01 04 02 00 00 0E 70 76  read input 0x0200 x14"
 QString Texto_Linea(const Linea_Traza &linea);
+// The same after the wall-clock time, "14:03:22.125" (with the date before it
+// for a file, which may span days).
+QString Texto_Linea_Con_Hora(const Linea_Traza &linea, bool con_fecha);
+// What went wrong on the line: a bad CRC, an exception, no reply, the link
+// failure, bytes that make no frame, a port that did not open or went away.
+bool Es_Error(Clase_Linea clase);
 
 class Traza_Trafico : public QObject {
     Q_OBJECT
@@ -101,6 +111,7 @@ class Traza_Trafico : public QObject {
     // The request waiting for its reply got none.
     void Sin_Respuesta();
     void Anota(Sentido sentido, Clase_Linea clase, const QByteArray &bytes, qint64 ms);
+    uint8_t Direccion_De(Clase_Linea clase, const QByteArray &bytes) const;
     void Cuenta(Clase_Linea clase);
     qsizetype Largo_Trama(Sentido sentido, const QByteArray &b) const;
     void Al_Silencio();
