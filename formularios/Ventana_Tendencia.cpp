@@ -2,17 +2,21 @@
 
 #include "archivos/Escritura_Segura.h"
 #include "comun/Operador.h"
+#include "formularios/Ventana_Tendencia_Piezas.h"
 
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QDateTimeAxis>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QScatterSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <cmath>
@@ -21,105 +25,101 @@ namespace {
 
 constexpr int Baldes = 400; // a slice every two pixels of a wide window: its least and greatest
                             // keep every spike, at half the points to lay out
-const QColor Colores_Sondas[4] = {QColor(0xC0, 0x30, 0x30), QColor(0x20, 0x70, 0xC0),
-                                  QColor(0x20, 0x90, 0x40), QColor(0x90, 0x50, 0xB0)};
-struct Umbral {
-    const char *nombre;
-    QColor color;
-};
-// Apart from the probes' colours, so a threshold is never read as a probe.
-const Umbral Umbrales[4] = {{"L1", QColor(0xE0, 0x90, 0x00)},
-                            {"L2", QColor(0x20, 0x20, 0x20)},
-                            {"Low Fan", QColor(0x00, 0xB0, 0xB0)},
-                            {"High Fan", QColor(0x80, 0x80, 0x80)}};
-
-// The chart view with the wheel for zoom and pan.
-class Vista_Tendencia : public QChartView {
-  public:
-    Vista_Tendencia(QChart *grafico, Ventana_Tendencia &ventana)
-        : QChartView(grafico), ventana_(ventana) {
-        setRubberBand(QChartView::RectangleRubberBand);
-        setRenderHint(QPainter::Antialiasing, false);
-    }
-
-  protected:
-    void wheelEvent(QWheelEvent *evento) override {
-        const double pasos = evento->angleDelta().y() / 120.0;
-        if (evento->modifiers() & Qt::ShiftModifier)
-            ventana_.Desplaza(-0.1 * pasos);
-        else if (pasos != 0)
-            ventana_.Zoom(std::pow(1.25, pasos));
-        evento->accept();
-    }
-    void mouseReleaseEvent(QMouseEvent *evento) override {
-        QChartView::mouseReleaseEvent(evento);
-        // A rectangle dragged (or a right click out) has changed the view.
-        ventana_.Zoom(1.0);
-    }
-
-  private:
-    Ventana_Tendencia &ventana_;
-};
 
 } // namespace
 
 Ventana_Tendencia::Ventana_Tendencia(const Memoria_Tendencia &memoria, Operador &operador,
                                      QWidget *padre)
-    : QWidget(padre, Qt::Window), memoria_(memoria), operador_(operador) {
-    setWindowTitle(QStringLiteral("KV-73 Trend"));
-    resize(900, 520);
+    : QWidget(padre, Qt::Window), en_vivo_memoria_(memoria), memoria_(&memoria),
+      operador_(operador) {
+    setWindowTitle(Titulo_Tendencia);
+    resize(900, 560);
     Construye();
     reloj_.setInterval(1000);
     connect(&reloj_, &QTimer::timeout, this, &Ventana_Tendencia::Redibuja);
 }
 
+Ventana_Tendencia::~Ventana_Tendencia() = default;
+
 void Ventana_Tendencia::Construye() {
     grafico_ = new QChart;
     grafico_->setAnimationOptions(QChart::NoAnimation);
-    grafico_->legend()->setAlignment(Qt::AlignBottom);
+    // The check boxes under the chart are its legend: each in its line's colour.
+    grafico_->legend()->setVisible(false);
     eje_x_ = new QDateTimeAxis;
     eje_x_->setFormat(QStringLiteral("HH:mm:ss"));
     eje_x_->setTitleText(QStringLiteral("time"));
     eje_y_ = new QValueAxis;
     eje_y_->setTitleText(QStringLiteral("°C"));
     eje_y_->setLabelFormat(QStringLiteral("%d"));
+    eje_y_->setTickType(QValueAxis::TicksDynamic);
+    eje_y_->setTickAnchor(0);
     grafico_->addAxis(eje_x_, Qt::AlignBottom);
     grafico_->addAxis(eje_y_, Qt::AlignLeft);
-    for (int u = 0; u < 4; ++u) {
-        auto *s = new QLineSeries;
-        s->setName(QLatin1String(Umbrales[u].nombre));
-        s->setPen(QPen(Umbrales[u].color, 1, Qt::DashLine));
-        grafico_->addSeries(s);
-        s->attachAxis(eje_x_);
-        s->attachAxis(eje_y_);
-        umbrales_[u] = s;
-    }
-    for (int k = 0; k < 4; ++k)
-        Serie(k, 0);
+    Construye_Series();
 
-    vista_ = new Vista_Tendencia(grafico_, *this);
+    vista_ = Crea_Vista_Tendencia(grafico_, *this);
     pausa_ = new QPushButton(QStringLiteral("Pause"));
     pausa_->setToolTip(QStringLiteral("Freeze the picture; the polls are still kept"));
     auto *vivo = new QPushButton(QStringLiteral("Live"));
     vivo->setToolTip(QStringLiteral("Show everything held, following the newest polls"));
+    auto *abrir = new QPushButton(QStringLiteral("Open log..."));
+    abrir->setToolTip(QStringLiteral("Show a CSV written by recording or by kv73ctl log; "
+                                     "Live comes back to the relay"));
     auto *png = new QPushButton(QStringLiteral("Save PNG..."));
     auto *csv = new QPushButton(QStringLiteral("Save CSV..."));
     csv->setToolTip(QStringLiteral("The temperatures the trend holds, as CSV"));
     connect(pausa_, &QPushButton::clicked, this, &Ventana_Tendencia::Alterna_Pausa);
     connect(vivo, &QPushButton::clicked, this, &Ventana_Tendencia::Sigue_En_Vivo);
+    connect(abrir, &QPushButton::clicked, this, &Ventana_Tendencia::Abre_Registro_Elegido);
     connect(png, &QPushButton::clicked, this, &Ventana_Tendencia::Guarda_Png);
     connect(csv, &QPushButton::clicked, this, &Ventana_Tendencia::Guarda_Csv);
     auto *botones = new QHBoxLayout;
-    for (QPushButton *b : {pausa_, vivo, png, csv})
+    for (QPushButton *b : {pausa_, vivo, abrir, png, csv})
         botones->addWidget(b);
     botones->addStretch();
+    cursor_texto_ = new QLabel;
+    cursor_texto_->setTextFormat(Qt::PlainText);
     auto *columna = new QVBoxLayout(this);
     columna->addLayout(botones);
+    columna->addWidget(cursor_texto_);
     columna->addWidget(vista_, 1);
+    // In the view's place until the first poll, rather than an axis of nothing.
+    vacio_ = new QLabel(QStringLiteral("No values yet"));
+    vacio_->setAlignment(Qt::AlignCenter);
+    columna->addWidget(vacio_, 1);
+    columna->addWidget(Construye_Casillas());
+    Muestra_Vacio(true);
 }
 
-// The n-th series of probe k, made on first use: one a run between gaps. Only
-// the first of each probe is named in the legend.
+// The thresholds' lines and the lamps' marks, made once; the probes' first runs.
+void Ventana_Tendencia::Construye_Series() {
+    for (int u = 0; u < 4; ++u) {
+        auto *s = new QLineSeries;
+        s->setName(QLatin1String(Umbrales_Dibujo[u].nombre));
+        s->setPen(QPen(Umbrales_Dibujo[u].color, 1.5, Qt::DashLine));
+        grafico_->addSeries(s);
+        s->attachAxis(eje_x_);
+        s->attachAxis(eje_y_);
+        umbrales_[u] = s;
+    }
+    for (int i = 0; i < 4; ++i) {
+        auto *s = new QScatterSeries;
+        s->setName(QLatin1String(Lamparas_Tendencia[i]) + QStringLiteral(" lamp"));
+        s->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+        s->setMarkerSize(7);
+        s->setColor(Lamparas_Dibujo[i]);
+        s->setBorderColor(Lamparas_Dibujo[i]);
+        grafico_->addSeries(s);
+        s->attachAxis(eje_x_);
+        s->attachAxis(eje_y_);
+        lamparas_[i] = s;
+    }
+    for (int k = 0; k < 4; ++k)
+        Serie(k, 0);
+}
+
+// The n-th series of probe k, made on first use: one a run between gaps.
 QLineSeries *Ventana_Tendencia::Serie(int k, std::size_t n) {
     auto &lista = series_[static_cast<std::size_t>(k)];
     while (lista.size() <= n) {
@@ -129,9 +129,8 @@ QLineSeries *Ventana_Tendencia::Serie(int k, std::size_t n) {
         grafico_->addSeries(s);
         s->attachAxis(eje_x_);
         s->attachAxis(eje_y_);
-        if (!lista.empty())
-            for (QLegendMarker *m : grafico_->legend()->markers(s))
-                m->setVisible(false);
+        if (casillas_[static_cast<std::size_t>(k)])
+            s->setVisible(casillas_[static_cast<std::size_t>(k)]->isChecked());
         lista.push_back(s);
     }
     return lista[n];
@@ -152,83 +151,35 @@ void Ventana_Tendencia::Pon_Tramos(int k, const Tramos_Sonda &tramos) {
             lista[n]->clear();
 }
 
-void Ventana_Tendencia::Pon_Umbrales(qint64 desde, qint64 hasta) {
-    const Umbrales_Tendencia u = Umbrales_Del_Rele();
-    const std::array<qint64, 6> dibujados{u.L1, u.L2, u.Low_Fan, u.High_Fan, desde, hasta};
-    // Unchanged lines are left alone: replacing them repaints the whole plot.
-    if (dibujados == umbrales_dibujados_)
-        return;
-    umbrales_dibujados_ = dibujados;
-    const int valores[4] = {u.L1, u.L2, u.Low_Fan, u.High_Fan};
-    for (int i = 0; i < 4; ++i)
-        umbrales_[i]->replace({QPointF(static_cast<double>(desde), valores[i]),
-                               QPointF(static_cast<double>(hasta), valores[i])});
-}
-
-// Following the newest polls: the span across, every temperature and threshold
-// in height, the height in tens. An axis is only set when its range changes:
-// new labels lay the chart out again.
-void Ventana_Tendencia::Ajusta_Ejes(qint64 desde, qint64 hasta,
-                                    const std::array<Tramos_Sonda, 4> &tramos) {
-    double bajo = 1e9, alto = -1e9;
-    for (const Tramos_Sonda &sonda : tramos)
-        for (const auto &tramo : sonda)
-            for (const QPointF &p : tramo) {
-                bajo = std::min(bajo, p.y());
-                alto = std::max(alto, p.y());
-            }
-    for (QLineSeries *s : umbrales_) {
-        bajo = std::min(bajo, s->at(0).y());
-        alto = std::max(alto, s->at(0).y());
-    }
-    ajustando_ = true;
-    const QDateTime inicio = QDateTime::fromMSecsSinceEpoch(desde);
-    const QDateTime fin = QDateTime::fromMSecsSinceEpoch(hasta);
-    if (eje_x_->min() != inicio || eje_x_->max() != fin)
-        eje_x_->setRange(inicio, fin);
-    const double y_min = std::floor(bajo / 10) * 10 - 5, y_max = std::ceil(alto / 10) * 10 + 5;
-    if (eje_y_->min() != y_min || eje_y_->max() != y_max)
-        eje_y_->setRange(y_min, y_max);
-    ajustando_ = false;
-}
-
-Rango_Tendencia Rango_En_Vivo(qint64 primero, qint64 ultimo) {
-    // A step of a tenth of the span, in whole ten seconds: the axis keeps its
-    // labels for that long, and the newest poll is never at the edge.
-    constexpr qint64 Diez_s = 10000;
-    const qint64 lapso = std::max<qint64>(ultimo - primero, 60000);
-    const qint64 paso = std::max<qint64>(Diez_s, (lapso / 10 + Diez_s - 1) / Diez_s * Diez_s);
-    const qint64 desde = primero - ((primero % paso) + paso) % paso;
-    const qint64 hasta = desde + ((ultimo - desde) / paso + 1) * paso;
-    return {desde, std::max(hasta, desde + 60000)};
-}
-
 void Ventana_Tendencia::Redibuja() {
     if (pausada_ || !isVisible())
         return;
+    const Memoria_Tendencia &memoria = *memoria_;
+    Muestra_Vacio(memoria.Cuantos() == 0);
+    if (memoria.Cuantos() == 0)
+        return;
     qint64 desde = 0, hasta = 0;
     if (en_vivo_) {
-        if (memoria_.Cuantos() == 0)
+        if (memoria.Version() == version_dibujada_)
             return;
-        if (memoria_.Version() == version_dibujada_)
-            return;
-        const Rango_Tendencia r =
-            Rango_En_Vivo(memoria_[0].ms, memoria_[memoria_.Cuantos() - 1].ms);
+        const Rango_Tendencia r = Rango_En_Vivo(memoria[0].ms, memoria[memoria.Cuantos() - 1].ms);
         desde = r.desde;
         hasta = r.hasta;
     } else {
         desde = eje_x_->min().toMSecsSinceEpoch();
         hasta = eje_x_->max().toMSecsSinceEpoch();
     }
-    version_dibujada_ = memoria_.Version();
+    version_dibujada_ = memoria.Version();
     std::array<Tramos_Sonda, 4> tramos;
     for (int k = 0; k < 4; ++k) {
-        tramos[static_cast<std::size_t>(k)] = Tramos(memoria_, k, desde, hasta, Baldes);
+        tramos[static_cast<std::size_t>(k)] = Tramos(memoria, k, desde, hasta, Baldes);
         Pon_Tramos(k, tramos[static_cast<std::size_t>(k)]);
     }
     Pon_Umbrales(desde, hasta);
     if (en_vivo_)
         Ajusta_Ejes(desde, hasta, tramos);
+    Pon_Formato_Hora();
+    Pon_Lamparas(desde, hasta);
     ++redibujos_;
 }
 
@@ -240,12 +191,19 @@ void Ventana_Tendencia::Alterna_Pausa() {
 }
 
 void Ventana_Tendencia::Sigue_En_Vivo() {
+    if (memoria_ != &en_vivo_memoria_) {
+        memoria_ = &en_vivo_memoria_;
+        registro_.reset();
+        setWindowTitle(Titulo_Tendencia);
+    }
     en_vivo_ = true;
     version_dibujada_ = ~uint64_t{0};
     Redibuja();
 }
 
 void Ventana_Tendencia::Zoom(double factor) {
+    if (memoria_->Cuantos() == 0)
+        return;
     en_vivo_ = false;
     if (factor != 1.0)
         grafico_->zoom(factor);
@@ -257,6 +215,8 @@ void Ventana_Tendencia::Zoom(double factor) {
 }
 
 void Ventana_Tendencia::Desplaza(double fraccion) {
+    if (memoria_->Cuantos() == 0)
+        return;
     en_vivo_ = false;
     grafico_->scroll(fraccion * grafico_->plotArea().width(), 0);
     Zoom(1.0);
@@ -310,7 +270,7 @@ std::optional<QString> Ventana_Tendencia::Exporta_Png(const QString &ruta) {
 }
 
 std::optional<QString> Ventana_Tendencia::Exporta_Csv(const QString &ruta) {
-    return Escribe_Archivo_Entero(ruta, memoria_.Csv().toUtf8());
+    return Escribe_Archivo_Entero(ruta, memoria_->Csv().toUtf8());
 }
 
 void Ventana_Tendencia::Guarda_Png() {
