@@ -8,6 +8,7 @@
 #include "datos/Manejo_de_Datos.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QStyleOptionToolButton>
@@ -115,6 +116,8 @@ Editor_UnR::Editor_UnR(QWidget *padre, Operador *dialogos)
     Text1->setCursor(Qt::PointingHandCursor);
     Text1->setContextMenuPolicy(Qt::NoContextMenu);
     Text1->installEventFilter(this);
+    // Tab lands on the text box, where the keys below are read.
+    setFocusProxy(Text1);
 
     UpDown1 = new QWidget(this);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
@@ -267,9 +270,35 @@ void Editor_UnR::Text1_Click() {
     emit Click();
 }
 
+// From the keyboard the text box does what the mouse does: Up and Down are the
+// arrows, Enter and F2 the click that opens the keypad.
+bool Editor_UnR::Tecla(const QKeyEvent &tecla) {
+    if (tecla.modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (tecla.key()) {
+    case Qt::Key_Up:
+        UpDown1_Click(+1);
+        return true;
+    case Qt::Key_Down:
+        UpDown1_Click(-1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_F2:
+        Text1_Click();
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool Editor_UnR::eventFilter(QObject *objeto, QEvent *evento) {
     if (objeto == Text1 && isEnabled()) {
         switch (evento->type()) {
+        case QEvent::KeyPress:
+            if (Tecla(*static_cast<QKeyEvent *>(evento)))
+                return true;
+            break;
         case QEvent::MouseButtonPress:
             pulsado_ = static_cast<QMouseEvent *>(evento)->button() == Qt::LeftButton;
             break;

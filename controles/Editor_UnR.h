@@ -2,8 +2,10 @@
 // What the word and byte setpoint editors share: a read-only text box showing
 // raw value x Paso in the pattern Formato followed by the unit, up/down arrows
 // beside it that step the raw value inside Min..Max, and a click on the text box
-// that opens the numeric entry dialog. Every change is stored into the edit image
-// Nuevos_Setpoints at once; how and where is the editor's own business.
+// that opens the numeric entry dialog; with the focus on the text box, Up and
+// Down step as the arrows do and Enter or F2 opens the dialog. Every change is
+// stored into the edit image Nuevos_Setpoints at once; how and where is the
+// editor's own business.
 //
 // Booleans of the control (Enabled, the results of Inicializacion) are C++ bool.
 
@@ -14,6 +16,7 @@
 #include <cstdint>
 
 class Bolsa_Propiedades;
+class QKeyEvent;
 class QLineEdit;
 class QToolButton;
 
@@ -106,6 +109,8 @@ class Editor_UnR : public QWidget {
     Operador *dialogos_;
     void UpDown1_Click(int sentido);
     void Text1_Click();
+    // A key on the focused text box; true when it was the editor's.
+    bool Tecla(const QKeyEvent &tecla);
     void Pon_Fondo_Texto(int32_t color);
 
     QWidget *UpDown1;
