@@ -2,24 +2,31 @@
 #include "formularios/AVPAGE2_Piezas.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Operador.h"
 #include "comun/Texto.h"
 #include "controles/UserControl1.h"
+#include "controles/Word_UnR.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "datos/Manejo_de_Datos.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Serie.h"
 #include "formularios/Disposicion.h"
+#include "formularios/Herramientas_Pagina.h"
 #include "formularios/Principal.h"
 #include "formularios/Ventana_Trafico.h"
 #include "protocolo/Lectura_Escritura.h"
 
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QtEndian>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace TP = Textos_Protocolo;
 
@@ -87,7 +94,21 @@ void AVPAGE2::Construye() {
     Construye_Menu();
     Construye_Barra();
     Instala_Ventana_Trafico(*this, *Barra_Estado, host_);
+    Instala_Herramientas(*this, *Barra_Estado);
+    Ordena_Tabulacion();
     setFixedSize(792, Alto_Pagina + Barra_Estado->height());
+}
+
+// Tab follows the setpoint area down from RTD Quantity, then STORE, which sends
+// what was just set, then Clear of the actual values below, then the menu. An
+// editor is ordered by its text box, the part that takes the focus.
+void AVPAGE2::Ordena_Tabulacion() {
+    std::vector<QWidget *> orden = {
+        Combo[0], Word_UnR_[0]->focusProxy(), Word_UnR_[1]->focusProxy(), Combo[1], Combo[2],
+        Combo[3], Word_UnR_[2]->focusProxy(), Word_UnR_[3]->focusProxy(), Command1, Reset};
+    orden.insert(orden.end(), Menu.begin(), Menu.end());
+    for (std::size_t i = 1; i < orden.size(); ++i)
+        setTabOrder(orden[i - 1], orden[i]);
 }
 
 void AVPAGE2::Construye_Barra() {
@@ -148,8 +169,22 @@ void AVPAGE2::Form_Activate() {
 }
 
 void AVPAGE2::closeEvent(QCloseEvent *evento) {
+    if (!Deja_Ediciones()) {
+        evento->ignore();
+        return;
+    }
     QWidget::closeEvent(evento);
     Form_Unload();
+}
+
+bool AVPAGE2::Deja_Ediciones() {
+    if (!Estado.Edicion_Pendiente)
+        return true;
+    // STORE is still amber: leaving now would lose what the operator set.
+    return host_.Dialogo1().Mensaje(QStringLiteral("The setpoints you edited have not been sent "
+                                                   "to the relay. Leave without sending them?"),
+                                    QStringLiteral("Exit KV - 73"), Botones::Yes_No,
+                                    Icono::Exclamacion) == Respuesta::Yes;
 }
 
 void AVPAGE2::Form_Unload() {

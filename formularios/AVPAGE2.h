@@ -87,7 +87,11 @@ class AVPAGE2 : public QWidget {
     void Construye_Setpoints();
     void Construye_Actuales();
     void Construye_Menu();
+    void Construye_Atajos_Menu();
+    // Focus and keys on menu item `indice`; true when the key chose it.
+    bool Menu_Teclado(int indice, QEvent *evento);
     void Construye_Barra();
+    void Ordena_Tabulacion();
     void Muestra_Sondas(bool cuatro);
     // The follower of leader `indice` (0: L1, 2: Low Fan) takes the leader's
     // value as its floor; that value.
@@ -98,6 +102,8 @@ class AVPAGE2 : public QWidget {
     void Carga_Archivo();
     void Abre_Comunicacion();
     void Sale();
+    // True when no edit waits to be sent, or the operator leaves it unsent.
+    bool Deja_Ediciones();
     void Nuevo();
     void Envia_Setpoints();
     // An editor or list changed by the operator.

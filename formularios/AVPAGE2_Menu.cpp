@@ -18,6 +18,8 @@
 #include "protocolo/Lectura_Escritura.h"
 #include "reporte/Impresion.h"
 
+#include <QAction>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
@@ -71,10 +73,13 @@ void AVPAGE2::Construye_Menu() {
         Menu[i]->setMouseTracking(true);
         Menu[i]->setCursor(Qt::PointingHandCursor);
         Menu[i]->installEventFilter(this);
+        // Tab reaches the items too; a click leaves the focus where it was.
+        Menu[i]->setFocusPolicy(Qt::TabFocus);
         Circulo[i] = new Marcador_Menu(Frame3);
         Circulo[i]->setGeometry(24, 21 + 26 * i, 14, 14);
         Circulo[i]->hide();
     }
+    Construye_Atajos_Menu();
     // Decorative rules beside the menu.
     Linea(this, QRect(24, 368, 269, 2));
     Linea(this, QRect(24, 586, 269, 2));
@@ -82,7 +87,53 @@ void AVPAGE2::Construye_Menu() {
     Linea(this, QRect(291, 368, 2, 220));
 }
 
+// Each item has its key, named in its tooltip, wherever the focus is on the page.
+void AVPAGE2::Construye_Atajos_Menu() {
+    static const QKeyCombination teclas[7] = {
+        Qt::CTRL | Qt::Key_O, Qt::CTRL | Qt::Key_S, Qt::CTRL | Qt::SHIFT | Qt::Key_S,
+        Qt::CTRL | Qt::Key_P, Qt::CTRL | Qt::Key_K, Qt::CTRL | Qt::Key_Q,
+        Qt::CTRL | Qt::Key_N};
+    for (int i = 0; i < 7; ++i) {
+        auto *atajo = new QAction(Menu[i]->text(), this);
+        atajo->setShortcut(QKeySequence(teclas[i]));
+        atajo->setShortcutContext(Qt::WindowShortcut);
+        connect(atajo, &QAction::triggered, this, [this, i] { Menu_Click(i); });
+        addAction(atajo);
+        Menu[i]->setToolTip(atajo->shortcut().toString(QKeySequence::NativeText));
+    }
+}
+
+// A focused item wears the pointer's look, and Enter or Space chooses it.
+bool AVPAGE2::Menu_Teclado(int indice, QEvent *evento) {
+    switch (evento->type()) {
+    case QEvent::FocusIn:
+        Menu_MouseMove(indice);
+        return false;
+    case QEvent::FocusOut:
+        Frame3_MouseMove();
+        return false;
+    case QEvent::KeyPress:
+        switch (static_cast<QKeyEvent *>(evento)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            Menu_Click(indice);
+            // The item keeps the focus, so it keeps the look.
+            if (Menu[indice]->hasFocus())
+                Menu_MouseMove(indice);
+            return true;
+        default:
+            return false;
+        }
+    default:
+        return false;
+    }
+}
+
 bool AVPAGE2::eventFilter(QObject *objeto, QEvent *evento) {
+    for (int i = 0; i < 7; ++i)
+        if (objeto == Menu[i] && Menu_Teclado(i, evento))
+            return true;
     const bool movimiento = evento->type() == QEvent::MouseMove;
     if (movimiento || evento->type() == QEvent::Enter) {
         for (int i = 0; i < 7; ++i)
@@ -176,6 +227,8 @@ void AVPAGE2::Abre_Comunicacion() {
 }
 
 void AVPAGE2::Sale() {
+    if (!Deja_Ediciones())
+        return;
     const Respuesta r =
         host_.Dialogo1().Mensaje(QStringLiteral(" Are You Sure ?"), QStringLiteral("Exit KV - 73"),
                                  Botones::Yes_No, Icono::Pregunta);
