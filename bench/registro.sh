@@ -8,7 +8,8 @@
 # recording run within the trend's 4 MiB (172 800 points x 24 bytes) plus 1 MiB.
 #
 # Then the 24-hour trend: 172 800 synthetic polls redrawn offscreen, the median
-# of 15 redraws (target under 50 ms).
+# of 15 redraws (target under 50 ms): 1.8-3.3 ms before the threshold steps
+# and lamp marks, 4.0-4.2 ms after (bench/tendencia_24h.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 minutos=${MINUTOS:-10}

@@ -158,7 +158,8 @@ void Ventana_Tendencia::Cursor_En(qint64 ms) {
     if (i > 0 && ms - m[i - 1].ms < m[i].ms - ms)
         --i;
     const Punto_Tendencia &p = m[i];
-    if (std::abs(p.ms - ms) > m.Hueco())
+    const bool sin_sondeo = std::abs(p.ms - ms) > m.Hueco();
+    if (sin_sondeo)
         cursor_texto_->setText(
             QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
             QStringLiteral("   no poll"));
@@ -171,7 +172,9 @@ void Ventana_Tendencia::Cursor_En(qint64 ms) {
     }
     const QRectF area = grafico_->plotArea();
     const double x =
-        grafico_->mapToPosition(QPointF(static_cast<double>(p.ms), eje_y_->min()), umbrales_[0])
+        grafico_
+            ->mapToPosition(QPointF(static_cast<double>(sin_sondeo ? ms : p.ms), eje_y_->min()),
+                            umbrales_[0])
             .x();
     cursor_->setLine(x, area.top(), x, area.bottom());
 }
