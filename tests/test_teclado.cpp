@@ -4,8 +4,10 @@
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Version.h"
+#include "controles/Byte_UnR.h"
 #include "controles/Calculadora.h"
 #include "controles/Word_UnR.h"
+#include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
 #include "formularios/Herramientas_Pagina.h"
 #include "formularios/Registro_Pagina.h"
@@ -149,6 +151,28 @@ TEST_F(Teclado, AFocusedEditorStepsWithUpDownAndOpensTheKeypadWithEnterOrF2) {
     // With a modifier the key is the page's, not the editor's.
     Tecla(*Foco(), Qt::Key_Up, Qt::ShiftModifier);
     EXPECT_EQ(l1.Value(), 75);
+}
+
+// The relay address in the settings dialog: the same keys, inside 1..254.
+TEST_F(Teclado, TheAddressEditorStepsWithinTheRelaysRangeAndTakesTheKeypad) {
+    Estado.Direccion_Rele = 254;
+    Comunicacion &d = Comunicacion::Cargada(Enlace());
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    d.Byte_UnR1->setFocus();
+    QWidget *texto = d.Byte_UnR1->findChild<QLineEdit *>();
+    ASSERT_EQ(Foco(), texto);
+    Tecla(*texto, Qt::Key_Up);
+    EXPECT_EQ(d.Byte_UnR1->Value(), 254) << "no relay takes 255";
+    Tecla(*texto, Qt::Key_Down);
+    EXPECT_EQ(d.Byte_UnR1->Value(), 253);
+    Con_Calculadora([](Calculadora &c) { Entra(c, QStringLiteral("1")); });
+    Tecla(*texto, Qt::Key_F2);
+    Tecla(*texto, Qt::Key_Down);
+    EXPECT_EQ(d.Byte_UnR1->Value(), 1);
+    EXPECT_TRUE(d.isVisible()) << "Enter and F2 are the editor's, not the dialog's";
+    d.hide();
 }
 
 TEST_F(Teclado, TabGoesDownTheSetpointsThenStoreClearAndTheMenuAndAMenuItemRunsOnEnter) {
