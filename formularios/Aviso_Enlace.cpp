@@ -82,11 +82,12 @@ void Aviso_Enlace::Escribe_Rotulo() {
         rotulo_->setText(QStringLiteral("Link down: no live values"));
         return;
     }
-    const QLocale local = QLocale::system();
-    // An outage seen the next morning needs its day.
-    const QString hora = desde_.date() == QDate::currentDate()
-                             ? local.toString(desde_.time(), QLocale::ShortFormat)
-                             : local.toString(desde_, QLocale::ShortFormat);
+    // Hours and minutes are enough to find the outage in a log; one seen the
+    // next morning needs its day.
+    QString hora = desde_.time().toString(QStringLiteral("HH:mm"));
+    if (desde_.date() != QDate::currentDate())
+        hora = QLocale::system().toString(desde_.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+               hora;
     rotulo_->setText(QStringLiteral("Link down since %1").arg(hora));
 }
 

@@ -19,7 +19,6 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
-#include <QLocale>
 #include <QPrinter>
 #include <QPushButton>
 #include <QStatusBar>
@@ -402,8 +401,8 @@ TEST_F(Pagina_Principal, ALineSaysSinceWhenTheLinkIsDownAndTheTitleWhatIsLive) {
     EXPECT_TRUE(linea->isVisible());
     const QDateTime desde = aviso.Caido_Desde();
     EXPECT_TRUE(desde >= antes && desde <= despues);
-    EXPECT_EQ(linea->text(), QStringLiteral("Link down since ") +
-                                 QLocale::system().toString(desde.time(), QLocale::ShortFormat));
+    EXPECT_EQ(linea->text(),
+              QStringLiteral("Link down since ") + desde.time().toString(QStringLiteral("HH:mm")));
     EXPECT_EQ(Textos(p.Actual), (QStringList{"Fco", "Fco", "Fco", "Fco"}));
     EXPECT_EQ(p.windowTitle(), QStringLiteral("KV73 - relay 1 on COM2, link down"));
 }
