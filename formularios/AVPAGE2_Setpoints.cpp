@@ -187,9 +187,12 @@ void AVPAGE2::Muestra_Edicion_Pendiente() {
         return;
     Command1->setProperty("pendiente", pendiente);
     // Amber until STORE sends the edits, or a read, New or a loaded file
-    // replaces them.
+    // replaces them. Painted so, the button loses the style's focus frame: it
+    // gets its own, for whoever reaches it with Tab.
     Command1->setStyleSheet(pendiente ? QStringLiteral("QPushButton { background-color: #f5b400; "
-                                                       "font-weight: bold; }")
+                                                       "font-weight: bold; }"
+                                                       "QPushButton:focus { border: 2px solid "
+                                                       "#1e50c8; }")
                                       : QString());
     Command1->setToolTip(
         pendiente ? QStringLiteral("Setpoints edited and not yet sent to the relay") : QString());
