@@ -33,7 +33,7 @@ Herramientas_Pagina::Herramientas_Pagina(QWidget &pagina, QStatusBar &barra)
     // their own keep theirs.
     pagina.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&pagina, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &lugar) { Menu()->popup(pagina_.mapToGlobal(lugar)); });
+            [this](const QPoint &lugar) { menu_->popup(pagina_.mapToGlobal(lugar)); });
 }
 
 Herramientas_Pagina *Herramientas_Pagina::De(const QWidget &pagina) {

@@ -60,6 +60,10 @@ QTableWidget *Tabla_Teclas(QWidget *padre) {
     tabla->setShowGrid(false);
     tabla->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tabla->setSelectionMode(QAbstractItemView::NoSelection);
+    // Read, not worked in: no current cell, one line a key.
+    tabla->setFocusPolicy(Qt::NoFocus);
+    tabla->setWordWrap(false);
+    tabla->verticalHeader()->setDefaultSectionSize(tabla->fontMetrics().height() + 6);
     int fila = 0;
     for (const Fila_Tecla &f : Filas) {
         const bool cabecera = *f.tecla == '\0';
@@ -72,7 +76,6 @@ QTableWidget *Tabla_Teclas(QWidget *padre) {
     }
     tabla->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     tabla->horizontalHeader()->setStretchLastSection(true);
-    tabla->resizeRowsToContents();
     return tabla;
 }
 
@@ -100,7 +103,9 @@ Ventana_Teclas::Ventana_Teclas(QWidget *padre) : QDialog(padre) {
     auto *botones = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(botones, &QDialogButtonBox::rejected, this, &QDialog::reject);
     pila->addWidget(botones);
-    resize(560, 600);
+    // Every row in sight without scrolling.
+    resize(560, Tabla->verticalHeader()->length() + Tabla->horizontalHeader()->height() +
+                    acerca->sizeHint().height() + botones->sizeHint().height() + 48);
 }
 
 QString Ventana_Teclas::Acerca() const {
