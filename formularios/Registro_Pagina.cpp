@@ -143,9 +143,14 @@ void Registro_Pagina::Muestra_Estado_Grabacion() {
     if (!Estado.Comunicacion_OK)
         consejo += QStringLiteral("\nThe link is down: a \"no reply\" row a minute until ON "
                                   "brings it back");
-    marca_->setToolTip(consejo);
-    marca_->show();
-    marca_->raise();
+    // Every poll comes here: only a change touches the page, whose repaint
+    // would otherwise cost the recording twice a second.
+    if (marca_->toolTip() != consejo)
+        marca_->setToolTip(consejo);
+    if (!marca_->isVisible()) {
+        marca_->show();
+        marca_->raise();
+    }
 }
 
 bool Registro_Pagina::Escribe_Fila(const Fila_Registro &fila) {
