@@ -3,9 +3,10 @@
 # from bench/pagina_viva.cpp) polls kv73-sim --drift for MINUTOS (10) minutes
 # twice at the same time on two simulators, the page shown (offscreen) in both
 # as on the operator's screen, once plain and once recording to a CSV file with
-# the trend window open (shown too, so it redraws once a second). Prints each run's CPU time and resident memory, their ratio, and the
-# rows recorded. Targets: under twice the plain run's CPU; memory growth of the
-# recording run within the trend's 4 MiB (172 800 points x 24 bytes) plus 1 MiB.
+# the trend window open (shown too, so it redraws every two seconds). Prints
+# each run's CPU time and resident memory, their ratio, and the rows recorded.
+# Targets: under twice the plain run's CPU; memory growth of the recording run
+# within the trend's 4 MiB (172 800 points x 24 bytes) plus 1 MiB.
 #
 # Then the 24-hour trend: 172 800 synthetic polls redrawn offscreen, the median
 # of 15 redraws (target under 50 ms): 1.8-3.3 ms before the threshold steps

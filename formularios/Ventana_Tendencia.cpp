@@ -35,7 +35,7 @@ Ventana_Tendencia::Ventana_Tendencia(const Memoria_Tendencia &memoria, Operador 
     setWindowTitle(Titulo_Tendencia);
     resize(900, 560);
     Construye();
-    reloj_.setInterval(1000);
+    reloj_.setInterval(2000);
     connect(&reloj_, &QTimer::timeout, this, &Ventana_Tendencia::Redibuja);
 }
 

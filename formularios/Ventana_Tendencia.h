@@ -3,8 +3,9 @@
 // trend's memory holds, with the L1, L2 and fan thresholds the relay held at
 // each time as lines of steps, and the changes of the L1, L2, FAN and Fault
 // lamps marked along the time axis. It reads the memory the page's poll fills;
-// it redraws from a timer at most once a second, and only while it is shown,
-// so the poll never waits for it.
+// it redraws from a timer at most every two seconds (a trend of hours gains
+// nothing from more, and a recording page pays for each redraw), and only while
+// it is shown, so the poll never waits for it.
 // The wheel or a dragged rectangle zooms, Shift+wheel and the arrow keys pan,
 // "Live" goes back to following the newest polls; "Pause" freezes the picture.
 // The mouse over the chart shows the time and every value under it. "Open
@@ -65,7 +66,7 @@ class Ventana_Tendencia : public QWidget {
                       QWidget *padre = nullptr);
     ~Ventana_Tendencia() override;
 
-    // Draws what the memory holds now (the timer calls it once a second).
+    // Draws what the memory holds now (the timer calls it every two seconds).
     void Redibuja();
     void Alterna_Pausa();
     // Back to the page's polls, following the newest.
