@@ -62,3 +62,20 @@ std::optional<QString> Escribe_Archivo_Entero(const QString &ruta, const QByteAr
         archivo.cancelWriting();
     return motivo;
 }
+
+std::optional<bool> Abre_Para_Anadir(QFile &archivo, const QString &ruta, QString &error) {
+    const QFileInfo info(ruta);
+    if (info.isDir()) {
+        error = QStringLiteral("%1 is a folder").arg(ruta);
+        return std::nullopt;
+    }
+    archivo.setFileName(ruta);
+    const bool otro = info.exists() && !info.isFile();
+    const QIODevice::OpenMode modo = QIODevice::WriteOnly | QIODevice::Unbuffered |
+                                     (otro ? QIODevice::NotOpen : QIODevice::Append);
+    if (!archivo.open(modo)) {
+        error = archivo.errorString();
+        return std::nullopt;
+    }
+    return QFileInfo(ruta).isFile();
+}

@@ -5,6 +5,7 @@
 // or left exactly as it was.
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
 #include <optional>
@@ -25,3 +26,10 @@ enum class Forma_Archivo { Binaria, Texto };
 // when the file was written, else why not, for a message that names the file.
 std::optional<QString> Escribe_Archivo_Entero(const QString &ruta, const QByteArray &bytes,
                                               Forma_Archivo forma = Forma_Archivo::Binaria);
+
+// Opens `archivo` on `ruta` to add to it, unbuffered, so that every line goes to
+// the system in the call that writes it (a recording, a traffic log). A folder
+// is refused; a pipe or a device cannot be appended to and is written from
+// where it is. True for a plain file, which can be cut back after a failed
+// write; false for anything else; nothing, with `error`, when it did not open.
+std::optional<bool> Abre_Para_Anadir(QFile &archivo, const QString &ruta, QString &error);

@@ -1,24 +1,13 @@
 #include "enlace/Archivo_Traza.h"
 
-#include <QFileInfo>
+#include "archivos/Escritura_Segura.h"
 
 bool Archivo_Traza::Abre(const QString &ruta, QString &error) {
     Cierra();
-    const QFileInfo info(ruta);
-    if (info.isDir()) {
-        error = QStringLiteral("%1 is a folder").arg(ruta);
+    const std::optional<bool> normal = Abre_Para_Anadir(archivo_, ruta, error);
+    if (!normal)
         return false;
-    }
-    archivo_.setFileName(ruta);
-    // A pipe or a device cannot be appended to: it is written from where it is.
-    const bool otro = info.exists() && !info.isFile();
-    const QIODevice::OpenMode modo = QIODevice::WriteOnly | QIODevice::Unbuffered |
-                                     (otro ? QIODevice::NotOpen : QIODevice::Append);
-    if (!archivo_.open(modo)) {
-        error = archivo_.errorString();
-        return false;
-    }
-    normal_ = QFileInfo(ruta).isFile();
+    normal_ = *normal;
     // A line cut short by a full disk or a crash would have the next glued to it.
     if (normal_ && archivo_.size() > 0) {
         QFile leido(ruta);

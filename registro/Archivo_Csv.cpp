@@ -1,6 +1,6 @@
 #include "registro/Archivo_Csv.h"
 
-#include <QFileInfo>
+#include "archivos/Escritura_Segura.h"
 
 #include <algorithm>
 
@@ -12,22 +12,10 @@
 
 bool Archivo_Csv::Abre(const QString &ruta, bool con_direccion, QString &error) {
     Cierra();
-    const QFileInfo info(ruta);
-    if (info.isDir()) {
-        error = QStringLiteral("%1 is a folder").arg(ruta);
+    const std::optional<bool> normal = Abre_Para_Anadir(archivo_, ruta, error);
+    if (!normal)
         return false;
-    }
-    archivo_.setFileName(ruta);
-    // A pipe or a device cannot be appended to: it is written from where it is.
-    const bool otro = info.exists() && !info.isFile();
-    // Unbuffered: every row goes to the system in the call that writes it.
-    const QIODevice::OpenMode modo = QIODevice::WriteOnly | QIODevice::Unbuffered |
-                                     (otro ? QIODevice::NotOpen : QIODevice::Append);
-    if (!archivo_.open(modo)) {
-        error = archivo_.errorString();
-        return false;
-    }
-    normal_ = QFileInfo(ruta).isFile();
+    normal_ = *normal;
     if (normal_ && archivo_.size() > 0) {
         if (Continua_Archivo(Cabecera_Csv(con_direccion).toUtf8(), error))
             return true;
