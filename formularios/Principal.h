@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class Diario_Eventos;
 class Puerto_Trazado;
 class QSessionManager;
 
@@ -55,6 +56,10 @@ class Principal : public QObject, private Ventanas {
     Dialogo_Impresora &Impresora() { return *impresora_; }
     // The conversation with the relay, for the whole run.
     Enlace_Rele &Enlace() { return *enlace_; }
+    // The run's event journal: the page and the bus window write to it, the
+    // Events window reads it. A journal that cannot be written is said once in
+    // the status bar.
+    Diario_Eventos &Diario();
 
     // Ends the whole program at once, from wherever it is.
     void Termina_Programa();
