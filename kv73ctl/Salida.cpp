@@ -139,6 +139,40 @@ QJsonObject Json_Valores(const Lectura_Actual &v) {
             {QStringLiteral("lamps"), luces}};
 }
 
+std::optional<double> Celsius_Sonda(const QString &temperatura) {
+    bool numero = false;
+    const double c = temperatura.toDouble(&numero);
+    if (!numero)
+        return std::nullopt;
+    return c;
+}
+
+QString Fallo_Sonda(const QString &temperatura) {
+    if (temperatura == QLatin1String("Fco"))
+        return QStringLiteral("open");
+    if (temperatura == QLatin1String("Fcc"))
+        return QStringLiteral("short");
+    return {};
+}
+
+QJsonArray Json_Celsius(const Lectura_Actual &v) {
+    QJsonArray celsius;
+    for (const QString &t : v.temperaturas) {
+        const std::optional<double> c = Celsius_Sonda(t);
+        celsius.append(c ? QJsonValue(*c) : QJsonValue());
+    }
+    return celsius;
+}
+
+QJsonArray Json_Fallos_Sonda(const Lectura_Actual &v) {
+    QJsonArray fallos;
+    for (const QString &t : v.temperaturas) {
+        const QString fallo = Fallo_Sonda(t);
+        fallos.append(fallo.isEmpty() ? QJsonValue() : QJsonValue(fallo));
+    }
+    return fallos;
+}
+
 QStringList Texto_Archivo(const QString &ruta) {
     const auto &r = Estado.Registro_Archivo;
     const QDate dia = Dia_Archivo(r.Fecha);
