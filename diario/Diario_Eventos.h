@@ -54,4 +54,6 @@ class Diario_Eventos {
   private:
     struct Datos;
     Datos *d;
+    static std::optional<QList<Evento>> Fallo_Lectura(Datos *d, const QString &motivo,
+                                                      QString *error);
 };
