@@ -84,6 +84,8 @@ bool Analiza_Host_Puerto(const QString &texto, QHostAddress *host, quint16 *puer
         else if (nombre.isEmpty())
             nombre = QStringLiteral("127.0.0.1");
     }
+    if (nombre == QLatin1String("localhost"))
+        nombre = QStringLiteral("127.0.0.1");
     bool es_numero = false;
     const uint p = numero.toUInt(&es_numero);
     QHostAddress direccion;

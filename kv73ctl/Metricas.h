@@ -17,8 +17,9 @@
 
 class QHttpServer;
 
-// "HOST:PORT" ("127.0.0.1:9273", "[::1]:9273", "0.0.0.0:9273"); ":PORT" or a
-// port alone means 127.0.0.1. False, with the reason, for anything else.
+// "HOST:PORT" ("127.0.0.1:9273", "[::1]:9273", "0.0.0.0:9273", "localhost:9273"):
+// an IP address, not a name to look up; ":PORT" or a port alone means
+// 127.0.0.1. False, with the reason, for anything else.
 bool Analiza_Host_Puerto(const QString &texto, QHostAddress *host, quint16 *puerto, QString *error);
 
 // The upper bounds of the latency histogram's buckets, in seconds: a serial poll
