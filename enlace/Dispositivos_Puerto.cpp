@@ -54,8 +54,10 @@ Dispositivos_Puerto::Dispositivos_Puerto(QWidget *padre) : QDialog(padre) {
     }
     rejilla->setColumnStretch(2, 1);
     columna->addLayout(rejilla);
-    columna->addWidget(new QLabel(
-        QStringLiteral("A relay behind a serial device server: type tcp://HOST:PORT."), this));
+    columna->addWidget(
+        new QLabel(QStringLiteral("A relay behind a serial device server: type tcp://HOST:PORT; "
+                                  "behind a Modbus TCP gateway: modbus-tcp://HOST[:PORT]."),
+                   this));
 
     Botones = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(Botones, &QDialogButtonBox::accepted, this, &Dispositivos_Puerto::accept);

@@ -93,8 +93,11 @@ QString Nombre_Dispositivo(int16_t puerto) {
 }
 
 bool Acceso_Dispositivo(const QString &dispositivo) {
-    // A connection to a device server is no file: no rights of this user apply.
-    if (dispositivo.trimmed().startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive))
+    // A connection to a device server or a gateway is no file: no rights of this
+    // user apply.
+    const QString nombre = dispositivo.trimmed();
+    if (nombre.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive) ||
+        nombre.startsWith(QLatin1String("modbus-tcp://"), Qt::CaseInsensitive))
         return true;
 #ifdef Q_OS_UNIX
     // access(2) answers for this very user, its groups included: what open() will meet.

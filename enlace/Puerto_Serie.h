@@ -48,7 +48,8 @@ QString Dispositivo_Asignado(int16_t puerto);
 void Asigna_Dispositivo(int16_t puerto, const QString &dispositivo);
 
 // Whether this user may open the device for reading and writing; always for a
-// network device (tcp://HOST:PORT), which no file rights guard.
+// network device (tcp://HOST:PORT, modbus-tcp://HOST[:PORT]), which no file
+// rights guard.
 bool Acceso_Dispositivo(const QString &dispositivo);
 
 class Puerto_Serie : public QObject {

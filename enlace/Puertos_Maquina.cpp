@@ -1,5 +1,6 @@
 #include "enlace/Puertos_Maquina.h"
 
+#include "enlace/Puerto_Modbus_Tcp.h"
 #include "enlace/Puerto_Serie.h"
 #include "enlace/Puerto_Tcp.h"
 
@@ -39,14 +40,16 @@ std::vector<Puerto_Maquina> Puertos_Maquina() {
             return Mismo_Dispositivo(q.dispositivo, dispositivo);
         });
         if (p == puertos.end()) {
-            const bool red = Es_Dispositivo_Tcp(dispositivo);
+            const bool modbus = Es_Dispositivo_Modbus_Tcp(dispositivo);
+            const bool red = modbus || Es_Dispositivo_Tcp(dispositivo);
             if (!red && !QFileInfo::exists(dispositivo))
                 continue;
             Puerto_Maquina nuevo;
             nuevo.dispositivo = dispositivo;
             nuevo.red = red;
             if (red)
-                nuevo.descripcion = QStringLiteral("serial device server (RTU over TCP)");
+                nuevo.descripcion = modbus ? QStringLiteral("Modbus TCP gateway")
+                                           : QStringLiteral("serial device server (RTU over TCP)");
             nuevo.acceso = Acceso_Dispositivo(dispositivo);
             puertos.push_back(nuevo);
             p = std::prev(puertos.end());

@@ -33,6 +33,8 @@ int Abre_Enlace(const Opciones &op, Enlace_Rele &enlace) {
     Estado.Direccion_Rele = static_cast<uint8_t>(op.direccion);
     puerto.Set_CommPort(Estado.Puerto_Com);
     const QString settings = Str(op.velocidad) + QStringLiteral(",N,8,1");
+    // Known before the port opens: a port that carries no modem refuses it.
+    Estado.Via_Modem = !op.telefono.isEmpty();
     if (!puerto.Set_Settings(settings) || !puerto.Set_PortOpen(true)) {
         std::fprintf(stderr, "kv73ctl: cannot open %s: %s\n", qPrintable(Dispositivo_Opciones(op)),
                      qPrintable(puerto.Error_Texto()));
@@ -44,7 +46,6 @@ int Abre_Enlace(const Opciones &op, Enlace_Rele &enlace) {
     }
     // Through the local modem, as a launching program brings the link up: no
     // questions, numeric result codes accepted.
-    Estado.Via_Modem = true;
     Estado.Modo_Linea_Comandos = true;
     Estado.Telefono = Ajusta(op.telefono, 20);
     const bool conectado = Conectar_Modem(enlace);
