@@ -54,8 +54,8 @@ struct Diario_Eventos::Datos {
         base.close();
         abierta = false;
     }
-    // The first failure of a run of failures is said; a write that works
-    // again ends the run.
+    // Only the first failure is said: a journal that fails and comes back
+    // (a disk that fills and empties) would otherwise say it at every poll.
     void Falla(const QString &motivo) {
         Cierra();
         if (fallo_dicho)
@@ -109,7 +109,6 @@ bool Diario_Eventos::Anota(Evento &evento) {
         d->Falla(Motivo(consulta.lastError()));
         return false;
     }
-    d->fallo_dicho = false;
     evento.id = consulta.lastInsertId().toLongLong();
     for (const auto &observador : d->observadores)
         observador(evento);
