@@ -22,8 +22,8 @@ const Opcion Lista_Opciones[] = {
     {nullptr, "port", "N",
      "serial port number 1..255 (device from KV73_COMn, else /dev/ttyS<N-1>; default 1)"},
     {nullptr, "device", "PATH",
-     "serial device to use instead of a port number, or tcp://HOST:PORT for a serial "
-     "device server"},
+     "serial device to use instead of a port number, tcp://HOST:PORT for a serial device "
+     "server, or modbus-tcp://HOST[:PORT] for a Modbus TCP gateway"},
     {nullptr, "baud", "B", "1200, 2400, 4800 or 9600 (default 9600)"},
     {nullptr, "address", "A",
      "relay slave address 1..254 (default 1; 248 to 254 are beyond plain Modbus, there because "
