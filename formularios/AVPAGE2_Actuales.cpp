@@ -3,6 +3,7 @@
 
 #include "formularios/AVPAGE2.h"
 #include "formularios/AVPAGE2_Piezas.h"
+#include "formularios/Diario_Pagina.h"
 #include "formularios/Principal.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
@@ -99,7 +100,8 @@ void AVPAGE2::Ejecuta_Pendientes() {
     Estado.Reset_Tmax_Pendiente = false;
     if (reset) {
         int32_t comando = 16;
-        Enlace().Ejecuta_Comando(Estado.Direccion_Rele, comando);
+        Diario_Pagina::Reinicio_Maximos(
+            *this, [&] { return Enlace().Ejecuta_Comando(Estado.Direccion_Rele, comando); });
     }
     Actualiza_Valores_de_Pantalla();
     if (grabar) {
@@ -107,7 +109,8 @@ void AVPAGE2::Ejecuta_Pendientes() {
         Enlace().Ejecuta_Comando(Estado.Direccion_Rele, comando);
         // A write the relay refused leaves the edits on the editors, where the
         // operator can send them again.
-        Enlace().Escribe_Setpoints(Estado.Direccion_Rele);
+        Diario_Pagina::Escritura(*this, QStringLiteral("STORE"),
+                                 [&] { return Enlace().Escribe_Setpoints(Estado.Direccion_Rele); });
         if (!Estado.Edicion_Pendiente)
             Actualiza_Valores_de_Pantalla_SP();
         comando = 2;

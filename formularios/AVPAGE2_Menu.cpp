@@ -2,6 +2,7 @@
 
 #include "formularios/AVPAGE2.h"
 #include "formularios/AVPAGE2_Piezas.h"
+#include "formularios/Diario_Pagina.h"
 
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
@@ -276,7 +277,9 @@ void AVPAGE2::Envia_Setpoints() {
                 Enlace().Textos().Escribe_Panel(5, QStringLiteral("Address: ") +
                                                        Str(Estado.Direccion_Rele));
                 Abrir_Puerto(Enlace());
-                Enlace().Escribe_Setpoints(Estado.Direccion_Rele);
+                Diario_Pagina::Escritura(*this, QStringLiteral("Send Setpoints to Relay"), [&] {
+                    return Enlace().Escribe_Setpoints(Estado.Direccion_Rele);
+                });
             } else {
                 host_.Dialogo1().Mensaje(QStringLiteral("The relay address must be %1 to %2: %3")
                                              .arg(Direccion_Minima)

@@ -4,6 +4,7 @@
 #include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
 #include "formularios/Aviso_Enlace.h"
+#include "formularios/Diario_Pagina.h"
 #include "formularios/Principal.h"
 #include "formularios/Registro_Pagina.h"
 
@@ -24,4 +25,5 @@ void Conecta_Pagina(AVPAGE2 &pagina, Principal &host) {
                      [&pagina] { pagina.UserControl11->Desactivar(); });
     new Registro_Pagina(pagina, host.Dialogo1());
     new Aviso_Enlace(pagina, host);
+    new Diario_Pagina(pagina, host);
 }

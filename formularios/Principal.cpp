@@ -3,6 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Texto.h"
 #include "datos/Manejo_de_ActualValues.h"
+#include "diario/Diario_Eventos.h"
 #include "enlace/Abrir_Puerto.h"
 #include "enlace/Puerto_Sistema.h"
 #include "enlace/Puerto_Trazado.h"
@@ -28,6 +29,9 @@ Principal::Principal(Plataforma p)
     enlace_->Set_Traza(&traza_);
     if (!fin_)
         fin_ = [this] { Fin_Inmediato(*trazado_); };
+    diario_ = std::make_unique<Diario_Eventos>();
+    diario_->Al_Fallar([this](const QString &texto) { emit Diario_Fallido(texto); });
+    diario_->Al_Anotar([this](const Evento &evento) { emit Evento_Anotado(evento); });
     connect(qApp, &QGuiApplication::commitDataRequest, this, &Principal::Al_Pedir_Cierre);
 }
 
@@ -35,6 +39,10 @@ Principal::~Principal() = default;
 
 void Principal::Termina_Programa() {
     fin_();
+}
+
+Diario_Eventos &Principal::Diario() {
+    return *diario_;
 }
 
 Puerto_Serie &Principal::MSComm1() {

@@ -5,6 +5,7 @@
 
 #include "comun/Operador.h"
 #include "comun/Temporizador.h"
+#include "diario/Evento.h"
 #include "enlace/Puerto_Serie.h"
 #include "enlace/Traza_Trafico.h"
 #include "protocolo/Enlace_Rele.h"
@@ -69,6 +70,11 @@ class Principal : public QObject, private Ventanas {
     void Caption_Cambiado(const QString &texto);
     // The core wrote the settings dialog's status label.
     void Estado_Enlace_Escrito(const QString &texto);
+    // The journal took an event this program wrote (the Events window, the
+    // lamp notifications).
+    void Evento_Anotado(const Evento &evento);
+    // The journal cannot be opened or written: said once a run.
+    void Diario_Fallido(const QString &texto);
 
   private:
     void Escribe_Estado_Enlace(const QString &texto) override;
@@ -83,6 +89,7 @@ class Principal : public QObject, private Ventanas {
     std::unique_ptr<Dialogo_Impresora> impresora_;
     std::function<void()> fin_;
     std::unique_ptr<Enlace_Rele> enlace_;
+    std::unique_ptr<Diario_Eventos> diario_;
     std::array<QString, 6> paneles_{QString(),
                                     QString(),
                                     QStringLiteral("COM: 4"),
