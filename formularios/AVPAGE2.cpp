@@ -13,6 +13,7 @@
 #include "formularios/Disposicion.h"
 #include "formularios/Herramientas_Pagina.h"
 #include "formularios/Principal.h"
+#include "formularios/Ventana_Bus.h"
 #include "formularios/Ventana_Trafico.h"
 #include "protocolo/Lectura_Escritura.h"
 
@@ -94,6 +95,7 @@ void AVPAGE2::Construye() {
     Construye_Menu();
     Construye_Barra();
     Instala_Ventana_Trafico(*this, *Barra_Estado, host_);
+    Instala_Ventana_Bus(*this, host_);
     Instala_Herramientas(*this, *Barra_Estado);
     Ordena_Tabulacion();
     setFixedSize(792, Alto_Pagina + Barra_Estado->height());

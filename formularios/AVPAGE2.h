@@ -75,6 +75,9 @@ class AVPAGE2 : public QWidget {
     // log and the trend take it from here. `hora`: when the poll began; a
     // failed one can end much later, once the operator has read its message.
     void Sondeo_Hecho(Estado_Sondeo estado, const QDateTime &hora);
+    // A tick's poll and queued requests are done with the link up and the line
+    // free: one exchange more may go out now (the bus window's).
+    void Turno_Bus();
 
   protected:
     void showEvent(QShowEvent *evento) override;

@@ -89,6 +89,8 @@ void AVPAGE2::Timer1_Timer() {
         Estado.Intercambios_En_Curso == 0)
         Ejecuta_Pendientes();
     Muestra_Edicion_Pendiente();
+    if (Estado.Comunicacion_OK && Estado.Intercambios_En_Curso == 0 && !Estado.Ocupado)
+        emit Turno_Bus();
 }
 
 void AVPAGE2::Ejecuta_Pendientes() {

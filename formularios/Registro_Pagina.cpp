@@ -117,7 +117,8 @@ void Registro_Pagina::Alterna_Grabacion() {
     if (!ruta)
         return;
     QString error;
-    if (!archivo_.Abre(*ruta, false, error)) {
+    con_direccion_ = bus_abierto_;
+    if (!archivo_.Abre(*ruta, con_direccion_, error)) {
         op.Mensaje(QStringLiteral("The values cannot be recorded to %1: %2").arg(*ruta, error), {},
                    Botones::OK, Icono::Exclamacion);
         return;
@@ -167,9 +168,18 @@ bool Registro_Pagina::Escribe_Fila(const Fila_Registro &fila) {
 
 void Registro_Pagina::Al_Sondear(Estado_Sondeo estado, const QDateTime &hora) {
     memoria_.Agrega_Sondeo(estado, hora.toMSecsSinceEpoch());
-    if (!Grabando() || !Escribe_Fila(Fila_Del_Sondeo(estado, hora)))
+    if (!Grabando())
         return;
-    Vigila_Enlace();
+    Fila_Registro fila = Fila_Del_Sondeo(estado, hora);
+    if (con_direccion_)
+        fila.direccion = Estado.Direccion_Rele;
+    if (Escribe_Fila(fila))
+        Vigila_Enlace();
+}
+
+void Registro_Pagina::Al_Sondear_Bus(const Fila_Registro &fila) {
+    if (Graba_Direcciones())
+        Escribe_Fila(fila);
 }
 
 // A link that stays down gets a row a minute rather than one a poll: the file
@@ -190,7 +200,11 @@ void Registro_Pagina::Anota_Sin_Enlace() {
         Vigila_Enlace();
         return;
     }
-    Escribe_Fila(Fila_Del_Sondeo(Estado_Sondeo::Sin_Respuesta, QDateTime::currentDateTime()));
+    Fila_Registro fila =
+        Fila_Del_Sondeo(Estado_Sondeo::Sin_Respuesta, QDateTime::currentDateTime());
+    if (con_direccion_)
+        fila.direccion = Estado.Direccion_Rele;
+    Escribe_Fila(fila);
 }
 
 Ventana_Tendencia *Registro_Pagina::Tendencia() const {

@@ -44,6 +44,13 @@ class Registro_Pagina : public QObject {
     Ventana_Tendencia *Tendencia() const;
 
     void Al_Sondear(Estado_Sondeo estado, const QDateTime &hora);
+    // The bus window opened or closed. A recording started while it is open
+    // has the address column and takes its relays' polls (Al_Sondear_Bus) as
+    // well as the page's; one started before it opened stays the page relay's
+    // alone, in the columns its file began with, until it is stopped.
+    void Bus_Abierto(bool abierto) { bus_abierto_ = abierto; }
+    void Al_Sondear_Bus(const Fila_Registro &fila);
+    bool Graba_Direcciones() const { return Grabando() && con_direccion_; }
     // A minute of the link down while recording: its "no reply" row.
     void Anota_Sin_Enlace();
     // The link went down or came back: the minute's rows start or stop.
@@ -77,6 +84,8 @@ class Registro_Pagina : public QObject {
     QLabel *marca_ = nullptr;
     QTimer sin_enlace_;
     Archivo_Csv archivo_;
+    bool bus_abierto_ = false;
+    bool con_direccion_ = false; // the file being written has the address column
     Memoria_Tendencia memoria_;
     QPointer<Ventana_Tendencia> ventana_;
 };

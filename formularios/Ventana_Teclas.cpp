@@ -31,6 +31,7 @@ const Fila_Tecla Filas[] = {
     {"Ctrl+R", "Record the values to a CSV file; again to stop"},
     {"Ctrl+T", "Trend of the temperatures and thresholds"},
     {"Ctrl+L", "Traffic on the line"},
+    {"Ctrl+B", "Bus: every relay of the line in one window"},
     {"Ctrl+E", "Events: lamps, link losses, setpoint writes and resets of every relay"},
     {"F1", "Keys and tools (this window)"},
     {"", "On the page"},
@@ -87,6 +88,7 @@ const std::vector<Herramienta> &Herramientas() {
         {Qt::CTRL | Qt::Key_R, "Record values to CSV..."},
         {Qt::CTRL | Qt::Key_T, "Trend..."},
         {Qt::CTRL | Qt::Key_L, "Traffic..."},
+        {Qt::CTRL | Qt::Key_B, "Bus..."},
         {Qt::CTRL | Qt::Key_E, "Events..."},
     };
     return lista;

@@ -38,6 +38,13 @@ class Enlace_Rele {
     Resultado Lee_Identificacion(uint8_t direccion);
     Resultado Lee_Setpoints(uint8_t direccion);
     Resultado Lee_Valores_Actuales(uint8_t direccion);
+    // The actual values of another relay on the line, polled beside the one the
+    // program talks to: the request goes out once and its reply has `espera_ms`
+    // to come. A relay that stays silent or answers badly is this result alone:
+    // the link stays up, its CRC count is kept and nobody is told. A port that
+    // goes away fails the link as under any read. The images it writes are the
+    // run's, as every read's; whoever polls keeps its own.
+    Resultado Lee_Valores_Actuales_Breve(uint8_t direccion, int espera_ms);
     // Sends the edited setpoints (Nuevos_Setpoints[8..19]) to the relay's six
     // setpoint registers in one write and tells the operator whether the relay
     // took them. Buena when it did.
@@ -66,6 +73,7 @@ class Enlace_Rele {
     void Vacia_Entrada();
     Fin Intercambia(const QByteArray &peticion, QByteArray &respuesta, qsizetype largo,
                     bool cancelable);
+    Fin Intercambia_Breve(const QByteArray &peticion, QByteArray &respuesta, qsizetype largo);
     template <std::size_t N>
     Resultado Lee_Registros(uint8_t direccion, uint8_t funcion, uint16_t primero, uint16_t cantidad,
                             Imagen<N> &respuesta, bool cancelable);
@@ -81,4 +89,5 @@ class Enlace_Rele {
     Ventanas &textos_;
     Traza_Trafico *traza_ = nullptr;
     Cuentas_Enlace cuentas_;
+    int espera_breve_ms_ = 0; // a short read runs: its wait, else 0
 };

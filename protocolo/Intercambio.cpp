@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 
 namespace T = Textos_Protocolo;
 
@@ -32,6 +33,12 @@ bool Es_Excepcion(const QByteArray &entrada, uint8_t direccion, uint8_t funcion)
            static_cast<uint8_t>(entrada[1]) == (funcion | Bit_Excepcion) &&
            CRC_Valido(entrada.left(Largo_Excepcion));
 }
+
+// An exchange under way, for the page's queued requests to wait for.
+struct En_Curso {
+    En_Curso() { ++Estado.Intercambios_En_Curso; }
+    ~En_Curso() { --Estado.Intercambios_En_Curso; }
+};
 
 } // namespace
 
@@ -94,10 +101,9 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia(const QByteArray &peticion, QByteArray
         return (cancelable && Estado.Cancelar_Enlace) || Estado.Interrupcion;
     };
 
-    struct En_Curso {
-        En_Curso() { ++Estado.Intercambios_En_Curso; }
-        ~En_Curso() { --Estado.Intercambios_En_Curso; }
-    } en_curso;
+    if (espera_breve_ms_ > 0)
+        return Intercambia_Breve(peticion, respuesta, largo);
+    const En_Curso en_curso;
 
     Estado.Segundos = 0;
     {
@@ -145,6 +151,65 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia(const QByteArray &peticion, QByteArray
     return Fin::Respuesta;
 }
 
+// The short read's exchange: one request, `espera_breve_ms_` for its reply on
+// the wall clock (not the tick, whose seconds are the page relay's), and an
+// exception reply taken as the end. Silence is said only in the result.
+Enlace_Rele::Fin Enlace_Rele::Intercambia_Breve(const QByteArray &peticion, QByteArray &respuesta,
+                                                qsizetype largo) {
+    const En_Curso en_curso;
+    QByteArray entrada;
+    const auto llego = [&] {
+        if (puerto_.InBufferCount() > 0)
+            entrada += puerto_.Input();
+        return entrada.size() >= largo;
+    };
+    const auto excepcion = [&] {
+        return Es_Excepcion(entrada, static_cast<uint8_t>(peticion[0]),
+                            static_cast<uint8_t>(peticion[1]));
+    };
+    for (const char byte : peticion)
+        puerto_.Output(QByteArray(1, byte));
+    bool vencida = false;
+    QTimer limite;
+    limite.setSingleShot(true);
+    limite.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&limite, &QTimer::timeout, [&vencida] { vencida = true; });
+    limite.start(espera_breve_ms_);
+    Espera_Hasta([&] {
+        return llego() || excepcion() || vencida || !puerto_.PortOpen() || Estado.Interrupcion;
+    });
+    if (Estado.Interrupcion)
+        return Fin::Cancelada;
+    if (!puerto_.PortOpen()) {
+        if (Estado.Comunicacion_OK && puerto_.Perdido())
+            Rele_No_Responde();
+        Estado.Comunicacion_OK = false;
+        Estado.Ocupado = false;
+        return Fin::Sin_Respuesta;
+    }
+    if (!llego()) {
+        if (!excepcion())
+            return Fin::Sin_Respuesta;
+        Estado.Codigo_Excepcion = static_cast<uint8_t>(entrada[2]);
+        return Fin::Excepcion;
+    }
+    respuesta = entrada.left(largo);
+    ++cuentas_.Intercambios;
+    return Fin::Respuesta;
+}
+
+Resultado Enlace_Rele::Lee_Valores_Actuales_Breve(uint8_t direccion, int espera_ms) {
+    const int16_t errores = Estado.Errores_CRC;
+    espera_breve_ms_ = std::max(espera_ms, 1);
+    const Resultado r = Lee_Valores_Actuales(direccion);
+    espera_breve_ms_ = 0;
+    // A silent relay's read ends with the line still held: no link failure freed it.
+    if (r == Resultado::Sin_Respuesta)
+        Estado.Ocupado = false;
+    Estado.Errores_CRC = errores;
+    return r;
+}
+
 Resultado Enlace_Rele::Resultado_De(Fin fin) {
     switch (fin) {
     case Fin::Cancelada:
@@ -161,6 +226,9 @@ Resultado Enlace_Rele::Resultado_De(Fin fin) {
 // A bad reply of a register read; the count is shared by the three reads, so a
 // noisy line ends the link whichever read meets it.
 void Enlace_Rele::Cuenta_Error_CRC(int16_t limite) {
+    // Another relay's bad reply says nothing of the link to this one.
+    if (espera_breve_ms_ > 0)
+        return;
     ++Estado.Errores_CRC;
     if (Estado.Errores_CRC >= limite) {
         Estado.Errores_CRC = 0;

@@ -229,9 +229,9 @@ TEST_F(Teclado, ToolsButtonAndRightClickListTheToolsAndF1ListsEveryKeyWithTheVer
     for (QAction *a : h->Menu()->actions())
         textos << QString(a->text() + QLatin1Char('|') + a->shortcut().toString())
                       .replace(u'\t', u'|');
-    EXPECT_EQ(textos,
-              (QStringList{"Record values to CSV...|Ctrl+R", "Trend...|Ctrl+T",
-                           "Traffic...|Ctrl+L|", "Events...|Ctrl+E", "|", "Keys and tools...|F1"}));
+    EXPECT_EQ(textos, (QStringList{"Record values to CSV...|Ctrl+R", "Trend...|Ctrl+T",
+                                   "Traffic...|Ctrl+L|", "Bus...|Ctrl+B", "Events...|Ctrl+E", "|",
+                                   "Keys and tools...|F1"}));
 
     // Each item opens what its key opens.
     h->Menu()->actions()[2]->trigger();
