@@ -46,7 +46,8 @@ const Opcion Lista_Opciones[] = {
     {nullptr, "timeout-ms", "T",
      "scan: milliseconds to wait for each reply, 1..60000 (default: the reply's time on the "
      "line at the speed, and a margin; at least 50)"},
-    {nullptr, "csv", "FILE", "log: the CSV file the rows are appended to"},
+    {nullptr, "csv", "FILE",
+     "log: the CSV file the rows are appended to; - writes them to the standard output"},
 };
 
 // The options that take a number, with what the help above allows for each. A

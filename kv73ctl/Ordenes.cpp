@@ -75,27 +75,28 @@ int Setpoints(const Opciones &op, Enlace_Rele &e) {
 
 // --- values / watch ----------------------------------------------------------
 
-// One poll, printed only when its reply was good; a bad one is said on stderr.
+// One poll, printed only when its reply was good; a failed one is said on
+// stderr, and with --json is an object with its status on stdout too.
 int Un_Sondeo(const Opciones &op, Enlace_Rele &e, qint64 *microsegundos) {
     QElapsedTimer reloj;
     reloj.start();
     const Desenlace d =
         Transaccion(e, [&e] { return e.Lee_Valores_Actuales(Estado.Direccion_Rele); });
-    const qint64 us = reloj.nsecsElapsed() / 1000;
+    Resultado_Sondeo r;
+    r.direccion = Estado.Direccion_Rele;
+    r.latencia_us = reloj.nsecsElapsed() / 1000;
+    r.hora = QDateTime::currentDateTime();
     if (microsegundos)
-        *microsegundos = us;
-    if (const int fallo = Salida_Lectura(d, "actual-values poll"))
-        return fallo;
-    const Lectura_Actual v = Lee_Lectura_Actual();
-    if (op.json) {
-        QJsonObject o = Json_Valores(v);
-        if (microsegundos)
-            o.insert(QStringLiteral("latency_us"), us);
-        Imprime_Json(o);
-    } else {
-        Imprime(Texto_Valores(v));
-    }
-    return 0;
+        *microsegundos = r.latencia_us;
+    r.estado = Salida_Lectura(d, "actual-values poll");
+    if (r.estado == 0)
+        r.lectura = Lee_Lectura_Actual();
+    // A poll cut short by a signal says nothing of the relay.
+    if (op.json && !(r.estado != 0 && Interrumpido()))
+        Imprime_Json(Json_Sondeo(r, microsegundos != nullptr));
+    else if (!op.json && r.estado == 0)
+        Imprime(Texto_Valores(r.lectura));
+    return r.estado;
 }
 
 // Several relays: one poll of each in turn. See Peor_Estado for the status.
@@ -292,8 +293,8 @@ const Orden Lista_Ordenes[] = {
     {"watch", Watch, Argumentos::Ninguno, "[--interval MS] [--count N]",
      "a poll every MS milliseconds, N times or until interrupted"},
     {"log", Log, Argumentos::Ninguno, "--csv FILE [--interval MS] [--count N]",
-     "a poll every MS milliseconds, each a CSV row appended to FILE; a poll that fails is a "
-     "row too, and the log goes on"},
+     "a poll every MS milliseconds, each a CSV row appended to FILE (- for the standard "
+     "output); a poll that fails is a row too, and the log goes on"},
     {"reset-max", Reset_Max, Argumentos::Ninguno, "",
      "reset the maximum temperatures (command 16)"},
     {"save", Save, Argumentos::Un_Archivo, "FILE",

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cerrno>
 
+#include <cstring>
 namespace {
 
 // Why the port would not open, said once for each new reason, not at every
@@ -65,6 +67,38 @@ int Salida_De(Estado_Sondeo e) {
 }
 
 } // namespace
+// Where log writes its rows: the file of --csv, or standard output for
+// `--csv -`, where each row is flushed as it comes for the program reading
+// the pipe. Nothing else log says goes to standard output.
+struct Destino_Csv {
+    Archivo_Csv archivo;
+    bool salida_estandar = false;
+
+    bool Abre(const QString &ruta, bool con_direccion, QString &error) {
+        salida_estandar = ruta == QLatin1String("-");
+        if (!salida_estandar)
+            return archivo.Abre(ruta, con_direccion, error);
+        return Escribe_Salida(Cabecera_Csv(con_direccion), error);
+    }
+    bool Escribe(const Fila_Registro &fila, QString &error) {
+        return salida_estandar ? Escribe_Salida(Linea_Csv(fila), error)
+                               : archivo.Escribe(fila, error);
+    }
+    static bool Escribe_Salida(const QString &texto, QString &error) {
+        const QByteArray bytes = texto.toUtf8();
+        if (std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout) ==
+                static_cast<std::size_t>(bytes.size()) &&
+            std::fflush(stdout) == 0)
+            return true;
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+};
+
+QString Nombre_Csv(const Opciones &op) {
+    return op.csv == QLatin1String("-") ? QStringLiteral("the standard output") : op.csv;
+}
+
 
 Fila_Registro Sondea_Direccion(const Opciones &op, Enlace_Rele &enlace, int direccion) {
     const QDateTime hora = QDateTime::currentDateTime();
@@ -78,12 +112,12 @@ Fila_Registro Sondea_Direccion(const Opciones &op, Enlace_Rele &enlace, int dire
 }
 
 int Comando_Log(const Opciones &op, Enlace_Rele &enlace) {
-    Archivo_Csv archivo;
+    Destino_Csv archivo;
     QString error;
     // Several relays logged together: each row names its relay.
     const bool varias = op.direcciones.size() > 1;
     if (!archivo.Abre(op.csv, varias, error)) {
-        std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.csv),
+        std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(Nombre_Csv(op)),
                      qPrintable(error));
         return 4;
     }
@@ -113,7 +147,7 @@ int Comando_Log(const Opciones &op, Enlace_Rele &enlace) {
                 fila.direccion = direccion;
             estado_salida = Peor_Estado(estado_salida, Salida_De(fila.estado));
             if (!archivo.Escribe(fila, error)) {
-                std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(op.csv),
+                std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(Nombre_Csv(op)),
                              qPrintable(error));
                 return 4;
             }

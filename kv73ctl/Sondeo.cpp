@@ -4,6 +4,7 @@
 #include "enlace/Puerto_Serie.h"
 #include "kv73ctl/Comandos.h"
 #include "protocolo/Enlace_Rele.h"
+#include "registro/Fila_Registro.h"
 
 #include <QElapsedTimer>
 #include <cstdio>
@@ -41,6 +42,7 @@ Resultado_Sondeo Sondea_Rele(Enlace_Rele &enlace, int direccion) {
     const Desenlace d = Transaccion(
         enlace, [&] { return enlace.Lee_Valores_Actuales(static_cast<uint8_t>(direccion)); });
     r.latencia_us = reloj.nsecsElapsed() / 1000;
+    r.hora = QDateTime::currentDateTime();
     switch (d) {
     case Desenlace::Buena:
         r.lectura = Lee_Lectura_Actual();
@@ -75,22 +77,31 @@ int Peor_Estado(int a, int b) {
 }
 
 void Imprime_Sondeo(const Opciones &op, const Resultado_Sondeo &r, bool con_latencia) {
-    if (r.estado == 2) {
+    if (r.estado == 2)
         std::fprintf(stderr, "kv73ctl: no reply from address %d\n", r.direccion);
-        return;
-    }
-    if (r.estado == 3) {
+    else if (r.estado == 3)
         std::fprintf(stderr, "kv73ctl: bad reply to the actual-values poll of address %d\n",
                      r.direccion);
-        return;
-    }
-    if (op.json) {
-        QJsonObject o = Json_Valores(r.lectura);
-        o.insert(QStringLiteral("address"), r.direccion);
-        if (con_latencia)
-            o.insert(QStringLiteral("latency_us"), r.latencia_us);
-        Imprime_Json(o);
-    } else {
+    if (op.json)
+        Imprime_Json(Json_Sondeo(r, con_latencia));
+    else if (r.estado == 0)
         Imprime(QStringLiteral("address %1: ").arg(r.direccion) + Texto_Valores(r.lectura));
+}
+
+QJsonObject Json_Sondeo(const Resultado_Sondeo &r, bool con_latencia) {
+    const Estado_Sondeo estado = r.estado == 0   ? Estado_Sondeo::Ok
+                                 : r.estado == 3 ? Estado_Sondeo::Mala
+                                                 : Estado_Sondeo::Sin_Respuesta;
+    QJsonObject o;
+    if (estado == Estado_Sondeo::Ok) {
+        o = Json_Valores(r.lectura);
+        o.insert(QStringLiteral("celsius"), Json_Celsius(r.lectura));
+        o.insert(QStringLiteral("probe_faults"), Json_Fallos_Sonda(r.lectura));
     }
+    o.insert(QStringLiteral("address"), r.direccion);
+    o.insert(QStringLiteral("time"), Hora_Iso(r.hora));
+    o.insert(QStringLiteral("status"), Texto_Estado(estado));
+    if (con_latencia)
+        o.insert(QStringLiteral("latency_us"), r.latencia_us);
+    return o;
 }

@@ -8,6 +8,7 @@
 #include "kv73ctl/Opciones.h"
 #include "kv73ctl/Salida.h"
 
+#include <QDateTime>
 #include <QList>
 #include <functional>
 
@@ -18,6 +19,7 @@ struct Resultado_Sondeo {
     int estado = 0;         // 0 a good reply, 2 no reply ("Relay Not Response"), 3 a bad reply
     qint64 latencia_us = 0; // from the request to the end of the transaction
     Lectura_Actual lectura; // what the good reply holds
+    QDateTime hora;         // when the poll ended
 };
 
 // One actual-values poll of the relay at `direccion` on the open link.
@@ -35,6 +37,12 @@ bool Sondea_Direcciones(const Opciones &op, Enlace_Rele &enlace,
 int Peor_Estado(int a, int b);
 
 // One result as `values` and `watch` print it with several addresses: the text
-// line starts "address N: ", the JSON object has "address"; `latency_us` with
-// `con_latencia`. A failed poll says so on stderr, naming the relay.
+// line starts "address N: "; the JSON object is Json_Sondeo's. A failed poll
+// says so on stderr, naming the relay, and with --json is an object on stdout
+// too, so that a script reading it sees every relay of every round.
 void Imprime_Sondeo(const Opciones &op, const Resultado_Sondeo &r, bool con_latencia);
+
+// A poll as JSON: "address", "time", "status" ("ok", "bad reply", "no reply"),
+// `latency_us` with `con_latencia`; a good one adds its values (Json_Valores),
+// "celsius" and "probe_faults".
+QJsonObject Json_Sondeo(const Resultado_Sondeo &r, bool con_latencia);

@@ -501,11 +501,17 @@ TEST(Kv73ctl, WatchEndsWhenTheDeviceGoesAway) {
     EXPECT_EQ(ctl.exitCode(), 2);
     EXPECT_EQ(QString::fromUtf8(ctl.readAllStandardError()).trimmed().toStdString(),
               "Relay Not Response");
-    // Lines still in the pipe, and a poll the relay answered while it was going.
-    EXPECT_LE(ctl.lineas.size() - antes, 2 + muerte_ms / 200)
+    // Lines still in the pipe, a poll the relay answered while it was going,
+    // and last the poll that failed: its status, without values.
+    EXPECT_LE(ctl.lineas.size() - antes, 3 + muerte_ms / 200)
         << ctl.lineas.join(u'\n').toStdString();
+    ASSERT_FALSE(ctl.lineas.isEmpty());
+    const QJsonObject ultima = Json(ctl.lineas.takeLast());
+    EXPECT_EQ(ultima[QStringLiteral("status")].toString(), QStringLiteral("no reply"));
+    EXPECT_FALSE(ultima.contains(QStringLiteral("temperatures")));
     for (const QString &linea : ctl.lineas) {
         SCOPED_TRACE(linea.toStdString());
+        EXPECT_EQ(Json(linea)[QStringLiteral("status")].toString(), QStringLiteral("ok"));
         EXPECT_EQ(Json(linea)[QStringLiteral("temperatures")].toArray().size(), 4);
         EXPECT_GT(Json(linea)[QStringLiteral("latency_us")].toInteger(), 0);
     }
