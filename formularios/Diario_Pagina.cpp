@@ -1,11 +1,13 @@
 #include "formularios/Diario_Pagina.h"
 
+#include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "diario/Diario_Eventos.h"
 #include "enlace/Comunicacion.h"
 #include "enlace/Puerto_Serie.h"
 #include "formularios/AVPAGE2.h"
+#include "formularios/Aviso_Enlace.h"
 #include "formularios/Notificaciones.h"
 #include "formularios/Principal.h"
 #include "formularios/Ventana_Eventos.h"
@@ -19,7 +21,7 @@ namespace {
 const QString Programa = QStringLiteral("kv73");
 const QString Envio = QStringLiteral("Send Setpoints to Relay");
 // The host's caption after a file is loaded: this, then the file's path.
-const QString Titulo_Archivo = QStringLiteral("KV73 - ");
+const QString &Titulo_Archivo = Textos_Archivos::Titulo_Host;
 
 // Six 16-bit words of an image from byte `primero` (the first word's high
 // half), as a JSON array: "[90,110,60,75,11,0]".
@@ -63,6 +65,9 @@ Diario_Pagina::Diario_Pagina(AVPAGE2 &pagina, Principal &host)
     connect(&pagina, &AVPAGE2::Sondeo_Hecho, this, &Diario_Pagina::Al_Sondear);
     connect(&Avisos_Del_Dialogo(), &Avisos_Comunicacion::Enlace_Cortado, this,
             &Diario_Pagina::Al_Cortar);
+    connect(&Avisos_Del_Dialogo(), &Avisos_Comunicacion::Enlace_Establecido, this,
+            [this] { puerto_ = -1; });
+    connect(&host, &Principal::Caption_Cambiado, this, &Diario_Pagina::Al_Titular);
     connect(&host, &Principal::Evento_Anotado, avisos_, &Notificaciones::Al_Anotar);
     // Beside the panels, as the page's other notes: the panels keep their texts.
     connect(&host, &Principal::Diario_Fallido, this,
@@ -78,8 +83,24 @@ Diario_Pagina *Diario_Pagina::De(const AVPAGE2 &pagina) {
                                              Qt::FindDirectChildrenOnly);
 }
 
+QString Diario_Pagina::Dispositivo() {
+    if (puerto_ != Estado.Puerto_Com) {
+        puerto_ = Estado.Puerto_Com;
+        dispositivo_puerto_ = Nombre_Dispositivo(Estado.Puerto_Com);
+    }
+    return dispositivo_puerto_;
+}
+
+void Diario_Pagina::Al_Titular(const QString &titulo) {
+    // A file's title is "KV73 - " and its path; the page's live and link-down
+    // titles start the same way and name no file.
+    if (titulo.startsWith(Titulo_Archivo) && titulo != Aviso_Enlace::Titulo_En_Vivo() &&
+        titulo != Aviso_Enlace::Titulo_Caido())
+        archivo_ = titulo.mid(Titulo_Archivo.size());
+}
+
 Vigia_Rele &Diario_Pagina::Vigia() {
-    const QString dispositivo = Nombre_Dispositivo(Estado.Puerto_Com);
+    const QString dispositivo = Dispositivo();
     const int direccion = Estado.Direccion_Rele;
     if (!vigia_ || dispositivo != dispositivo_ || direccion != direccion_) {
         vigia_ = std::make_unique<Vigia_Rele>(dispositivo, direccion, Programa);
@@ -89,10 +110,10 @@ Vigia_Rele &Diario_Pagina::Vigia() {
     return *vigia_;
 }
 
-Evento Diario_Pagina::Evento_Pagina(const QString &tipo, const QString &que) const {
+Evento Diario_Pagina::Evento_Pagina(const QString &tipo, const QString &que) {
     Evento e;
     e.hora = QDateTime::currentDateTime();
-    e.dispositivo = Nombre_Dispositivo(Estado.Puerto_Com);
+    e.dispositivo = Dispositivo();
     e.direccion = Estado.Direccion_Rele;
     e.tipo = tipo;
     e.que = que;
@@ -143,9 +164,8 @@ Resultado Diario_Pagina::Escritura(AVPAGE2 &pagina, const QString &que,
     Evento e = diario->Evento_Pagina(QStringLiteral("setpoints"), que);
     e.antes = antes;
     e.despues = Setpoints_Escritos();
-    const QString titulo = diario->host_.Caption();
-    if (que == Envio && titulo.startsWith(Titulo_Archivo))
-        e.fuente += QLatin1Char(' ') + titulo.mid(Titulo_Archivo.size());
+    if (que == Envio && Estado.Archivo_Cargado && !diario->archivo_.isEmpty())
+        e.fuente += QLatin1Char(' ') + diario->archivo_;
     diario->host_.Diario().Anota(e);
     return r;
 }

@@ -54,13 +54,21 @@ class Diario_Pagina : public QObject {
     // or the port changed.
     Vigia_Rele &Vigia();
     void Anota(QList<Evento> eventos);
-    Evento Evento_Pagina(const QString &tipo, const QString &que) const;
+    Evento Evento_Pagina(const QString &tipo, const QString &que);
+    // The device the page's port opens, looked up again when the port number
+    // changes or ON brings the link up (the operator may have mapped another).
+    QString Dispositivo();
+    // The host's caption changed: a loaded file's path is kept for a send.
+    void Al_Titular(const QString &titulo);
 
     AVPAGE2 &pagina_;
     Principal &host_;
     std::unique_ptr<Vigia_Rele> vigia_;
     QString dispositivo_;
     int direccion_ = -1;
+    QString dispositivo_puerto_;
+    int puerto_ = -1;
+    QString archivo_; // the setpoint file last loaded
     // The relay's setpoint registers at its last good poll, and its address:
     // what a send from a file replaced.
     QString setpoints_rele_;

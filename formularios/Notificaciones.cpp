@@ -61,7 +61,7 @@ void Notificaciones::Al_Anotar(const Evento &evento) {
 bool Notificaciones::Hay_Servicio() {
     if (servicio_ < 0) {
         // A server running now, or one the bus starts on the first call.
-        const QDBusConnection bus = QDBusConnection::sessionBus();
+        const QDBusConnection bus = Bus();
         QDBusConnectionInterface *interfaz = bus.isConnected() ? bus.interface() : nullptr;
         servicio_ = interfaz && (interfaz->isServiceRegistered(Servicio).value() ||
                                  interfaz->activatableServiceNames().value().contains(Servicio))
@@ -80,5 +80,14 @@ bool Notificaciones::Envia_Escritorio(const QString &texto) {
             << QStringLiteral("A lamp of a watched KV-73 relay lit") << QStringList()
             << QVariantMap() << -1;
     // Sent without waiting for the answer: a poll never waits on the desktop.
-    return QDBusConnection::sessionBus().send(llamada);
+    return Bus().send(llamada);
+}
+
+QDBusConnection Notificaciones::Bus() const {
+    return bus_ ? *bus_ : QDBusConnection::sessionBus();
+}
+
+void Notificaciones::Usa_Bus(const QDBusConnection &bus) {
+    bus_ = bus;
+    servicio_ = -1;
 }

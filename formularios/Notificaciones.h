@@ -5,8 +5,10 @@
 // none runs, a line on the page's status bar. Each lamp event is one change,
 // so each lighting is said once, never at every poll.
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 struct Evento;
 class QStatusBar;
@@ -27,13 +29,18 @@ class Notificaciones : public QObject {
     // Whether a notification service answers on the session bus (looked up
     // once, at the first lamp).
     bool Hay_Servicio();
+    // Another bus than the session's (a test's own).
+    void Usa_Bus(const QDBusConnection &bus);
     // How many notifications went out, by either way (for the tests).
     int Enviadas() const { return enviadas_; }
 
   private:
     bool Envia_Escritorio(const QString &texto);
 
+    QDBusConnection Bus() const;
+
     QStatusBar &barra_;
+    std::optional<QDBusConnection> bus_;
     int enviadas_ = 0;
     int servicio_ = -1; // -1 not looked up yet, 0 none, 1 there
 };

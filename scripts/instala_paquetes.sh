@@ -27,13 +27,16 @@ PAQUETES_CONSTRUCCION=(
 # What the tests add: GoogleTest, libmodbus as an independent Modbus peer, and
 # poppler's pdftotext to read back the printed report, and clang-format to check
 # the sources keep the repository's layout.
-# promtool checks the metrics page, curl reads it.
-PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils clang-format prometheus curl)
+# promtool checks the metrics page, curl reads it. dbus-daemon runs a private
+# session bus for the lamp notifications.
+PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils clang-format prometheus curl
+    dbus-daemon)
 # What test.sh's Debian package adds: dpkg-shlibdeps, which finds the Qt
 # libraries the package depends on, file, with which CPack tells the programs
 # apart, appstreamcli to validate the metainfo, and update-mime-database and
-# gio to read a setpoint file's MIME type as a desktop reads it.
-PAQUETES_PAQUETE=(dpkg-dev file appstream shared-mime-info libglib2.0-bin)
+# gio to read a setpoint file's MIME type as a desktop reads it, lintian to
+# check the package as Debian would, and systemd's analyzer for the agent's unit.
+PAQUETES_PAQUETE=(dpkg-dev file appstream shared-mime-info libglib2.0-bin lintian systemd)
 # What running the desktop program on a machine without a display needs.
 PAQUETES_PANTALLA=(xvfb xauth)
 # What fuzz/run.sh adds: clang with libFuzzer and the sanitizer runtimes.

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -72,6 +73,8 @@ class Eventos_Escritorio : public Escritorio {
         AVPAGE2 &p = Pagina();
         p.Timer1.stop();
         p.Timer2.stop();
+        // The notifications go to the status bar, whatever desktop runs the tests.
+        Diario_Pagina::De(p)->Avisos().Usa_Bus(QDBusConnection(QStringLiteral("kv73-sin-bus")));
         return p;
     }
 
@@ -99,6 +102,11 @@ TEST_F(Eventos_Escritorio, PageJournalsLampChangesAndTheLinkAndNotifiesOnce) {
     Conecta_Rele();
     Enlace_Arriba();
     p.Timer1_Timer();
+    puerto->Desaparece(); // the adapter pulled out
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    p.Timer1_Timer();
+    Enlace_Arriba();
+    p.Timer1_Timer();
     Estado.Comunicacion_OK = false;
     emit Avisos_Del_Dialogo().Enlace_Cortado();
     emit Avisos_Del_Dialogo().Enlace_Cortado(); // a second OFF: already down
@@ -106,8 +114,8 @@ TEST_F(Eventos_Escritorio, PageJournalsLampChangesAndTheLinkAndNotifiesOnce) {
     const QList<Evento> eventos = Journal();
     EXPECT_EQ(Resumen_Eventos(eventos),
               (QStringList{"link/up/", "lamp/Fault/blink", "link/down/no reply", "link/up/",
-                           "link/down/OFF"}));
-    ASSERT_EQ(eventos.size(), 5);
+                           "link/down/port lost", "link/up/", "link/down/OFF"}));
+    ASSERT_EQ(eventos.size(), 7);
     EXPECT_EQ(eventos[1].antes, QStringLiteral("\"off\""));
     for (const Evento &e : eventos) {
         EXPECT_EQ(e.direccion, 1);
@@ -115,6 +123,36 @@ TEST_F(Eventos_Escritorio, PageJournalsLampChangesAndTheLinkAndNotifiesOnce) {
         EXPECT_EQ(e.fuente, QStringLiteral("kv73"));
     }
     EXPECT_EQ(d.Avisos().Enviadas(), 1) << "the lamp is still lit after the outage";
+}
+
+// A file sent to the relay: before, what the relay held at its last good poll
+// (nothing known for a relay never polled); the file in the source.
+TEST_F(Eventos_Escritorio, SendSetpointsJournalsTheFileAndWhatTheRelayHeld) {
+    AVPAGE2 &p = Pagina_En_Vivo();
+    ASSERT_EQ(Enlace().Lee_Setpoints(1), Resultado::Buena);
+    p.Timer1_Timer();
+    const QString muestra = QStringLiteral(KV73_VECTORS "/sample.KV73");
+    const QString guardado = Textos_Protocolo::Setpoints_Grabados;
+    operador->Espera_Abrir(muestra);
+    operador->Espera_Entrada(QStringLiteral("Relay Direction: 1"), QStringLiteral("1"));
+    operador->Espera_Mensaje(guardado, QStringLiteral("KV-73"));
+    p.Menu_Click(2);
+    rele = Rele_Simulado(5);
+    operador->Espera_Abrir(muestra);
+    operador->Espera_Entrada(QStringLiteral("Relay Direction: 1"), QStringLiteral("5"));
+    operador->Espera_Mensaje(guardado, QStringLiteral("KV-73"));
+    p.Menu_Click(2);
+
+    const QList<Evento> eventos = Journal();
+    ASSERT_EQ(Resumen_Eventos(eventos),
+              (QStringList{"link/up/", "setpoints/Send Setpoints to Relay/",
+                           "setpoints/Send Setpoints to Relay/"}));
+    EXPECT_EQ(eventos[1].direccion, 1);
+    EXPECT_EQ(eventos[1].antes, QStringLiteral("[90,110,60,75,11,0]"));
+    EXPECT_EQ(eventos[1].despues, QStringLiteral("[85,105,50,65,7,23130]"));
+    EXPECT_EQ(eventos[1].fuente, QStringLiteral("kv73 ") + muestra);
+    EXPECT_EQ(eventos[2].direccion, 5);
+    EXPECT_EQ(eventos[2].antes, QString()) << "relay 5 was never polled";
 }
 
 // A write the relay accepted, with the registers before and after; Clear with
