@@ -28,6 +28,9 @@ cmake --build build-paquete -j "$(nproc)"
 rm -f build-paquete/kv73_*.deb
 (cd build-paquete && cpack -G DEB)
 paquete=$(ls build-paquete/kv73_*.deb)
+# Debian's own checker: not an error nor a warning (it prints the tags it found).
+lintian --fail-on error,warning --tag-display-limit 0 "$paquete" ||
+    { echo "test.sh: $paquete: lintian found errors or warnings (above)" >&2; exit 1; }
 raiz=$(mktemp -d /tmp/kv73-paquete.XXXXXX)
 trap 'rm -rf "$raiz"' EXIT
 dpkg-deb -x "$paquete" "$raiz"
@@ -36,7 +39,9 @@ contenido=$(dpkg-deb -c "$paquete")
 for f in bin/kv73 bin/kv73ctl bin/kv73-sim share/applications/kv73.desktop \
          share/icons/hicolor/scalable/apps/kv73.svg share/man/man1/kv73.1.gz \
          share/man/man1/kv73ctl.1.gz share/man/man1/kv73-sim.1.gz share/mime/packages/kv73.xml \
-         share/metainfo/org.example.kv73.metainfo.xml; do
+         share/metainfo/org.example.kv73.metainfo.xml share/doc/kv73/copyright \
+         share/doc/kv73/changelog.gz share/doc/kv73/README.Debian \
+         share/doc/kv73/examples/kv73-serve.conf lib/systemd/system/kv73-serve@.service; do
     grep -q " \./usr/$f\$" <<<"$contenido" || falla "no /usr/$f"
 done
 dependencias=$(dpkg-deb -f "$paquete" Depends)
@@ -47,6 +52,11 @@ version=$(dpkg-deb -f "$paquete" Version)
 [ "$("$raiz/usr/bin/kv73" --version)" = "kv73 $version" ] || falla "kv73 --version is not kv73 $version"
 [ "$("$raiz/usr/bin/kv73ctl" --version)" = "kv73ctl $version" ] || falla "kv73ctl --version is not kv73ctl $version"
 "$raiz/usr/bin/kv73-sim" --help >/dev/null || falla "kv73-sim --help failed"
+# The agent's unit as systemd reads it, on the unpacked program and man page.
+sed "s#/usr/bin/kv73ctl#$raiz/usr/bin/kv73ctl#" "$raiz/usr/lib/systemd/system/kv73-serve@.service" \
+    >"$raiz/kv73-serve@plant.service"
+MANPATH="$raiz/usr/share/man" systemd-analyze verify "$raiz/kv73-serve@plant.service" ||
+    falla "systemd-analyze refused kv73-serve@.service"
 # kv73ctl finds its report module from its own folder, wherever the package lands.
 "$raiz/usr/bin/kv73ctl" report tests/vectors/sample.KV73 --pdf "$raiz/report.pdf" >/dev/null ||
     falla "kv73ctl report failed: its module is not where the program looks"
