@@ -10,10 +10,10 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
-#include <cstdio>
 #include <cerrno>
-
+#include <cstdio>
 #include <cstring>
+
 namespace {
 
 // Why the port would not open, said once for each new reason, not at every
@@ -66,7 +66,6 @@ int Salida_De(Estado_Sondeo e) {
     return 2;
 }
 
-} // namespace
 // Where log writes its rows: the file of --csv, or standard output for
 // `--csv -`, where each row is flushed as it comes for the program reading
 // the pipe. Nothing else log says goes to standard output.
@@ -99,6 +98,7 @@ QString Nombre_Csv(const Opciones &op) {
     return op.csv == QLatin1String("-") ? QStringLiteral("the standard output") : op.csv;
 }
 
+} // namespace
 
 Fila_Registro Sondea_Direccion(const Opciones &op, Enlace_Rele &enlace, int direccion) {
     const QDateTime hora = QDateTime::currentDateTime();
