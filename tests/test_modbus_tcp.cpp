@@ -15,6 +15,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
 
@@ -221,6 +224,41 @@ TEST(ModbusTcp, RepliesArePutTogetherAndTakenOnlyForTheRequestInHand) {
         Traductor_Modbus_Tcp otro;
         EXPECT_FALSE(otro.Recibe(Hex(malo), rtu)) << malo;
     }
+}
+
+// A gateway scripted byte by byte: what the port does with what TCP delivers.
+TEST(ModbusTcp, ThePortDropsStaleRepliesJoinsSplitOnesAndLosesABrokenStream) {
+    Reinicia_Estado();
+    QTcpServer servidor;
+    ASSERT_TRUE(servidor.listen(QHostAddress::LocalHost, 0));
+    Puerto_Modbus_Tcp puerto;
+    puerto.Set_Dispositivo(QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(servidor.serverPort()));
+    ASSERT_TRUE(puerto.Set_PortOpen(true)) << puerto.Error_Texto().toStdString();
+    ASSERT_TRUE(Hasta([&] { return servidor.hasPendingConnections(); }));
+    QTcpSocket *pasarela = servidor.nextPendingConnection();
+
+    for (const char b : Con_Crc(Hex("07 04 00 00 00 03")))
+        puerto.Output(QByteArray(1, b));
+    QByteArray adu;
+    ASSERT_TRUE(Hasta([&] {
+        adu += pasarela->readAll();
+        return adu.size() >= 12;
+    }));
+    EXPECT_EQ(adu, Hex("00 01 00 00 00 06 07 04 00 00 00 03"));
+
+    QSignalSpy llegadas(&puerto, &Puerto_Serie::Llegan_Datos);
+    pasarela->write(Hex("FF FF 00 00 00 09 07 04 06 00 09 00 09 00 09 00 01 00 00 00 09 07"));
+    ASSERT_TRUE(Hasta([&] { return llegadas.count() > 0; }));
+    EXPECT_EQ(puerto.InBufferCount(), 0) << "a stale reply, and half of the right one";
+    pasarela->write(Hex("04 06 00 02 00 01 00 82"));
+    ASSERT_TRUE(Hasta([&] { return puerto.InBufferCount() >= 11; }));
+    EXPECT_EQ(puerto.Input(), Con_Crc(Hex("07 04 06 00 02 00 01 00 82")));
+
+    pasarela->write(Hex("00 01 00 07 00 06 07 04 00 00 00 03"));
+    ASSERT_TRUE(Hasta([&] { return !puerto.PortOpen(); }));
+    EXPECT_TRUE(puerto.Perdido());
+    EXPECT_EQ(puerto.Error_Texto(),
+              QStringLiteral("connection dropped: the gateway's reply is not Modbus TCP"));
 }
 
 TEST(ModbusTcp, LibmodbusGatewayAnswersEveryTransactionOfTheRelay) {
