@@ -67,6 +67,24 @@ std::optional<double> Maximo_Celsius(int maximo) {
     return Celsius_Sonda(Texto_Temperatura(maximo));
 }
 
+// The latency histogram: each bucket counts the polls up to its bound, so the
+// counts of the buckets below it are added in.
+void Histograma_Latencia(Pagina &p, const std::array<qint64, Cubetas_Latencia.size()> &cubetas,
+                         qint64 respondidos, double suma_latencia) {
+    p.Familia("kv73_poll_latency_seconds", "histogram",
+              "Time from a poll's request to the end of its reply, of the polls answered.");
+    qint64 acumulado = 0;
+    for (std::size_t k = 0; k < Cubetas_Latencia.size(); ++k) {
+        acumulado += cubetas[k];
+        p.Muestra("kv73_poll_latency_seconds_bucket", {{"le", Numero(Cubetas_Latencia[k])}},
+                  QString::number(acumulado));
+    }
+    p.Muestra("kv73_poll_latency_seconds_bucket", {{"le", QStringLiteral("+Inf")}},
+              QString::number(respondidos));
+    p.Muestra("kv73_poll_latency_seconds_sum", {}, Numero(suma_latencia));
+    p.Muestra("kv73_poll_latency_seconds_count", {}, QString::number(respondidos));
+}
+
 } // namespace
 
 bool Analiza_Host_Puerto(const QString &texto, QHostAddress *host, quint16 *puerto,
@@ -210,18 +228,7 @@ QByteArray Metricas_Http::Texto() const {
                       {{"address", QString::number(direccion)},
                        {"status", QLatin1String(Estados_Metrica[e])}},
                       QString::number(r.sondeos[e]));
-    p.Familia("kv73_poll_latency_seconds", "histogram",
-              "Time from a poll's request to the end of its reply, of the polls answered.");
-    qint64 acumulado = 0;
-    for (std::size_t k = 0; k < Cubetas_Latencia.size(); ++k) {
-        acumulado += cubetas[k];
-        p.Muestra("kv73_poll_latency_seconds_bucket", {{"le", Numero(Cubetas_Latencia[k])}},
-                  QString::number(acumulado));
-    }
-    p.Muestra("kv73_poll_latency_seconds_bucket", {{"le", QStringLiteral("+Inf")}},
-              QString::number(respondidos));
-    p.Muestra("kv73_poll_latency_seconds_sum", {}, Numero(suma_latencia));
-    p.Muestra("kv73_poll_latency_seconds_count", {}, QString::number(respondidos));
+    Histograma_Latencia(p, cubetas, respondidos, suma_latencia);
     p.Familia("kv73_last_poll_timestamp_seconds", "gauge",
               "Unix time of the last good poll of each relay.");
     for (const auto &[direccion, r] : reles)
