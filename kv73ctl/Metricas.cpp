@@ -132,7 +132,7 @@ bool Metricas_Http::Escucha(const QString &host_puerto, QString *error) {
     // a port was refused to itself.
     auto *socket = new QTcpServer(nuevo.get());
     if (!socket->listen(host, pedido)) {
-        *error = QStringLiteral("cannot listen on %1: %2").arg(host_puerto, socket->errorString());
+        *error = socket->errorString();
         return false;
     }
     nuevo->route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get, [this] {

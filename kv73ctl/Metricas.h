@@ -36,8 +36,9 @@ class Metricas_Http {
     Metricas_Http &operator=(const Metricas_Http &) = delete;
 
     // Listens on "HOST:PORT" (as Analiza_Host_Puerto reads it): false with the
-    // reason when it is malformed or the port cannot be had ("address already
-    // in use"). Listening again first closes the previous port.
+    // reason when it is malformed or the port cannot be had (the system's
+    // words: "The bound address is already in use"). Listening again first
+    // closes the previous port.
     bool Escucha(const QString &host_puerto, QString *error);
     // The port listened on, 0 before Escucha succeeds.
     quint16 Puerto() const;
