@@ -42,7 +42,7 @@ Ventana_Eventos::Ventana_Eventos(Principal &host, QWidget *padre)
     connect(Exportar, &QPushButton::clicked, this, &Ventana_Eventos::Exporta);
     // Wide enough for every column of a lamp or link row, tall enough for a
     // shift's worth of them.
-    resize(980, 520);
+    resize(1100, 540);
     Consulta();
 }
 
@@ -54,6 +54,7 @@ void Ventana_Eventos::Construye() {
     Rele->setRange(0, 255);
     Rele->setSpecialValueText(QStringLiteral("All"));
     Rele->setToolTip(QStringLiteral("The relay's address; All for every relay"));
+    Rele->setMinimumWidth(Rele->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 40);
     Tipo = Lista(this, QStringList{QStringLiteral("All kinds")} + Tipos, QStringLiteral("Tipo"));
     Periodo = Lista(this,
                     {QStringLiteral("Last hour"), QStringLiteral("Last 24 hours"),
@@ -80,7 +81,7 @@ void Ventana_Eventos::Construye() {
     Tabla->setWordWrap(false);
     Tabla->verticalHeader()->hide();
     Tabla->verticalHeader()->setDefaultSectionSize(Tabla->fontMetrics().height() + 6);
-    const int anchos[] = {140, 110, 56, 70, 150, 80, 150, 150};
+    const int anchos[] = {140, 110, 60, 72, 160, 80, 140, 140};
     for (int c = 0; c < 8; ++c)
         Tabla->setColumnWidth(c, anchos[c]);
     Tabla->horizontalHeader()->setStretchLastSection(true);

@@ -36,7 +36,12 @@ QVariant Modelo_Eventos::data(const QModelIndex &indice, int rol) const {
         // tooltip and the CSV carry them.
         if (indice.column() == 0)
             return e.hora.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        return Campos(e).value(indice.column());
+        QString campo = Campos(e).value(indice.column());
+        // A lamp's state before and after reads as a word, not as JSON text.
+        if (campo.size() >= 2 && campo.startsWith(QLatin1Char('"')) &&
+            campo.endsWith(QLatin1Char('"')))
+            campo = campo.mid(1, campo.size() - 2);
+        return campo;
     }
     if (rol == Qt::ToolTipRole)
         return Campos(e).value(indice.column());

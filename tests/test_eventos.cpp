@@ -211,7 +211,7 @@ TEST_F(Eventos_Escritorio, EventsWindowShowsFiltersAndExportsWhatItShows) {
     Ventana_Eventos &v = *d.Eventos();
     EXPECT_TRUE(v.isVisible());
     EXPECT_TRUE(v.Reloj().isActive()) << "looks for other programs' events while shown";
-    EXPECT_GE(v.width(), 900);
+    EXPECT_GE(v.width(), 1000);
     const auto filas = [&v] {
         QStringList r;
         for (const Evento &e : v.Modelo().Filas())
