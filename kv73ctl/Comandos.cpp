@@ -346,10 +346,13 @@ std::optional<QString> Aplica_Cambios(const Cambios_Setpoints &c, Imagen_Setpoin
     return std::nullopt;
 }
 
-int Cambia_Setpoints(Enlace_Rele &e, const Cambios_Setpoints &c) {
+int Cambia_Setpoints(
+    Enlace_Rele &e, const Cambios_Setpoints &c,
+    const std::function<void(const Imagen_Setpoints &, const Imagen_Setpoints &)> &al_escribir) {
     if (const int fallo = Lecturas_De_Arranque(e, false))
         return fallo;
-    Imagen_Setpoints s = Lee_Imagen_Setpoints();
+    const Imagen_Setpoints antes = Lee_Imagen_Setpoints();
+    Imagen_Setpoints s = antes;
     if (const auto error = Aplica_Cambios(c, s)) {
         std::fprintf(stderr, "kv73ctl: %s; nothing was written\n", qPrintable(*error));
         return 1;
@@ -367,10 +370,13 @@ int Cambia_Setpoints(Enlace_Rele &e, const Cambios_Setpoints &c) {
         }
         return d;
     };
-    const auto escribe = [&e, &mala] {
+    const auto escribe = [&] {
         const Desenlace d =
             Transaccion(e, [&e] { return e.Escribe_Setpoints(Estado.Direccion_Rele); });
         mala = mala || d == Desenlace::Mala;
+        // A good write leaves the block as the relay now holds it in the image.
+        if (d == Desenlace::Buena && al_escribir)
+            al_escribir(antes, Lee_Imagen_Setpoints());
         return d;
     };
     // The link failing at one step ends the sequence there: nothing more is sent.

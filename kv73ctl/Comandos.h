@@ -85,5 +85,8 @@ std::optional<QString> Aplica_Cambios(const Cambios_Setpoints &c, Imagen_Setpoin
 // The whole `set` on an open link: the bring-up's reads, the changes into the
 // edit image, then command 1, the setpoint write and command 2, as the main
 // page's STORE sends them. The exit status: 0, 1 (a value refused, nothing
-// written), 2 or 3.
-int Cambia_Setpoints(Enlace_Rele &enlace, const Cambios_Setpoints &c);
+// written), 2 or 3. `al_escribir` hears of a write the relay accepted, with the
+// block as read before and as written.
+int Cambia_Setpoints(Enlace_Rele &enlace, const Cambios_Setpoints &c,
+                     const std::function<void(const Imagen_Setpoints &antes,
+                                              const Imagen_Setpoints &despues)> &al_escribir = {});

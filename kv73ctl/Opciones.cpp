@@ -3,6 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Texto.h"
 #include "comun/Version.h"
+#include "kv73ctl/Eventos_Consola.h"
 
 #include <QCommandLineParser>
 #include <algorithm>
@@ -48,6 +49,11 @@ const Opcion Lista_Opciones[] = {
      "line at the speed, and a margin; at least 50)"},
     {nullptr, "csv", "FILE",
      "log: the CSV file the rows are appended to; - writes them to the standard output"},
+    {nullptr, "since", "WHEN",
+     "events: from WHEN on, an ISO 8601 time or date, or a time back from now (90m, 24h, 7d)"},
+    {nullptr, "until", "WHEN", "events: up to WHEN (a date: to the end of that day)"},
+    {nullptr, "kind", "K",
+     "events: only lamp, link, setpoints or reset-max (several joined by commas)"},
 };
 
 // The options that take a number, with what the help above allows for each. A
@@ -76,7 +82,7 @@ const Numero Numeros[] = {
 };
 
 // The commands that poll several relays in turn; the others speak to one.
-const char *const Ordenes_Con_Lista[] = {"values", "watch", "log"};
+const char *const Ordenes_Con_Lista[] = {"values", "watch", "log", "events"};
 
 // Options that belong to some commands (`ordenes`, separated by spaces);
 // `falta` is said when the first of them runs without it.
@@ -93,6 +99,9 @@ const Opcion_De_Orden Opciones_De_Orden[] = {
     {"last", "scan", nullptr},
     {"timeout-ms", "scan", nullptr},
     {"csv", "log", "log needs --csv FILE"},
+    {"since", "events", nullptr},
+    {"until", "events", nullptr},
+    {"kind", "events", nullptr},
 };
 
 const char *const Linea_Uso =
@@ -175,6 +184,7 @@ std::optional<QString> Toma_Direcciones(const QCommandLineParser &analizador, Op
     }
     op.direcciones = direcciones;
     op.direccion = direcciones.first();
+    op.direccion_dada = true;
     return std::nullopt;
 }
 
@@ -189,6 +199,12 @@ std::optional<QString> Toma_Opciones(const QCommandLineParser &analizador, Opcio
     op.telefono = analizador.value(QStringLiteral("modem"));
     op.pdf = analizador.value(QStringLiteral("pdf"));
     op.csv = analizador.value(QStringLiteral("csv"));
+    if (analizador.isSet(QStringLiteral("since")))
+        op.desde = analizador.value(QStringLiteral("since"));
+    if (analizador.isSet(QStringLiteral("until")))
+        op.hasta = analizador.value(QStringLiteral("until"));
+    if (analizador.isSet(QStringLiteral("kind")))
+        op.tipos = analizador.value(QStringLiteral("kind")).split(QLatin1Char(','));
     // Left empty, either would quietly give the default: the port numbered by
     // --port, a direct link instead of a call.
     if (analizador.isSet(QStringLiteral("device")) && op.dispositivo.isEmpty())
@@ -319,5 +335,8 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos,
         return Error_Uso(*error);
     if (auto error = Revisa_Opciones_De_Orden(analizador, op))
         return Error_Uso(*error);
+    if (op.comando == QLatin1String("events"))
+        if (auto error = Revisa_Eventos(op))
+            return Error_Uso(*error);
     return std::nullopt;
 }

@@ -26,6 +26,9 @@ struct Opciones {
     int primera = 1;        // scan: the first and last address asked
     int ultima = 247;
     int espera_ms = 0; // scan: the wait for each reply; 0 for the reply's wire time and a margin
+    bool direccion_dada = false; // --address was given
+    QString desde, hasta;        // events: --since and --until as given
+    QStringList tipos;           // events: --kind, split at commas
 };
 
 // What a command takes after its name.

@@ -5,8 +5,11 @@
 #include "archivos/Manejo_de_Archivos.h"
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "datos/Manejo_de_ActualValues.h"
+#include "enlace/Puerto_Serie.h"
 #include "kv73ctl/Carga_Reporte.h"
 #include "kv73ctl/Comandos.h"
+#include "kv73ctl/Diario_Consola.h"
+#include "kv73ctl/Eventos_Consola.h"
 #include "kv73ctl/Exploracion_Bus.h"
 #include "kv73ctl/Puertos.h"
 #include "kv73ctl/Registro_Valores.h"
@@ -15,6 +18,7 @@
 #include "protocolo/Enlace_Rele.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 
@@ -77,7 +81,8 @@ int Setpoints(const Opciones &op, Enlace_Rele &e) {
 
 // One poll, printed only when its reply was good; a failed one is said on
 // stderr, and with --json is an object with its status on stdout too.
-int Un_Sondeo(const Opciones &op, Enlace_Rele &e, qint64 *microsegundos) {
+int Un_Sondeo(const Opciones &op, Enlace_Rele &e, qint64 *microsegundos,
+              Diario_Consola *diario = nullptr) {
     QElapsedTimer reloj;
     reloj.start();
     const Desenlace d =
@@ -91,6 +96,8 @@ int Un_Sondeo(const Opciones &op, Enlace_Rele &e, qint64 *microsegundos) {
     r.estado = Salida_Lectura(d, "actual-values poll");
     if (r.estado == 0)
         r.lectura = Lee_Lectura_Actual();
+    if (diario && !(r.estado != 0 && Interrumpido()))
+        diario->Anota_Sondeo(r, r.estado == 2 && e.MSComm1().Perdido());
     // A poll cut short by a signal says nothing of the relay.
     if (op.json && !(r.estado != 0 && Interrumpido()))
         Imprime_Json(Json_Sondeo(r, microsegundos != nullptr));
@@ -100,10 +107,13 @@ int Un_Sondeo(const Opciones &op, Enlace_Rele &e, qint64 *microsegundos) {
 }
 
 // Several relays: one poll of each in turn. See Peor_Estado for the status.
-int Una_Ronda(const Opciones &op, Enlace_Rele &e, bool con_latencia, bool &sin_puerto) {
+int Una_Ronda(const Opciones &op, Enlace_Rele &e, bool con_latencia, bool &sin_puerto,
+              Diario_Consola *diario = nullptr) {
     int estado = 0;
     sin_puerto = !Sondea_Direcciones(op, e, [&](const auto &r) {
         Imprime_Sondeo(op, r, con_latencia);
+        if (diario)
+            diario->Anota_Sondeo(r, r.estado == 2 && e.MSComm1().Perdido());
         estado = Peor_Estado(estado, r.estado);
     });
     return sin_puerto ? 2 : estado;
@@ -123,6 +133,8 @@ int Watch(const Opciones &op, Enlace_Rele &e) {
     if (const int fallo = Conecta(op, e))
         return fallo;
     Atiende_Interrupciones();
+    // Lamp changes and the links' ups and downs go into the event journal.
+    Diario_Consola diario(Dispositivo_Opciones(op));
     QElapsedTimer inicio;
     inicio.start();
     int estado_salida = 0;
@@ -133,15 +145,17 @@ int Watch(const Opciones &op, Enlace_Rele &e) {
             // A relay that fails stops only its own poll; a port that cannot
             // open again stops the watch.
             bool sin_puerto = false;
-            const int r = Una_Ronda(op, e, true, sin_puerto);
+            const int r = Una_Ronda(op, e, true, sin_puerto, &diario);
             if (Interrumpido())
                 break;
             estado_salida = Peor_Estado(estado_salida, r);
-            if (sin_puerto)
+            if (sin_puerto) {
+                diario.Puerto_Perdido(QDateTime::currentDateTime());
                 return 2;
+            }
         } else {
             qint64 us = 0;
-            const int r = Un_Sondeo(op, e, &us);
+            const int r = Un_Sondeo(op, e, &us, &diario);
             // A poll cut short by the signal is not one the relay failed.
             if (Interrumpido())
                 break;
@@ -167,12 +181,23 @@ int Log(const Opciones &op, Enlace_Rele &e) {
 // --- reset-max ---------------------------------------------------------------
 
 // The core tells the outcome itself: "Command Executed" or "Error executing command".
+// The maxima are read first, for the journal; a bad reply to that read leaves
+// the event without them, the reset is sent all the same.
 int Reset_Max(const Opciones &op, Enlace_Rele &e) {
     if (const int fallo = Conecta(op, e))
         return fallo;
+    const Desenlace v =
+        Transaccion(e, [&e] { return e.Lee_Valores_Actuales(Estado.Direccion_Rele); });
+    if (v == Desenlace::Sin_Respuesta)
+        return 2;
+    const QString maximos =
+        v == Desenlace::Buena ? Lista_Json(Lee_Lectura_Actual().maximos) : QString();
     int32_t comando = 16;
     const Desenlace d = Transaccion(
         e, [&e, &comando] { return e.Ejecuta_Comando(Estado.Direccion_Rele, comando); });
+    if (d == Desenlace::Buena)
+        Anota_Cambio(op, QStringLiteral("reset-max"), QStringLiteral("reset-max"), maximos,
+                     QString(), QStringLiteral("kv73ctl"));
     return d == Desenlace::Sin_Respuesta ? 2 : d == Desenlace::Mala ? 3 : 0;
 }
 
@@ -212,7 +237,22 @@ int Send(const Opciones &op, Enlace_Rele &e) {
         return 4;
     if (const int fallo = Conecta(op, e))
         return fallo;
+    // What the relay holds before, for the journal: one more exchange, after
+    // which the file's setpoints go back into the edit image it replaced.
+    const auto edicion = Estado.Nuevos_Setpoints;
+    const bool pendiente = Estado.Edicion_Pendiente;
+    const Desenlace l = Transaccion(e, [&e] { return e.Lee_Setpoints(Estado.Direccion_Rele); });
+    if (const int fallo = Salida_Lectura(l, "setpoint read"))
+        return fallo;
+    const Imagen_Setpoints antes = Lee_Imagen_Setpoints();
+    Estado.Nuevos_Setpoints = edicion;
+    Estado.Edicion_Pendiente = pendiente;
     const Desenlace d = Transaccion(e, [&e] { return e.Escribe_Setpoints(Estado.Direccion_Rele); });
+    if (d == Desenlace::Buena)
+        Anota_Cambio(op, QStringLiteral("setpoints"), QStringLiteral("send"),
+                     Lista_Json(antes.registros), Lista_Json(Lee_Imagen_Setpoints().registros),
+                     QStringLiteral("kv73ctl send ") +
+                         QFileInfo(op.argumentos.first()).absoluteFilePath());
     return d == Desenlace::Sin_Respuesta ? 2 : d == Desenlace::Mala ? 3 : 0;
 }
 
@@ -225,7 +265,12 @@ int Set(const Opciones &op, Enlace_Rele &e) {
     }
     if (const int fallo = Conecta(op, e))
         return fallo;
-    if (const int resultado = Cambia_Setpoints(e, cambios))
+    const auto anota = [&op](const Imagen_Setpoints &antes, const Imagen_Setpoints &despues) {
+        Anota_Cambio(op, QStringLiteral("setpoints"), QStringLiteral("set"),
+                     Lista_Json(antes.registros), Lista_Json(despues.registros),
+                     QStringLiteral("kv73ctl"));
+    };
+    if (const int resultado = Cambia_Setpoints(e, cambios, anota))
         return resultado;
     const Imagen_Setpoints s = Lee_Imagen_Setpoints();
     Imprime_Resultado(op.json, Texto_Setpoints(s), Json_Setpoints(s));
@@ -308,6 +353,10 @@ const Orden Lista_Ordenes[] = {
     {"report", Report, Argumentos::Archivo_Opcional, "[FILE] --pdf OUT.pdf",
      "the printed report as a PDF, of a .KV73 file or, without FILE, of the relay (setpoints "
      "and one poll)"},
+    {"events", Comando_Events, Argumentos::Ninguno,
+     "[--since WHEN] [--until WHEN] [--kind K] [--address A[,B...]]",
+     "the event journal, oldest first: lamp changes, links up and down, setpoints written and "
+     "maxima reset, by kv73 and kv73ctl (no relay needed)"},
     {"ports", Ports, Argumentos::Ninguno, "",
      "serial ports of this computer, and the device of COM1..COM4"},
     {"scan", Scan, Argumentos::Ninguno, "[--first A] [--last B] [--timeout-ms T]",

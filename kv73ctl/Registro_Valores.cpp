@@ -3,6 +3,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "enlace/Puerto_Serie.h"
 #include "kv73ctl/Comandos.h"
+#include "kv73ctl/Diario_Consola.h"
 #include "kv73ctl/Sondeo.h"
 #include "protocolo/Enlace_Rele.h"
 #include "registro/Archivo_Csv.h"
@@ -122,6 +123,8 @@ int Comando_Log(const Opciones &op, Enlace_Rele &enlace) {
         return 4;
     }
     Atiende_Interrupciones();
+    // Lamp changes and the links' ups and downs go into the event journal.
+    Diario_Consola diario(Dispositivo_Opciones(op));
     // The first opening says why it fails; the rows say the rest.
     if (Abre_Enlace(op, enlace) != 0)
         ultimo_motivo = Motivo(op, enlace.MSComm1());
@@ -145,6 +148,8 @@ int Comando_Log(const Opciones &op, Enlace_Rele &enlace) {
                 break;
             if (varias)
                 fila.direccion = direccion;
+            diario.Tras_Sondeo(direccion, fila.estado, fila.luces, fila.hora,
+                               enlace.MSComm1().Perdido());
             estado_salida = Peor_Estado(estado_salida, Salida_De(fila.estado));
             if (!archivo.Escribe(fila, error)) {
                 std::fprintf(stderr, "kv73ctl: cannot write %s: %s\n", qPrintable(Nombre_Csv(op)),

@@ -362,8 +362,9 @@ TEST(Kv73ctl, HelpAndVersion) {
     for (const QString &linea : comandos.split(u'\n', Qt::SkipEmptyParts))
         if (!linea.startsWith(QStringLiteral("   ")))
             listados << linea.trimmed().section(u' ', 0, 0);
-    EXPECT_EQ(listados.join(u' ').toStdString(),
-              "ident setpoints values watch log reset-max save show send set report ports scan");
+    EXPECT_EQ(
+        listados.join(u' ').toStdString(),
+        "ident setpoints values watch log reset-max save show send set report events ports scan");
     // No line runs past the 79th column.
     for (const QString &linea : ayuda.salida.split(u'\n'))
         EXPECT_LE(linea.size(), 79) << linea.toStdString();

@@ -1,0 +1,150 @@
+#include "kv73ctl/Eventos_Consola.h"
+
+#include "diario/Diario_Eventos.h"
+#include "kv73ctl/Salida.h"
+#include "registro/Fila_Registro.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <cstdio>
+
+namespace {
+
+const QStringList Tipos = {QStringLiteral("lamp"), QStringLiteral("link"),
+                           QStringLiteral("setpoints"), QStringLiteral("reset-max")};
+
+// "90m": that long before `ahora`; at most 100 years back.
+std::optional<QDateTime> Hace(const QString &texto, const QDateTime &ahora) {
+    static const QRegularExpression forma(QStringLiteral("^(\\d{1,9})([smhd])$"));
+    const QRegularExpressionMatch partes = forma.match(texto);
+    if (!partes.hasMatch())
+        return std::nullopt;
+    const qint64 cantidad = partes.captured(1).toLongLong();
+    const char unidad = partes.captured(2).at(0).toLatin1();
+    const qint64 segundos = cantidad * (unidad == 'd'   ? 86400
+                                        : unidad == 'h' ? 3600
+                                        : unidad == 'm' ? 60
+                                                        : 1);
+    if (segundos > 100LL * 366 * 86400)
+        return std::nullopt;
+    return ahora.addSecs(-segundos);
+}
+
+// `texto` as JSON, when it is JSON: "\"off\"" is the string off, "[1,2]" an array.
+QJsonValue Valor_Json(const QString &texto) {
+    if (texto.isEmpty())
+        return QJsonValue::Null;
+    QJsonParseError error{};
+    const QJsonDocument documento = QJsonDocument::fromJson('[' + texto.toUtf8() + ']', &error);
+    if (error.error != QJsonParseError::NoError || documento.array().size() != 1)
+        return texto;
+    return documento.array().first();
+}
+
+QJsonValue Texto_O_Nulo(const QString &texto) {
+    return texto.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(texto);
+}
+
+// The object on one line with its keys in the order a reader expects (time
+// first), not sorted as QJsonDocument writes them.
+QString Linea_Json(const QJsonObject &objeto) {
+    static const char *const Claves[] = {"time",  "device", "address", "kind",  "what",
+                                         "value", "before", "after",   "source"};
+    QStringList campos;
+    for (const char *clave : Claves) {
+        const QByteArray valor = QJsonDocument(QJsonArray{objeto.value(QLatin1String(clave))})
+                                     .toJson(QJsonDocument::Compact);
+        campos << QStringLiteral("\"%1\":%2")
+                      .arg(QLatin1String(clave), QString::fromUtf8(valor.mid(1, valor.size() - 2)));
+    }
+    return QLatin1Char('{') + campos.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+} // namespace
+
+std::optional<QDateTime> Lee_Cuando(const QString &texto, bool hasta, const QDateTime &ahora) {
+    const QString limpio = texto.trimmed();
+    if (const auto atras = Hace(limpio, ahora))
+        return atras;
+    // QDate takes the date at the front of a whole time too: only a date alone here.
+    const QDate dia = limpio.size() == 10 ? QDate::fromString(limpio, Qt::ISODate) : QDate();
+    if (dia.isValid())
+        return hasta ? dia.startOfDay().addDays(1).addMSecs(-1) : dia.startOfDay();
+    const QDateTime hora = QDateTime::fromString(limpio, Qt::ISODateWithMs);
+    if (hora.isValid() && limpio.contains(QLatin1Char('T')))
+        return hora;
+    return std::nullopt;
+}
+
+std::optional<QString> Revisa_Eventos(const Opciones &op) {
+    const QString forma = QStringLiteral(
+        "give an ISO 8601 time (2024-05-01T14:00, 2024-05-01T14:00:00+02:00), a date "
+        "(2024-05-01) or a time back from now (90m, 24h, 7d, 30s)");
+    const QDateTime ahora = QDateTime::currentDateTime();
+    std::optional<QDateTime> desde, hasta;
+    if (!op.desde.isNull() && !(desde = Lee_Cuando(op.desde, false, ahora)))
+        return QStringLiteral("--since %1: %2").arg(op.desde, forma);
+    if (!op.hasta.isNull() && !(hasta = Lee_Cuando(op.hasta, true, ahora)))
+        return QStringLiteral("--until %1: %2").arg(op.hasta, forma);
+    if (desde && hasta && *desde > *hasta)
+        return QStringLiteral("--since %1 is after --until %2").arg(op.desde, op.hasta);
+    for (const QString &tipo : op.tipos)
+        if (!Tipos.contains(tipo))
+            return QStringLiteral("--kind %1: give lamp, link, setpoints or reset-max, or several "
+                                  "joined by commas")
+                .arg(op.tipos.join(QLatin1Char(',')));
+    return std::nullopt;
+}
+
+QString Texto_Evento(const Evento &evento) {
+    QStringList partes{Hora_Iso(evento.hora), evento.dispositivo,
+                       QStringLiteral("address %1").arg(evento.direccion), evento.tipo, evento.que};
+    if (!evento.valor.isEmpty())
+        partes << evento.valor;
+    if (!evento.antes.isEmpty() || !evento.despues.isEmpty())
+        partes << QStringLiteral("%1 -> %2")
+                      .arg(evento.antes.isEmpty() ? QStringLiteral("-") : evento.antes,
+                           evento.despues.isEmpty() ? QStringLiteral("-") : evento.despues);
+    if (!evento.fuente.isEmpty())
+        partes << QStringLiteral("(%1)").arg(evento.fuente);
+    return partes.join(QStringLiteral("  "));
+}
+
+QJsonObject Json_Evento(const Evento &evento) {
+    return {{QStringLiteral("time"), Hora_Iso(evento.hora)},
+            {QStringLiteral("device"), evento.dispositivo},
+            {QStringLiteral("address"), evento.direccion},
+            {QStringLiteral("kind"), evento.tipo},
+            {QStringLiteral("what"), evento.que},
+            {QStringLiteral("value"), Texto_O_Nulo(evento.valor)},
+            {QStringLiteral("before"), Valor_Json(evento.antes)},
+            {QStringLiteral("after"), Valor_Json(evento.despues)},
+            {QStringLiteral("source"), Texto_O_Nulo(evento.fuente)}};
+}
+
+int Comando_Events(const Opciones &op, Enlace_Rele &) {
+    const QDateTime ahora = QDateTime::currentDateTime();
+    Filtro_Eventos filtro;
+    if (!op.desde.isNull())
+        filtro.desde = Lee_Cuando(op.desde, false, ahora);
+    if (!op.hasta.isNull())
+        filtro.hasta = Lee_Cuando(op.hasta, true, ahora);
+    if (op.direccion_dada)
+        filtro.direcciones = op.direcciones;
+    filtro.tipos = op.tipos;
+    Diario_Eventos diario;
+    QString error;
+    const auto eventos = diario.Consulta(filtro, &error);
+    if (!eventos) {
+        std::fprintf(stderr, "kv73ctl: %s\n", qPrintable(error));
+        return 4;
+    }
+    for (const Evento &evento : *eventos) {
+        if (op.json)
+            Imprime(Linea_Json(Json_Evento(evento)));
+        else
+            Imprime(Texto_Evento(evento));
+    }
+    return 0;
+}
