@@ -137,8 +137,11 @@ void Diario_Pagina::Al_Sondear(Estado_Sondeo estado, const QDateTime &hora) {
         Anota(vigia.Tras_Sondeo(estado, Fila_Del_Sondeo(estado, hora).luces, hora));
         return;
     }
-    // An adapter pulled out fails the poll as silence does; the journal says why.
-    if (host_.MSComm1().Perdido())
+    // OFF takes the link down before it says so, and an adapter pulled out
+    // fails the poll as silence does: the journal says why.
+    if (Estado.Cancelar_Enlace)
+        Anota(vigia.Enlace_Caido(QStringLiteral("OFF"), hora));
+    else if (host_.MSComm1().Perdido())
         Anota(vigia.Enlace_Caido(QStringLiteral("port lost"), hora));
     Anota(vigia.Tras_Sondeo(estado, {}, hora));
 }

@@ -110,12 +110,23 @@ TEST_F(Eventos_Escritorio, PageJournalsLampChangesAndTheLinkAndNotifiesOnce) {
     Estado.Comunicacion_OK = false;
     emit Avisos_Del_Dialogo().Enlace_Cortado();
     emit Avisos_Del_Dialogo().Enlace_Cortado(); // a second OFF: already down
+    // OFF pressed while a poll waits for a silent relay: the poll's failure is
+    // OFF's doing.
+    Estado.Comunicacion_OK = true;
+    p.Timer1_Timer();
+    puerto->al_recibir = nullptr;
+    Estado.Cancelar_Enlace = true;
+    operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
+    p.Timer1_Timer();
+    Estado.Comunicacion_OK = false;
+    emit Avisos_Del_Dialogo().Enlace_Cortado();
 
     const QList<Evento> eventos = Journal();
     EXPECT_EQ(Resumen_Eventos(eventos),
               (QStringList{"link/up/", "lamp/Fault/blink", "link/down/no reply", "link/up/",
-                           "link/down/port lost", "link/up/", "link/down/OFF"}));
-    ASSERT_EQ(eventos.size(), 7);
+                           "link/down/port lost", "link/up/", "link/down/OFF", "link/up/",
+                           "link/down/OFF"}));
+    ASSERT_EQ(eventos.size(), 9);
     EXPECT_EQ(eventos[1].antes, QStringLiteral("\"off\""));
     for (const Evento &e : eventos) {
         EXPECT_EQ(e.direccion, 1);
