@@ -142,6 +142,17 @@ TEST(Kv73ctlJson, LogToStandardOutputWritesTheHeaderOnceThenOnlyRows) {
                                                                  : QStringLiteral("ok"));
     }
 
+    // Standard output that cannot take a row ends the log as a full disk does.
+    const auto lleno =
+        Ejecuta(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("exec \"$0\" --device \"$1\" log --csv - --count 2 >/dev/full"),
+                 QStringLiteral(KV73CTL), sim.Enlace()},
+                Tick_Rapido);
+    EXPECT_EQ(lleno.estado, 4);
+    EXPECT_TRUE(lleno.errores.contains(QStringLiteral("cannot write the standard output")))
+        << lleno.errores.toStdString();
+
     // A reader at the other end of a pipe gets each row as it is polled, not
     // when the log ends; SIGTERM ends the log cleanly.
     QProcess log;
