@@ -35,8 +35,8 @@ const Opcion Lista_Opciones[] = {
     {nullptr, "trace", nullptr,
      "print every frame written to and read from the port on stderr, one line each"},
     {nullptr, "interval", "MS",
-     "watch, log: milliseconds from one poll to the next, 1..3600000 "
-     "(default 500)"},
+     "watch, log, serve: milliseconds from one poll to the next, 1..3600000 "
+     "(default 500; 1000 for serve)"},
     {nullptr, "count", "N",
      "watch, log: the number of polls, 1..1000000000 (default: until "
      "interrupted)"},
@@ -54,6 +54,15 @@ const Opcion Lista_Opciones[] = {
     {nullptr, "until", "WHEN", "events: up to WHEN (a date: to the end of that day)"},
     {nullptr, "kind", "K",
      "events: only lamp, link, setpoints or reset-max (several joined by commas)"},
+    {nullptr, "mqtt", "URL",
+     "serve: publish to the MQTT broker at mqtt://[USER[:PASSWORD]@]HOST[:PORT] or mqtts://... "
+     "(the password may come from KV73_MQTT_PASSWORD)"},
+    {nullptr, "mqtt-cafile", "FILE", "serve: the CA certificates that check an mqtts:// broker"},
+    {nullptr, "topic", "PREFIX", "serve: the prefix of the MQTT topics (default kv73)"},
+    {nullptr, "ha-discovery", nullptr, "serve: publish Home Assistant MQTT discovery configs"},
+    {nullptr, "metrics", "HOST:PORT",
+     "serve: answer GET /metrics (Prometheus) and /healthz on HOST:PORT (HOST 127.0.0.1 when "
+     "left out)"},
 };
 
 // The options that take a number, with what the help above allows for each. A
@@ -82,7 +91,7 @@ const Numero Numeros[] = {
 };
 
 // The commands that poll several relays in turn; the others speak to one.
-const char *const Ordenes_Con_Lista[] = {"values", "watch", "log", "events"};
+const char *const Ordenes_Con_Lista[] = {"values", "watch", "log", "serve", "events"};
 
 // Options that belong to some commands (`ordenes`, separated by spaces);
 // `falta` is said when the first of them runs without it.
@@ -92,7 +101,7 @@ struct Opcion_De_Orden {
     const char *falta;
 };
 const Opcion_De_Orden Opciones_De_Orden[] = {
-    {"interval", "watch log", nullptr},
+    {"interval", "watch log serve", nullptr},
     {"count", "watch log", nullptr},
     {"pdf", "report", "report needs --pdf OUT.pdf"},
     {"first", "scan", nullptr},
@@ -102,6 +111,11 @@ const Opcion_De_Orden Opciones_De_Orden[] = {
     {"since", "events", nullptr},
     {"until", "events", nullptr},
     {"kind", "events", nullptr},
+    {"mqtt", "serve", nullptr},
+    {"mqtt-cafile", "serve", nullptr},
+    {"topic", "serve", nullptr},
+    {"ha-discovery", "serve", nullptr},
+    {"metrics", "serve", nullptr},
 };
 
 const char *const Linea_Uso =
@@ -205,6 +219,12 @@ std::optional<QString> Toma_Opciones(const QCommandLineParser &analizador, Opcio
         op.hasta = analizador.value(QStringLiteral("until"));
     if (analizador.isSet(QStringLiteral("kind")))
         op.tipos = analizador.value(QStringLiteral("kind")).split(QLatin1Char(','));
+    op.mqtt = analizador.value(QStringLiteral("mqtt"));
+    op.mqtt_cafile = analizador.value(QStringLiteral("mqtt-cafile"));
+    if (analizador.isSet(QStringLiteral("topic")))
+        op.tema = analizador.value(QStringLiteral("topic"));
+    op.ha_discovery = analizador.isSet(QStringLiteral("ha-discovery"));
+    op.metricas = analizador.value(QStringLiteral("metrics"));
     // Left empty, either would quietly give the default: the port numbered by
     // --port, a direct link instead of a call.
     if (analizador.isSet(QStringLiteral("device")) && op.dispositivo.isEmpty())
@@ -338,5 +358,12 @@ std::optional<int> Analiza_Linea_Comandos(const QStringList &argumentos,
     if (op.comando == QLatin1String("events"))
         if (auto error = Revisa_Eventos(op))
             return Error_Uso(*error);
+    if (op.comando == QLatin1String("serve")) {
+        if (op.mqtt.isEmpty() && op.metricas.isEmpty())
+            return Error_Uso(QStringLiteral("serve needs --mqtt URL or --metrics HOST:PORT"));
+        // An agent polls once a second unless told otherwise.
+        if (!analizador.isSet(QStringLiteral("interval")))
+            op.intervalo_ms = 1000;
+    }
     return std::nullopt;
 }

@@ -25,10 +25,15 @@ struct Opciones {
     QString pdf;            // report: where the PDF goes
     int primera = 1;        // scan: the first and last address asked
     int ultima = 247;
-    int espera_ms = 0; // scan: the wait for each reply; 0 for the reply's wire time and a margin
-    bool direccion_dada = false; // --address was given
-    QString desde, hasta;        // events: --since and --until as given
-    QStringList tipos;           // events: --kind, split at commas
+    int espera_ms = 0;   // scan: the wait for each reply; 0 for the reply's wire time and a margin
+    QString mqtt;        // serve: the broker, mqtt://... or mqtts://...
+    QString mqtt_cafile; // serve: the CA certificates of an mqtts:// broker
+    QString tema = QStringLiteral("kv73"); // serve: the prefix of the topics
+    bool ha_discovery = false;             // serve: Home Assistant discovery configs
+    QString metricas;                      // serve: HOST:PORT of the metrics endpoint
+    bool direccion_dada = false;           // --address was given
+    QString desde, hasta;                  // events: --since and --until as given
+    QStringList tipos;                     // events: --kind, split at commas
 };
 
 // What a command takes after its name.

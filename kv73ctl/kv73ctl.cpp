@@ -104,9 +104,10 @@ int main(int argc, char **argv) {
     Estado.Excepcion_Termina = true;
     Atiende_Interrupciones();
     const int estado = Busca_Orden(Ordenes, op.comando)->ejecuta(op, enlace);
-    // A command stopped by a signal before it finished ends with 130; watch and
-    // log run until one comes, and say how their polls went.
-    const bool hasta_interrumpir =
-        op.comando == QLatin1String("watch") || op.comando == QLatin1String("log");
+    // A command stopped by a signal before it finished ends with 130; watch,
+    // log and serve run until one comes, and say how their polls went.
+    const bool hasta_interrumpir = op.comando == QLatin1String("watch") ||
+                                   op.comando == QLatin1String("log") ||
+                                   op.comando == QLatin1String("serve");
     return Interrumpido() && !hasta_interrumpir ? 130 : estado;
 }
