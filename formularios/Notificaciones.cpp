@@ -59,16 +59,14 @@ void Notificaciones::Al_Anotar(const Evento &evento) {
 }
 
 bool Notificaciones::Hay_Servicio() {
-    if (servicio_ < 0) {
+    if (!servicio_) {
         // A server running now, or one the bus starts on the first call.
         const QDBusConnection bus = Bus();
         QDBusConnectionInterface *interfaz = bus.isConnected() ? bus.interface() : nullptr;
         servicio_ = interfaz && (interfaz->isServiceRegistered(Servicio).value() ||
-                                 interfaz->activatableServiceNames().value().contains(Servicio))
-                        ? 1
-                        : 0;
+                                 interfaz->activatableServiceNames().value().contains(Servicio));
     }
-    return servicio_ == 1;
+    return servicio_;
 }
 
 bool Notificaciones::Envia_Escritorio(const QString &texto) {
@@ -89,5 +87,5 @@ QDBusConnection Notificaciones::Bus() const {
 
 void Notificaciones::Usa_Bus(const QDBusConnection &bus) {
     bus_ = bus;
-    servicio_ = -1;
+    servicio_ = false;
 }

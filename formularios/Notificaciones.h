@@ -26,8 +26,9 @@ class Notificaciones : public QObject {
     // "Relay 5 on /dev/ttyUSB0: L2 on".
     static QString Texto(const Evento &evento);
 
-    // Whether a notification service answers on the session bus (looked up
-    // once, at the first lamp).
+    // Whether a notification service answers on the session bus: looked up at
+    // a lamp until one is found (the desktop may start its service after the
+    // program), then taken as there.
     bool Hay_Servicio();
     // Another bus than the session's (a test's own).
     void Usa_Bus(const QDBusConnection &bus);
@@ -42,5 +43,5 @@ class Notificaciones : public QObject {
     QStatusBar &barra_;
     std::optional<QDBusConnection> bus_;
     int enviadas_ = 0;
-    int servicio_ = -1; // -1 not looked up yet, 0 none, 1 there
+    bool servicio_ = false; // found on the bus
 };

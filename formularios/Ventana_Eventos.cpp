@@ -53,6 +53,9 @@ void Ventana_Eventos::Construye() {
     Rele->setObjectName(QStringLiteral("Rele"));
     Rele->setRange(0, 255);
     Rele->setSpecialValueText(QStringLiteral("All"));
+    // A typed address is looked up once it is complete (Enter, or the focus
+    // leaving), not at each digit; the arrows look at once.
+    Rele->setKeyboardTracking(false);
     Rele->setToolTip(QStringLiteral("The relay's address; All for every relay"));
     Rele->setMinimumWidth(Rele->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 40);
     Tipo = Lista(this, QStringList{QStringLiteral("All kinds")} + Tipos, QStringLiteral("Tipo"));

@@ -85,7 +85,7 @@ TEST_F(Notificaciones_DBus, ALampLightingGoesToTheServiceWhenOneIsRegistered) {
     ASSERT_TRUE(lado_servidor.registerObject(QStringLiteral("/org/freedesktop/Notifications"),
                                              &servidor, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(lado_servidor.registerService(QStringLiteral("org.freedesktop.Notifications")));
-    avisos.Usa_Bus(cliente);
+    // The service came after the program: the next lamp finds it.
     rele.Fallos_Activos().Fallo_Sonda[0] = 0;
     p.Timer1_Timer();
     rele.Fallos_Activos().Fallo_Sonda[0] = Codigo_Fco;
