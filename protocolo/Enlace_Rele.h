@@ -73,7 +73,8 @@ class Enlace_Rele {
     void Vacia_Entrada();
     Fin Intercambia(const QByteArray &peticion, QByteArray &respuesta, qsizetype largo,
                     bool cancelable);
-    Fin Intercambia_Breve(const QByteArray &peticion, QByteArray &respuesta, qsizetype largo);
+    Fin Intercambia_Breve(const QByteArray &peticion, QByteArray &respuesta, qsizetype largo,
+                          int espera_ms);
     template <std::size_t N>
     Resultado Lee_Registros(uint8_t direccion, uint8_t funcion, uint16_t primero, uint16_t cantidad,
                             Imagen<N> &respuesta, bool cancelable);
@@ -89,5 +90,6 @@ class Enlace_Rele {
     Ventanas &textos_;
     Traza_Trafico *traza_ = nullptr;
     Cuentas_Enlace cuentas_;
-    int espera_breve_ms_ = 0; // a short read runs: its wait, else 0
+    int espera_breve_ms_ = 0;    // the next exchange is a short read's: its wait
+    bool lectura_breve_ = false; // a short read runs
 };

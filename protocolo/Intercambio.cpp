@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 namespace T = Textos_Protocolo;
 
@@ -101,8 +102,10 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia(const QByteArray &peticion, QByteArray
         return (cancelable && Estado.Cancelar_Enlace) || Estado.Interrupcion;
     };
 
+    // Taken by the short read's own exchange only: a command that runs inside
+    // its wait (OFF) has the usual one.
     if (espera_breve_ms_ > 0)
-        return Intercambia_Breve(peticion, respuesta, largo);
+        return Intercambia_Breve(peticion, respuesta, largo, std::exchange(espera_breve_ms_, 0));
     const En_Curso en_curso;
 
     Estado.Segundos = 0;
@@ -151,11 +154,11 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia(const QByteArray &peticion, QByteArray
     return Fin::Respuesta;
 }
 
-// The short read's exchange: one request, `espera_breve_ms_` for its reply on
+// The short read's exchange: one request, `espera_ms` for its reply on
 // the wall clock (not the tick, whose seconds are the page relay's), and an
 // exception reply taken as the end. Silence is said only in the result.
 Enlace_Rele::Fin Enlace_Rele::Intercambia_Breve(const QByteArray &peticion, QByteArray &respuesta,
-                                                qsizetype largo) {
+                                                qsizetype largo, int espera_ms) {
     const En_Curso en_curso;
     QByteArray entrada;
     const auto llego = [&] {
@@ -174,7 +177,7 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia_Breve(const QByteArray &peticion, QByt
     limite.setSingleShot(true);
     limite.setTimerType(Qt::PreciseTimer);
     QObject::connect(&limite, &QTimer::timeout, [&vencida] { vencida = true; });
-    limite.start(espera_breve_ms_);
+    limite.start(espera_ms);
     Espera_Hasta([&] {
         return llego() || excepcion() || vencida || !puerto_.PortOpen() || Estado.Interrupcion;
     });
@@ -201,8 +204,10 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia_Breve(const QByteArray &peticion, QByt
 Resultado Enlace_Rele::Lee_Valores_Actuales_Breve(uint8_t direccion, int espera_ms) {
     const int16_t errores = Estado.Errores_CRC;
     espera_breve_ms_ = std::max(espera_ms, 1);
+    lectura_breve_ = true;
     const Resultado r = Lee_Valores_Actuales(direccion);
     espera_breve_ms_ = 0;
+    lectura_breve_ = false;
     // A silent relay's read ends with the line still held: no link failure freed it.
     if (r == Resultado::Sin_Respuesta)
         Estado.Ocupado = false;
@@ -227,7 +232,7 @@ Resultado Enlace_Rele::Resultado_De(Fin fin) {
 // noisy line ends the link whichever read meets it.
 void Enlace_Rele::Cuenta_Error_CRC(int16_t limite) {
     // Another relay's bad reply says nothing of the link to this one.
-    if (espera_breve_ms_ > 0)
+    if (lectura_breve_)
         return;
     ++Estado.Errores_CRC;
     if (Estado.Errores_CRC >= limite) {

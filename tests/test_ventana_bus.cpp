@@ -5,6 +5,7 @@
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "datos/Manejo_de_ActualValues.h"
 #include "diario/Diario_Eventos.h"
+#include "enlace/Comunicacion.h"
 #include "formularios/AVPAGE2.h"
 #include "formularios/Registro_Pagina.h"
 #include "formularios/Ventana_Bus.h"
@@ -170,6 +171,12 @@ TEST_F(Bus_Escritorio, SilentOrGarbledBusRelayIsMarkedAndThePageStaysLinked) {
     EXPECT_EQ(Enlace().Cuentas().Fallos_Enlace, 0u);
     EXPECT_EQ(Estado.Errores_CRC, 0) << "the page relay's good polls clear its count, "
                                         "another relay's bad replies add nothing";
+    // An exception reply ends the short wait at once, as a bad reply.
+    otros[5]->Fallos_Activos().CRC_Malo_Cada = 0;
+    otros[5]->Fallos_Activos().Excepcion = true;
+    p.Timer1_Timer();
+    EXPECT_EQ(Celda(v, 0, Ventana_Bus::Enlace), QStringLiteral("bad reply"));
+    EXPECT_TRUE(Estado.Comunicacion_OK);
     // The page's own relay keeps its link failure.
     rele.Fallos_Activos().Silencioso = true;
     operador->Espera_Mensaje(QStringLiteral("Relay Not Response"), QStringLiteral("KV-72"));
@@ -311,4 +318,30 @@ TEST_F(Bus_Escritorio, RecordingStartedWithTheWindowOpenTakesEveryRelay) {
         direcciones << l[i].section(u',', 1, 1);
     EXPECT_EQ(direcciones, (QStringList{"1", "5", "1", "5"}));
     EXPECT_TRUE(l[2].contains(QStringLiteral(",Fco,"))) << l[2].toStdString();
+}
+
+// OFF pressed while a bus relay's reply is awaited: the switch-off command
+// reaches the page's relay inside that wait, the bus poll ends as no reply with
+// no message, and the line is left free.
+TEST_F(Bus_Escritorio, OffDuringABusPollSwitchesThePageRelayOffAndFreesTheLine) {
+    Ventana_Bus &v = Abre_Bus(QStringLiteral("17"));
+    AVPAGE2 &p = Pagina();
+    const auto responde = puerto->al_recibir;
+    puerto->al_recibir = [&](const QByteArray &peticion) {
+        const auto d = static_cast<uint8_t>(peticion[0]);
+        if (d == 17) {
+            // Silent; OFF meanwhile.
+            QTimer::singleShot(10, [this] { Comunicacion::Cargada(Enlace()).Command2_Click(); });
+        } else {
+            responde(peticion);
+        }
+    };
+    const uint32_t antes = Enlace().Cuentas().Intercambios;
+    p.Timer1_Timer();
+    EXPECT_EQ(Enlace().Cuentas().Intercambios, antes + 2) << "the page poll and OFF's command";
+    EXPECT_EQ(Resumen(puerto->Peticiones()).back(), QStringLiteral("05/0002"));
+    EXPECT_EQ(Celda(v, 0, Ventana_Bus::Enlace), QStringLiteral("no reply"));
+    EXPECT_FALSE(Estado.Comunicacion_OK);
+    EXPECT_FALSE(Estado.Ocupado);
+    EXPECT_EQ(Estado.Intercambios_En_Curso, 0);
 }
