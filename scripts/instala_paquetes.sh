@@ -20,6 +20,8 @@ PAQUETES_CONSTRUCCION=(
     g++ cmake make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
     fonts-liberation2
+    # kv73ctl serve's MQTT client.
+    libmosquitto-dev
     # kv73ctl serve's metrics endpoint; Debian's Qt HTTP Server files need
     # the WebSockets ones and do not pull them in.
     qt6-httpserver-dev qt6-websockets-dev
@@ -27,10 +29,11 @@ PAQUETES_CONSTRUCCION=(
 # What the tests add: GoogleTest, libmodbus as an independent Modbus peer, and
 # poppler's pdftotext to read back the printed report, and clang-format to check
 # the sources keep the repository's layout.
-# promtool checks the metrics page, curl reads it. dbus-daemon runs a private
+# promtool checks the metrics page, curl reads it. mosquitto is the broker and
+# mosquitto-clients (mosquitto_sub, mosquitto_passwd) the subscriber of serve's tests. dbus-daemon runs a private
 # session bus for the lamp notifications.
 PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils clang-format prometheus curl
-    dbus-daemon)
+    dbus-daemon mosquitto mosquitto-clients)
 # What test.sh's Debian package adds: dpkg-shlibdeps, which finds the Qt
 # libraries the package depends on, file, with which CPack tells the programs
 # apart, appstreamcli to validate the metainfo, and update-mime-database and
