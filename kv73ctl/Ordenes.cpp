@@ -363,8 +363,7 @@ const Orden Lista_Ordenes[] = {
     {"scan", Scan, Argumentos::Ninguno, "[--first A] [--last B] [--timeout-ms T]",
      "ask each address from A to B (1..247 by default) for its identification, once and "
      "briefly; one line a relay that answers"},
-    {"serve", Comando_Serve, Argumentos::Ninguno,
-     "[--mqtt URL] [--topic PREFIX] [--ha-discovery] [--metrics HOST:PORT] [--interval MS]",
+    {"serve", Comando_Serve, Argumentos::Ninguno, "[--mqtt URL] [--metrics HOST:PORT]",
      "the agent: polls --address for as long as it runs, publishes each poll, lamp change and "
      "link change to MQTT and serves them to Prometheus; link failures never end it, SIGTERM "
      "does"},
