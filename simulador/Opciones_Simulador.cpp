@@ -32,6 +32,11 @@ decimal, or hexadecimal after 0x (0x7F); a leading zero is still decimal
                          frames as a serial device server passes them, one
                          client at a time (a new one takes the place of the
                          last); PORT 0 takes a free port, printed at start
+  --modbus-tcp           the --tcp port is a Modbus TCP gateway instead: each
+                         Modbus TCP request goes onto the line as the RTU
+                         request of its unit, each good reply comes back with
+                         the request's transaction number (a damaged one, or
+                         one from an address nobody asked, is dropped)
   --baud B               line speed set on the terminal, 1..4000000 (default 9600)
   --seed S               seed of the temperature drift and junk bytes, 0..4294967295
                          (default 1)
@@ -81,8 +86,8 @@ A Hayes-style telephone modem in front of the relay:
 }
 
 // The options: these switches, and those that take a value.
-const char *const Interruptores[] = {"silent",    "exception", "wrong-address",
-                                     "wire-time", "modem",     "drift"};
+const char *const Interruptores[] = {"silent", "exception", "wrong-address", "wire-time",
+                                     "modem",  "drift",     "modbus-tcp"};
 const char *const Con_Valor[] = {
     "link",         "address",     "baud",          "seed",         "silent-after", "bad-crc-every",
     "split",        "junk",        "delay",         "probe-fault",  "ident3",       "dial-delay",
@@ -218,12 +223,15 @@ Opciones Lee_Opciones(const QStringList &argumentos) {
     o.Tiempo_Linea = l.Dada("wire-time");
     o.Con_Modem = l.Dada("modem");
     o.Deriva = l.Dada("drift");
+    o.Modbus_Tcp = l.Dada("modbus-tcp");
     const bool de_modem = Lee_Modem(l, o.Modem);
     if (o.Enlace.isEmpty() && o.Puerto_Tcp < 0)
         Sale_Con_Uso("--link PATH is required");
     if (o.Con_Modem && (o.Puerto_Tcp >= 0 || o.Direcciones.size() > 1))
         Sale_Con_Uso("--modem stands in front of one relay on the terminal: not with --tcp or "
                      "several addresses");
+    if (o.Modbus_Tcp && o.Puerto_Tcp < 0)
+        Sale_Con_Uso("--modbus-tcp is what the --tcp port speaks: give --tcp PORT");
     if (de_modem && !o.Con_Modem)
         Sale_Con_Uso("the modem options need --modem");
     if (o.Tiempo_Linea && o.Con_Modem)

@@ -13,7 +13,8 @@
 struct Opciones {
     QString Enlace;
     std::vector<uint8_t> Direcciones{1};
-    int Puerto_Tcp = -1; // --tcp: none
+    int Puerto_Tcp = -1;     // --tcp: none
+    bool Modbus_Tcp = false; // --modbus-tcp: the TCP port translates as a gateway
     speed_t Baudios = 9600;
     uint32_t Semilla = 1;
     Fallos Fallos_Pedidos;

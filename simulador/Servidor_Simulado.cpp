@@ -53,8 +53,8 @@ bool Servidor_Simulado::Abre() {
 void Servidor_Simulado::Anuncia() {
     const QByteArray quienes = Texto_Direcciones(opciones_.Direcciones);
     if (servidor_.isListening())
-        std::printf("kv73-sim: %s on tcp://127.0.0.1:%d\n", quienes.constData(),
-                    servidor_.serverPort());
+        std::printf("kv73-sim: %s on %s://127.0.0.1:%d\n", quienes.constData(),
+                    opciones_.Modbus_Tcp ? "modbus-tcp" : "tcp", servidor_.serverPort());
     if (con_terminal_)
         std::printf("kv73-sim: %s on %s -> %s%s\n", quienes.constData(), enlace_.constData(),
                     terminal_.Nombre.constData(), opciones_.Con_Modem ? " behind a modem" : "");
@@ -76,8 +76,9 @@ void Servidor_Simulado::Arranca() {
         QObject::connect(&*lectura_, &QSocketNotifier::activated, [this] { Lee_Terminal(); });
     }
     de_red_.escribe = [this](const QByteArray &b) {
-        if (cliente_ && cliente_->state() == QAbstractSocket::ConnectedState)
-            cliente_->write(b);
+        const QByteArray salida = opciones_.Modbus_Tcp ? pasarela_.Respuestas(b) : b;
+        if (!salida.isEmpty() && cliente_ && cliente_->state() == QAbstractSocket::ConnectedState)
+            cliente_->write(salida);
     };
     QObject::connect(&servidor_, &QTcpServer::newConnection, [this] { Acepta_Clientes(); });
 }
@@ -213,14 +214,26 @@ void Servidor_Simulado::Acepta_Clientes() {
             cliente_->abort();
         cliente_ = nuevo;
         de_red_.entramador.Descarta();
+        pasarela_.Reinicia();
         std::printf("kv73-sim: client %s:%d connected\n",
                     qPrintable(nuevo->peerAddress().toString()), nuevo->peerPort());
         std::fflush(stdout);
         nuevo->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         QObject::connect(nuevo, &QTcpSocket::disconnected, nuevo, &QObject::deleteLater);
         QObject::connect(nuevo, &QTcpSocket::readyRead, [this, nuevo] {
-            const QByteArray llegado = nuevo->readAll();
-            if (nuevo == cliente_ && !llegado.isEmpty())
+            QByteArray llegado = nuevo->readAll();
+            if (nuevo != cliente_ || llegado.isEmpty())
+                return;
+            if (opciones_.Modbus_Tcp) {
+                QByteArray rtu;
+                // A gateway hangs up on a client that does not speak Modbus TCP.
+                if (!pasarela_.Peticiones(llegado, rtu)) {
+                    nuevo->abort();
+                    return;
+                }
+                llegado = rtu;
+            }
+            if (!llegado.isEmpty())
                 Atiende(de_red_, llegado);
         });
     }

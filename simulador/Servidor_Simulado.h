@@ -6,6 +6,7 @@
 #include "simulador/Bus_Simulado.h"
 #include "simulador/Modem_Simulado.h"
 #include "simulador/Opciones_Simulador.h"
+#include "simulador/Pasarela_Simulada.h"
 #include "simulador/Terminal_Simulada.h"
 
 #include <QElapsedTimer>
@@ -80,6 +81,8 @@ class Servidor_Simulado {
     Fuente del_terminal_;
     Fuente de_red_;
     QPointer<QTcpSocket> cliente_;
+    // --modbus-tcp: between the TCP client and the line.
+    Pasarela_Simulada pasarela_;
     std::optional<Modem_Simulado> modem_;
     QTimer turno_modem_;
     int fd_cierres_ = -1;

@@ -137,13 +137,6 @@ struct Banco_Pasarela {
     Enlace_Rele enlace{trazado, timer, operador, ventanas};
 };
 
-std::vector<QString> Textos(const Traza_Trafico &traza) {
-    std::vector<QString> lineas;
-    for (const Linea_Traza &l : traza.Lineas_Desde(0))
-        lineas.push_back(Texto_Linea(l));
-    return lineas;
-}
-
 } // namespace
 
 TEST(ModbusTcp, DeviceNamesOfTheGatewayForm) {
@@ -302,12 +295,10 @@ TEST(ModbusTcp, LibmodbusGatewayAnswersEveryTransactionOfTheRelay) {
 
     // The trace shows the relay's RTU frames, CRC and all, as on a serial line.
     b.traza.Vacia();
-    const std::vector<QString> lineas = Textos(b.traza);
+    const std::vector<Linea_Traza> lineas = b.traza.Lineas_Desde(0);
     ASSERT_GE(lineas.size(), 3u);
-    EXPECT_TRUE(lineas[1].contains(QStringLiteral("> 11 04 00 00 00 03 B2 9B  read input")))
-        << lineas[1].toStdString();
-    EXPECT_TRUE(lineas[2].contains(QStringLiteral("< 11 04 06 00 02 00 01 00 82 05 32  reply")))
-        << lineas[2].toStdString();
+    EXPECT_TRUE(Texto_Linea(lineas[1]).contains("> 11 04 00 00 00 03 B2 9B  read input"));
+    EXPECT_TRUE(Texto_Linea(lineas[2]).contains("< 11 04 06 00 02 00 01 00 82 05 32  reply"));
     const Contadores_Traza c = b.traza.Contadores();
     EXPECT_EQ(c.peticiones, 5u);
     EXPECT_EQ(c.respuestas_buenas, 5u);
@@ -371,4 +362,37 @@ TEST(ModbusTcp, Kv73ctlReadsValuesThroughTheGateway) {
     EXPECT_NE(modem.estado, 0);
     EXPECT_TRUE(modem.errores.contains(QStringLiteral("a modem cannot be dialled")))
         << modem.errores.toStdString();
+}
+
+// kv73-sim's gateway, for whoever has no gateway at hand: a silent address among
+// answering ones, and a reply the line damaged, which a gateway drops.
+TEST(ModbusTcp, TheSimulatorServesTheLineAsAGateway) {
+    Simulador sim({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--modbus-tcp"),
+                   QStringLiteral("--address"), QStringLiteral("1,5")});
+    ASSERT_TRUE(sim.Listo());
+    const QString gateway = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(sim.Puerto_Tcp());
+    const QStringList tick = {QStringLiteral("KV73_TICK_MS=20")};
+    const Salida_Programa v =
+        Ejecuta(QStringLiteral(KV73CTL),
+                {QStringLiteral("--device"), gateway, QStringLiteral("--json"),
+                 QStringLiteral("--address"), QStringLiteral("1,9,5"), QStringLiteral("values")},
+                tick);
+    const QStringList lineas = v.salida.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lineas.size(), 3) << v.salida.toStdString();
+    EXPECT_TRUE(lineas[0].contains(QStringLiteral("\"address\":1,\"celsius\":[")));
+    EXPECT_TRUE(lineas[1].contains(QStringLiteral("\"address\":9,\"status\":\"no reply\"")));
+    EXPECT_TRUE(lineas[2].contains(QStringLiteral("\"address\":5,\"celsius\":[")));
+
+    Simulador danado({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--modbus-tcp"),
+                      QStringLiteral("--bad-crc-every"), QStringLiteral("1")});
+    ASSERT_TRUE(danado.Listo());
+    const Salida_Programa d =
+        Ejecuta(QStringLiteral(KV73CTL),
+                {QStringLiteral("--device"),
+                 QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(danado.Puerto_Tcp()),
+                 QStringLiteral("ident")},
+                tick);
+    EXPECT_EQ(d.estado, 2);
+    EXPECT_TRUE(d.errores.contains(QStringLiteral("Relay Not Response")))
+        << d.errores.toStdString();
 }
