@@ -30,8 +30,14 @@ Principal::Principal(Plataforma p)
     if (!fin_)
         fin_ = [this] { Fin_Inmediato(*trazado_); };
     diario_ = std::make_unique<Diario_Eventos>();
-    diario_->Al_Fallar([this](const QString &texto) { emit Diario_Fallido(texto); });
-    diario_->Al_Anotar([this](const Evento &evento) { emit Evento_Anotado(evento); });
+    diario_->Al_Fallar([this](const QString &texto) {
+        fallo_diario_ = texto;
+        emit Diario_Fallido(texto);
+    });
+    diario_->Al_Anotar([this](const Evento &evento) {
+        fallo_diario_.clear();
+        emit Evento_Anotado(evento);
+    });
     connect(qApp, &QGuiApplication::commitDataRequest, this, &Principal::Al_Pedir_Cierre);
 }
 

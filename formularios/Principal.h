@@ -61,6 +61,9 @@ class Principal : public QObject, private Ventanas {
     // Events window reads it. A journal that cannot be written is said once in
     // the status bar.
     Diario_Eventos &Diario();
+    // Why the journal could not take the last event, while it cannot (empty
+    // once a write works again).
+    QString Fallo_Diario() const { return fallo_diario_; }
 
     // Ends the whole program at once, from wherever it is.
     void Termina_Programa();
@@ -90,6 +93,7 @@ class Principal : public QObject, private Ventanas {
     std::function<void()> fin_;
     std::unique_ptr<Enlace_Rele> enlace_;
     std::unique_ptr<Diario_Eventos> diario_;
+    QString fallo_diario_;
     std::array<QString, 6> paneles_{QString(),
                                     QString(),
                                     QStringLiteral("COM: 4"),

@@ -156,10 +156,14 @@ void Ventana_Eventos::Escribe_Nota(const QString &error) {
         return;
     }
     const auto n = modelo_.Filas().size();
-    Nota->setText(
+    QString texto =
         n >= Modelo_Eventos::Maximo_Filas
             ? QStringLiteral("The newest %1 events; narrow the filters for older ones").arg(n)
-            : QStringLiteral("%1 events").arg(n));
+            : QStringLiteral("%1 events").arg(n);
+    // The events the journal refused are not in it.
+    if (const QString fallo = host_.Fallo_Diario(); !fallo.isEmpty())
+        texto += QStringLiteral(" (%1)").arg(fallo);
+    Nota->setText(texto);
 }
 
 QString Ventana_Eventos::Csv() const {

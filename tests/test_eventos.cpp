@@ -329,6 +329,10 @@ TEST_F(Eventos_Sin_Diario, AJournalThatCannotBeWrittenIsSaidOnceAndPollingGoesOn
     EXPECT_EQ(dichos, 1);
     EXPECT_EQ(Diario_Pagina::De(p)->Avisos().Enviadas(), 1);
     EXPECT_TRUE(p.Barra_Estado->currentMessage().endsWith(QStringLiteral(": Fault blink")));
+    // The Events window says why it has nothing to show.
+    Diario_Pagina::De(p)->Abre_Eventos();
+    const QString nota = Diario_Pagina::De(p)->Eventos()->Nota->text();
+    EXPECT_TRUE(nota.contains(QStringLiteral("events.sqlite"))) << nota.toStdString();
 }
 
 // Which lamp events the operator is told of, and in what words.
