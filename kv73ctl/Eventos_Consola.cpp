@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -46,22 +47,77 @@ QJsonValue Texto_O_Nulo(const QString &texto) {
     return texto.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(texto);
 }
 
-// The object on one line with its keys in the order a reader expects (time
-// first), not sorted as QJsonDocument writes them.
-QString Linea_Json(const QJsonObject &objeto) {
-    static const char *const Claves[] = {"time",  "device", "address", "kind",  "what",
-                                         "value", "before", "after",   "source"};
-    QStringList campos;
-    for (const char *clave : Claves) {
-        const QByteArray valor = QJsonDocument(QJsonArray{objeto.value(QLatin1String(clave))})
-                                     .toJson(QJsonDocument::Compact);
-        campos << QStringLiteral("\"%1\":%2")
-                      .arg(QLatin1String(clave), QString::fromUtf8(valor.mid(1, valor.size() - 2)));
+// A string as JSON writes it.
+void Cadena_Json(QString &linea, const QString &texto) {
+    linea += QLatin1Char('"');
+    for (const QChar c : texto) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            linea += QLatin1Char('\\');
+        if (c.unicode() < 0x20)
+            linea += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            linea += c;
     }
-    return QLatin1Char('{') + campos.join(QLatin1Char(',')) + QLatin1Char('}');
+    linea += QLatin1Char('"');
+}
+
+// What the journal writes in before and after: a word in quotes, or an
+// array of whole numbers. Those go out as they are; anything else is read
+// as JSON first.
+bool Json_Sencillo(const QString &texto) {
+    const qsizetype n = texto.size();
+    if (n >= 2 && texto.front() == QLatin1Char('"') && texto.back() == QLatin1Char('"'))
+        return std::all_of(texto.begin() + 1, texto.end() - 1,
+                           [](QChar c) { return c.isLetterOrNumber() || c == QLatin1Char(' '); });
+    if (n >= 2 && texto.front() == QLatin1Char('[') && texto.back() == QLatin1Char(']')) {
+        const QStringView dentro = QStringView(texto).mid(1, n - 2);
+        for (const QStringView numero : dentro.split(QLatin1Char(',')))
+            if (numero.isEmpty() || !std::all_of(numero.begin(), numero.end(), [](QChar c) {
+                    return c.isDigit() || c == QLatin1Char('-');
+                }))
+                return n == 2;
+        return true;
+    }
+    return false;
+}
+
+void Valor_En_Linea(QString &linea, const QString &texto) {
+    if (texto.isEmpty())
+        linea += QLatin1String("null");
+    else if (Json_Sencillo(texto))
+        linea += texto;
+    else
+        linea += QString::fromUtf8(QJsonDocument(QJsonArray{Valor_Json(texto)})
+                                       .toJson(QJsonDocument::Compact)
+                                       .chopped(1)
+                                       .mid(1));
 }
 
 } // namespace
+
+QString Linea_Json_Evento(const Evento &evento) {
+    QString linea;
+    linea.reserve(256);
+    const auto texto = [&](const char *clave, const QString &valor, bool nulo_si_vacio) {
+        linea += QLatin1String(clave);
+        if (nulo_si_vacio && valor.isEmpty())
+            linea += QLatin1String("null");
+        else
+            Cadena_Json(linea, valor);
+    };
+    texto("{\"time\":", Hora_Iso(evento.hora), false);
+    texto(",\"device\":", evento.dispositivo, false);
+    linea += QStringLiteral(",\"address\":%1").arg(evento.direccion);
+    texto(",\"kind\":", evento.tipo, false);
+    texto(",\"what\":", evento.que, false);
+    texto(",\"value\":", evento.valor, true);
+    linea += QLatin1String(",\"before\":");
+    Valor_En_Linea(linea, evento.antes);
+    linea += QLatin1String(",\"after\":");
+    Valor_En_Linea(linea, evento.despues);
+    texto(",\"source\":", evento.fuente, true);
+    return linea + QLatin1Char('}');
+}
 
 std::optional<QDateTime> Lee_Cuando(const QString &texto, bool hasta, const QDateTime &ahora) {
     const QString limpio = texto.trimmed();
@@ -140,11 +196,17 @@ int Comando_Events(const Opciones &op, Enlace_Rele &) {
         std::fprintf(stderr, "kv73ctl: %s\n", qPrintable(error));
         return 4;
     }
+    // Written in blocks rather than a flush a line: a month of events is
+    // tens of thousands of lines.
+    QByteArray bloque;
     for (const Evento &evento : *eventos) {
-        if (op.json)
-            Imprime(Linea_Json(Json_Evento(evento)));
-        else
-            Imprime(Texto_Evento(evento));
+        bloque += (op.json ? Linea_Json_Evento(evento) : Texto_Evento(evento)).toUtf8() + '\n';
+        if (bloque.size() > 65536) {
+            std::fwrite(bloque.constData(), 1, static_cast<std::size_t>(bloque.size()), stdout);
+            bloque.clear();
+        }
     }
+    std::fwrite(bloque.constData(), 1, static_cast<std::size_t>(bloque.size()), stdout);
+    std::fflush(stdout);
     return 0;
 }

@@ -25,6 +25,8 @@ PAQUETES_CONSTRUCCION=(
     # kv73ctl serve's metrics endpoint; Debian's Qt HTTP Server files need
     # the WebSockets ones and do not pull them in.
     qt6-httpserver-dev qt6-websockets-dev
+    # The event journal: Qt SQL and its SQLite driver (a plugin nothing links).
+    libqt6sql6-sqlite
 )
 # What the tests add: GoogleTest, libmodbus as an independent Modbus peer, and
 # poppler's pdftotext to read back the printed report, and clang-format to check

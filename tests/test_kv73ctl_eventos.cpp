@@ -243,3 +243,26 @@ TEST(KvctlEvents, WhenIsAnIsoTimeADateOrATimeBackAndAnythingElseIsAUsageError) {
     EXPECT_TRUE(r.salida.isEmpty());
     EXPECT_FALSE(QFile::exists(diario.Ruta()));
 }
+
+TEST(KvctlEvents, AJsonLineHoldsWhatTheEventsObjectHoldsWhateverItsTexts) {
+    Evento evento;
+    evento.hora = QDateTime(QDate(2024, 5, 1), QTime(14, 3, 7, 250), QTimeZone(7200));
+    evento.dispositivo = QStringLiteral("C:\\ports\\\"COM1\"\t");
+    evento.direccion = 17;
+    evento.tipo = QStringLiteral("setpoints");
+    evento.que = QStringLiteral("Send Setpoints to Relay");
+    const QStringList antes = {"[90,110,60,75,11,0]", "[]",       "\"blink\"",
+                               "{\"a\": [1, 2]}",     "not json", "[1,,2]",
+                               "\"a\\\"b\"",          ""};
+    for (const QString &texto : antes) {
+        evento.antes = texto;
+        evento.despues = QStringLiteral("año \u00e9");
+        evento.fuente = texto.isEmpty() ? QString() : QStringLiteral("kv73ctl send /tmp/a b.KV73");
+        const QString linea = Linea_Json_Evento(evento);
+        QJsonParseError error{};
+        const QJsonObject leido = QJsonDocument::fromJson(linea.toUtf8(), &error).object();
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << linea.toStdString();
+        EXPECT_EQ(leido, Json_Evento(evento)) << linea.toStdString();
+        EXPECT_TRUE(linea.startsWith("{\"time\":\"2024-05-01T14:03:07.250+02:00\",\"device\":"));
+    }
+}
