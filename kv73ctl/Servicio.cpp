@@ -55,7 +55,7 @@ class Agente {
     bool Puerto_Listo();
     void Sondea(Rele_Servido &r);
     void Publica(const QString &tema, const QByteArray &datos, int qos, bool retenido);
-    void Disponibilidad(Rele_Servido &r, bool buena);
+    void Disponibilidad(Rele_Servido &r, Estado_Sondeo estado);
     void Tras_Conexion();
     QString Tema(int direccion, const char *que) const {
         return QStringLiteral("%1/%2/%3").arg(op_.tema).arg(direccion).arg(QLatin1String(que));
@@ -187,9 +187,16 @@ void Agente::Tras_Conexion() {
     }
 }
 
-void Agente::Disponibilidad(Rele_Servido &r, bool buena) {
+void Agente::Disponibilidad(Rele_Servido &r, Estado_Sondeo estado) {
+    const bool buena = estado == Estado_Sondeo::Ok;
     if (r.disponible == buena)
         return;
+    // The first poll of a relay that answers is not news.
+    if (!buena)
+        std::fprintf(stderr, "kv73ctl: address %d: %s; it is polled on\n", r.direccion,
+                     qPrintable(Texto_Estado(estado)));
+    else if (r.disponible)
+        std::fprintf(stderr, "kv73ctl: address %d answers again\n", r.direccion);
     r.disponible = buena;
     Publica(Tema(r.direccion, "availability"), buena ? "online" : "offline", 1, true);
     if (metricas_)
@@ -229,7 +236,7 @@ void Agente::Sondea(Rele_Servido &r) {
         diario_->Anota(evento);
         Publica(Tema(r.direccion, "event"), Compacto(Json_Evento(evento)), 1, false);
     }
-    Disponibilidad(r, buena);
+    Disponibilidad(r, estado);
 }
 
 void Agente::Ronda() {

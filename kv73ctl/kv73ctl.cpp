@@ -18,6 +18,7 @@
 #include "kv73ctl/Ordenes.h"
 #include "kv73ctl/Traza_Consola.h"
 #include "protocolo/Enlace_Rele.h"
+#include "protocolo/Lectura_Escritura.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -31,8 +32,13 @@ namespace {
 // Messages go to stderr word for word; questions take their safe answer.
 class Operador_Consola : public Operador {
   public:
+    // The agent says a relay's silence once, by its address, instead of at
+    // every poll of it.
+    bool calla_silencio = false;
+
     Respuesta Mensaje(const QString &texto, const QString &, Botones botones, Icono) override {
-        std::fprintf(stderr, "%s\n", qPrintable(texto));
+        if (!(calla_silencio && texto == Textos_Protocolo::Rele_No_Responde))
+            std::fprintf(stderr, "%s\n", qPrintable(texto));
         std::fflush(stderr);
         switch (botones) {
         case Botones::OK:
@@ -87,6 +93,7 @@ int main(int argc, char **argv) {
     QCoreApplication::setApplicationName(QStringLiteral("kv73ctl"));
 
     Operador_Consola consola;
+    consola.calla_silencio = op.comando == QLatin1String("serve");
     Ventanas_En_Memoria ventanas;
     Temporizador_Comunicacion timer;
     Puerto_Sistema puerto;
