@@ -1,12 +1,17 @@
 #include "diario/Esquema_Diario.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
+#include <QThread>
 
 namespace {
+
+// How long a write waits for another program's to end before it fails.
+constexpr int Espera_Ocupada_ms = 2000;
 
 // What SQLite said, without Qt's "Unable to execute statement" around it.
 QString Motivo(const QSqlError &error) {
@@ -14,10 +19,15 @@ QString Motivo(const QSqlError &error) {
     return texto.isEmpty() ? error.text().trimmed() : texto;
 }
 
-bool Ejecuta(QSqlDatabase &base, const QString &orden, QString &error, QVariant *valor = nullptr) {
+bool Ejecuta(QSqlDatabase &base, const QString &orden, QString &error, QVariant *valor = nullptr,
+             bool *ocupada = nullptr) {
     QSqlQuery consulta(base);
     if (!consulta.exec(orden)) {
         error = Motivo(consulta.lastError());
+        // SQLITE_BUSY and SQLITE_LOCKED, with or without their extended codes.
+        const int codigo = consulta.lastError().nativeErrorCode().toInt() & 0xFF;
+        if (ocupada)
+            *ocupada = codigo == 5 || codigo == 6;
         return false;
     }
     if (valor && consulta.next())
@@ -90,6 +100,27 @@ bool Prepara_Esquema(QSqlDatabase &base, QString &error) {
     return true;
 }
 
+// WAL mode, once for the file. Switching a new file to it needs the file to
+// itself, and SQLite answers "database is locked" at once, without waiting,
+// while another program is making the same file: that is waited for here.
+bool Pon_Wal(QSqlDatabase &base, QString &error) {
+    QElapsedTimer reloj;
+    reloj.start();
+    for (;;) {
+        QVariant modo;
+        bool ocupada = false;
+        if (Ejecuta(base, QStringLiteral("PRAGMA journal_mode=WAL"), error, &modo, &ocupada)) {
+            if (modo.toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+                return true;
+            error = QStringLiteral("it cannot be put in WAL mode (%1)").arg(modo.toString());
+            return false;
+        }
+        if (!ocupada || reloj.elapsed() > Espera_Ocupada_ms)
+            return false;
+        QThread::msleep(5);
+    }
+}
+
 } // namespace
 
 bool Abre_Diario(QSqlDatabase &base, const QString &ruta, bool crear, QString &error) {
@@ -98,21 +129,16 @@ bool Abre_Diario(QSqlDatabase &base, const QString &ruta, bool crear, QString &e
     base.setDatabaseName(ruta);
     // Another program's insert holds the file for a moment: wait for it rather
     // than lose the row.
-    base.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+    base.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(Espera_Ocupada_ms));
     if (!base.open()) {
         error = Motivo(base.lastError());
         return false;
     }
-    QVariant modo;
     // WAL lets readers and writers of several programs work at once; NORMAL
     // syncs at checkpoints only, which WAL keeps safe against a crash.
-    bool bien = Ejecuta(base, QStringLiteral("PRAGMA journal_mode=WAL"), error, &modo) &&
-                Ejecuta(base, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
-                Prepara_Esquema(base, error);
-    if (bien && modo.toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-        error = QStringLiteral("it cannot be put in WAL mode (%1)").arg(modo.toString());
-        bien = false;
-    }
+    const bool bien = Pon_Wal(base, error) &&
+                      Ejecuta(base, QStringLiteral("PRAGMA synchronous=NORMAL"), error) &&
+                      Prepara_Esquema(base, error);
     if (!bien)
         base.close();
     return bien;
