@@ -45,7 +45,8 @@ for f in bin/kv73 bin/kv73ctl bin/kv73-sim share/applications/kv73.desktop \
     grep -q " \./usr/$f\$" <<<"$contenido" || falla "no /usr/$f"
 done
 dependencias=$(dpkg-deb -f "$paquete" Depends)
-for d in libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6charts6 libqt6network6 fonts-liberation2; do
+for d in libqt6widgets6 libqt6serialport6 libqt6svg6 libqt6charts6 libqt6network6 fonts-liberation2 \
+    libqt6sql6-sqlite; do
     grep -q "$d" <<<"$dependencias" || falla "Depends lacks $d: $dependencias"
 done
 version=$(dpkg-deb -f "$paquete" Version)
