@@ -9,7 +9,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace {
@@ -96,6 +95,9 @@ bool Diario_Eventos::Anota(Evento &evento) {
         d->Falla(error);
         return false;
     }
+    // An event nobody timed happened now.
+    if (!evento.hora.isValid())
+        evento.hora = QDateTime::currentDateTime();
     QSqlQuery consulta(d->base);
     consulta.prepare(Insercion);
     consulta.addBindValue(Hora_Iso(evento.hora));

@@ -34,9 +34,9 @@ class Diario_Eventos {
     Diario_Eventos(const Diario_Eventos &) = delete;
     Diario_Eventos &operator=(const Diario_Eventos &) = delete;
 
-    // Writes one event (its `id` filled in) and hands it to the observers. False
-    // when the journal cannot be opened or written: the reason goes to the
-    // failure handler the first time only.
+    // Writes one event (its `id` filled in, and its time when it had none) and
+    // hands it to the observers. False when the journal cannot be opened or
+    // written: the reason goes to the failure handler the first time only.
     bool Anota(Evento &evento);
 
     // The events the filter takes, oldest first; nothing, with the reason in
