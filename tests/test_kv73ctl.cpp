@@ -364,7 +364,8 @@ TEST(Kv73ctl, HelpAndVersion) {
             listados << linea.trimmed().section(u' ', 0, 0);
     EXPECT_EQ(
         listados.join(u' ').toStdString(),
-        "ident setpoints values watch log reset-max save show send set report events ports scan");
+        "ident setpoints values watch log reset-max save show send set report events ports scan "
+        "serve");
     // No line runs past the 79th column.
     for (const QString &linea : ayuda.salida.split(u'\n'))
         EXPECT_LE(linea.size(), 79) << linea.toStdString();
