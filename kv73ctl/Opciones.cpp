@@ -29,7 +29,7 @@ const Opcion Lista_Opciones[] = {
     {nullptr, "address", "A",
      "relay slave address 1..254 (default 1; 248 to 254 are beyond plain Modbus, there because "
      "the relay's own address setting allows them); values, watch and log take a list, 1,5,17, "
-     "and poll the relays in turn"},
+     "and poll the relays in turn; events shows the events of those relays only"},
     {nullptr, "modem", "PHONE", "dial PHONE through the modem on the port before the transactions"},
     {nullptr, "json", nullptr, "one JSON object per result"},
     {nullptr, "trace", nullptr,
