@@ -84,6 +84,7 @@ struct Cliente_Mqtt::Datos {
     bool rechazo = false;     // a refusal was said since the last connection
     bool en_arranque = true;  // Conecta is still waiting: it says what happens
     int fallo_arranque = 0;   // why the first attempt failed, before any answer
+    QString error_biblioteca; // the library's last error line (a TLS handshake refused)
     std::set<int> pendientes; // QoS 1 messages the broker has not acknowledged
 
     QString Broker() const { return QStringLiteral("%1:%2").arg(url.host).arg(url.puerto); }
@@ -91,6 +92,7 @@ struct Cliente_Mqtt::Datos {
     static void Al_Conectar(mosquitto *, void *obj, int rc);
     static void Al_Desconectar(mosquitto *, void *obj, int rc);
     static void Al_Publicar(mosquitto *, void *obj, int mid);
+    static void Al_Registrar(mosquitto *, void *obj, int nivel, const char *texto);
 };
 
 void Cliente_Mqtt::Datos::Al_Conectar(mosquitto *, void *obj, int rc) {
@@ -136,6 +138,14 @@ void Cliente_Mqtt::Datos::Al_Publicar(mosquitto *, void *obj, int mid) {
     d->cambio.notify_all();
 }
 
+void Cliente_Mqtt::Datos::Al_Registrar(mosquitto *, void *obj, int nivel, const char *texto) {
+    if (nivel != MOSQ_LOG_ERR)
+        return;
+    auto *d = static_cast<Datos *>(obj);
+    std::lock_guard bloqueo(d->m);
+    d->error_biblioteca = QString::fromUtf8(texto);
+}
+
 Cliente_Mqtt::Cliente_Mqtt(const Url_Mqtt &url, const QString &cafile,
                            const QString &tema_testamento)
     : d(std::make_unique<Datos>()) {
@@ -148,6 +158,7 @@ Cliente_Mqtt::Cliente_Mqtt(const Url_Mqtt &url, const QString &cafile,
     mosquitto_connect_callback_set(d->mosq, &Datos::Al_Conectar);
     mosquitto_disconnect_callback_set(d->mosq, &Datos::Al_Desconectar);
     mosquitto_publish_callback_set(d->mosq, &Datos::Al_Publicar);
+    mosquitto_log_callback_set(d->mosq, &Datos::Al_Registrar);
     // From one second up to a minute between attempts, doubling.
     mosquitto_reconnect_delay_set(d->mosq, 1, 60, true);
     const QByteArray tema = tema_testamento.toUtf8();
@@ -198,7 +209,11 @@ Cliente_Mqtt::Arranque Cliente_Mqtt::Conecta(int ms, QString *motivo) {
     const int respuesta = d->respuesta;
     if (respuesta < 0 && d->fallo_arranque != 0)
         por_que = QString::fromUtf8(mosquitto_strerror(d->fallo_arranque));
-    const bool sin_respuesta = rc == MOSQ_ERR_SUCCESS && d->fallo_arranque == 0;
+    // A connection that never got an answer says what the library saw, if anything.
+    if (respuesta < 0 && !d->error_biblioteca.isEmpty())
+        por_que = d->error_biblioteca;
+    const bool sin_respuesta =
+        rc == MOSQ_ERR_SUCCESS && d->fallo_arranque == 0 && d->error_biblioteca.isEmpty();
     bloqueo.unlock();
     if (respuesta == 0)
         return Arranque::Conectado;

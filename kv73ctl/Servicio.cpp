@@ -12,6 +12,7 @@
 #include "protocolo/Enlace_Rele.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -91,6 +92,11 @@ std::optional<int> Agente::Arranca_Salidas() {
     }
     if (!op_.mqtt_cafile.isEmpty() && !(url && url->tls)) {
         std::fprintf(stderr, "kv73ctl: --mqtt-cafile is for an mqtts:// broker\n");
+        return 1;
+    }
+    if (!op_.mqtt_cafile.isEmpty() && !QFileInfo(op_.mqtt_cafile).isReadable()) {
+        std::fprintf(stderr, "kv73ctl: --mqtt-cafile %s cannot be read\n",
+                     qPrintable(op_.mqtt_cafile));
         return 1;
     }
     if (!op_.metricas.isEmpty()) {

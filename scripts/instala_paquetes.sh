@@ -32,10 +32,11 @@ PAQUETES_CONSTRUCCION=(
 # poppler's pdftotext to read back the printed report, and clang-format to check
 # the sources keep the repository's layout.
 # promtool checks the metrics page, curl reads it. mosquitto is the broker and
-# mosquitto-clients (mosquitto_sub, mosquitto_passwd) the subscriber of serve's tests. dbus-daemon runs a private
+# mosquitto-clients (mosquitto_sub, mosquitto_passwd) the subscriber of serve's tests,
+# openssl makes their TLS broker's certificate. dbus-daemon runs a private
 # session bus for the lamp notifications.
 PAQUETES_PRUEBAS=(libgtest-dev libmodbus-dev poppler-utils clang-format prometheus curl
-    dbus-daemon mosquitto mosquitto-clients)
+    dbus-daemon mosquitto mosquitto-clients openssl)
 # What test.sh's Debian package adds: dpkg-shlibdeps, which finds the Qt
 # libraries the package depends on, file, with which CPack tells the programs
 # apart, appstreamcli to validate the metainfo, and update-mime-database and

@@ -46,25 +46,44 @@ inline bool Espera(const std::function<bool()> &listo, int ms) {
     return true;
 }
 
+// Runs a helper program to its end, its output kept off the test's.
+inline void Calla(const QString &programa, const QStringList &argumentos) {
+    QProcess p;
+    p.start(programa, argumentos);
+    EXPECT_TRUE(p.waitForFinished(30000)) << programa.toStdString();
+}
+
 // A mosquitto of the test's own, stopped with it. With `usuario`, only that
-// user and password are let in.
+// user and password are let in; with `tls`, it speaks TLS with a certificate
+// for 127.0.0.1 made here (Certificado()), signed by itself.
 class Broker {
   public:
-    explicit Broker(const QString &usuario = {}, const QString &clave = {})
+    explicit Broker(const QString &usuario = {}, const QString &clave = {}, bool tls = false)
         : puerto_(Puerto_Libre()) {
+        // Started as root, mosquitto reads its files as its own user.
+        const auto legible = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther;
+        QFile::setPermissions(dir_.path(), legible | QFile::ExeOwner | QFile::ExeOther);
         QString config = QStringLiteral("listener %1 127.0.0.1\npersistence false\n").arg(puerto_);
         if (usuario.isEmpty()) {
             config += QStringLiteral("allow_anonymous true\n");
         } else {
             const QString claves = dir_.filePath(QStringLiteral("passwords"));
-            QProcess::execute(QStringLiteral("mosquitto_passwd"),
-                              {QStringLiteral("-b"), QStringLiteral("-c"), claves, usuario, clave});
-            // Started as root, mosquitto reads it as its own user.
-            QFile::setPermissions(dir_.path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                   QFile::ExeOwner | QFile::ReadOther |
-                                                   QFile::ExeOther);
-            QFile::setPermissions(claves, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+            Calla(QStringLiteral("mosquitto_passwd"),
+                  {QStringLiteral("-b"), QStringLiteral("-c"), claves, usuario, clave});
+            QFile::setPermissions(claves, legible);
             config += QStringLiteral("allow_anonymous false\npassword_file %1\n").arg(claves);
+        }
+        if (tls) {
+            const QString clave_tls = dir_.filePath(QStringLiteral("key.pem"));
+            QProcess::execute(
+                QStringLiteral("openssl"),
+                {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                 QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                 QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                 QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                 QStringLiteral("-keyout"), clave_tls, QStringLiteral("-out"), Certificado()});
+            QFile::setPermissions(clave_tls, legible);
+            config += QStringLiteral("certfile %1\nkeyfile %2\n").arg(Certificado(), clave_tls);
         }
         QFile f(dir_.filePath(QStringLiteral("mosquitto.conf")));
         EXPECT_TRUE(f.open(QIODevice::WriteOnly));
@@ -95,6 +114,7 @@ class Broker {
         proceso_.waitForFinished(5000);
     }
     int Puerto() const { return puerto_; }
+    QString Certificado() const { return dir_.filePath(QStringLiteral("cert.pem")); }
     QString Url(const QString &usuario = {}) const {
         return QStringLiteral("mqtt://") + usuario + QStringLiteral("127.0.0.1:%1").arg(puerto_);
     }

@@ -395,3 +395,35 @@ TEST(Serve, PortThatWillNotOpenIsTriedAgainWithoutEnding) {
     EXPECT_EQ(errores.count(QLatin1String("cannot open /nonexistent/relay")), 1)
         << errores.toStdString();
 }
+
+// A broker over TLS: the agent checks its certificate against --mqtt-cafile
+// and publishes; against the system's certificates it is refused, which the
+// agent says, going on with its polls and trying again.
+TEST(Serve, PublishesOverTlsToABrokerItTrusts) {
+    Simulador sim;
+    ASSERT_TRUE(sim.Listo());
+    Broker broker({}, {}, true);
+    const QString url = QStringLiteral("mqtts://127.0.0.1:%1").arg(broker.Puerto());
+    QProcess sub;
+    sub.start(QStringLiteral("mosquitto_sub"),
+              {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+               QString::number(broker.Puerto()), QStringLiteral("--cafile"), broker.Certificado(),
+               QStringLiteral("-t"), QStringLiteral("kv73/1/state"), QStringLiteral("-C"),
+               QStringLiteral("1")});
+    Agente confiado(sim.Enlace(), {QStringLiteral("--mqtt"), url, QStringLiteral("--mqtt-cafile"),
+                                   broker.Certificado()});
+    ASSERT_TRUE(sub.waitForFinished(10000)) << confiado.Errores().toStdString();
+    EXPECT_TRUE(sub.readAllStandardOutput().contains("\"status\":\"ok\""));
+    EXPECT_EQ(confiado.Termina(), 0);
+
+    Agente receloso(sim.Enlace(), {QStringLiteral("--mqtt"), url});
+    QString errores;
+    EXPECT_TRUE(Espera(
+        [&] {
+            errores += receloso.Errores();
+            return errores.contains(QLatin1String("certificate verify failed"));
+        },
+        10000))
+        << errores.toStdString();
+    EXPECT_EQ(receloso.Termina(), 0);
+}
