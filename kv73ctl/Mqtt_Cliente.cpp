@@ -81,6 +81,7 @@ struct Cliente_Mqtt::Datos {
     std::atomic<int> conexiones{0};
     int respuesta = -1;       // the broker's answer to the first connection, once it came
     bool perdido = false;     // the connection was lost, and that was said
+    bool conectado = false;   // the broker has accepted us and not gone away since
     bool rechazo = false;     // a refusal was said since the last connection
     bool en_arranque = true;  // Conecta is still waiting: it says what happens
     int fallo_arranque = 0;   // why the first attempt failed, before any answer
@@ -105,6 +106,7 @@ void Cliente_Mqtt::Datos::Al_Conectar(mosquitto *, void *obj, int rc) {
             std::fprintf(stderr, "kv73ctl: connected to the MQTT broker %s again\n",
                          qPrintable(d->Broker()));
         d->perdido = d->rechazo = false;
+        d->conectado = true;
         ++d->conexiones;
     } else if (!d->rechazo && !d->en_arranque) {
         // At start the refusal is the agent's end, said by whoever started it.
@@ -118,8 +120,13 @@ void Cliente_Mqtt::Datos::Al_Conectar(mosquitto *, void *obj, int rc) {
 void Cliente_Mqtt::Datos::Al_Desconectar(mosquitto *, void *obj, int rc) {
     auto *d = static_cast<Datos *>(obj);
     std::lock_guard bloqueo(d->m);
-    if (d->en_arranque && d->conexiones == 0)
+    d->conectado = false;
+    if (d->en_arranque && d->conexiones == 0) {
         d->fallo_arranque = rc == 0 ? MOSQ_ERR_CONN_LOST : rc;
+        // The system's reason is in this thread's errno, which failed the connection.
+        if (rc == MOSQ_ERR_ERRNO && d->error_biblioteca.isEmpty())
+            d->error_biblioteca = QString::fromLocal8Bit(std::strerror(errno));
+    }
     // 0 is our own goodbye; a broker never reached was said at start.
     if (rc != 0 && !d->perdido && !d->rechazo && d->conexiones > 0) {
         std::fprintf(stderr,
@@ -258,8 +265,9 @@ void Cliente_Mqtt::Cierra(int ms) {
         return;
     {
         std::unique_lock bloqueo(d->m);
+        // Without a broker nothing will be acknowledged: no use waiting.
         d->cambio.wait_for(bloqueo, std::chrono::milliseconds(ms),
-                           [this] { return d->pendientes.empty(); });
+                           [this] { return d->pendientes.empty() || !d->conectado; });
     }
     const bool despedido = mosquitto_disconnect(d->mosq) == MOSQ_ERR_SUCCESS;
     // After the goodbye the thread ends by itself once it is written; without a
