@@ -75,13 +75,12 @@ class Broker {
         }
         if (tls) {
             const QString clave_tls = dir_.filePath(QStringLiteral("key.pem"));
-            QProcess::execute(
-                QStringLiteral("openssl"),
-                {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-                 QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
-                 QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                 QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                 QStringLiteral("-keyout"), clave_tls, QStringLiteral("-out"), Certificado()});
+            Calla(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                   QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
+                   QStringLiteral("-addext"), QStringLiteral("subjectAltName=IP:127.0.0.1"),
+                   QStringLiteral("-keyout"), clave_tls, QStringLiteral("-out"), Certificado()});
             QFile::setPermissions(clave_tls, legible);
             config += QStringLiteral("certfile %1\nkeyfile %2\n").arg(Certificado(), clave_tls);
         }
