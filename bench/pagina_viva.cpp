@@ -10,7 +10,11 @@
 // trend window is open (Ctrl+T), for bench/registro.sh; the CPU time the
 // process used is printed at the end either way.
 //
-// usage: pagina_viva --device PATH [--minutes N] [--record FILE]
+// With --bus LIST the bus window (Ctrl+B) is open on the relays LIST names
+// ("1-10"), for bench/bus.sh: at the end, the rounds of the bus it measured.
+// With --events the Events window (Ctrl+E) is open too.
+//
+// usage: pagina_viva --device PATH [--minutes N] [--record FILE] [--bus LIST] [--events]
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
 #include "comun/Operador.h"
@@ -20,6 +24,12 @@
 #include "formularios/Conexiones.h"
 #include "formularios/Principal.h"
 #include "formularios/Registro_Pagina.h"
+#include "formularios/Ventana_Bus.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <algorithm>
+#include <vector>
 
 #include <QApplication>
 #include <QFile>
@@ -65,7 +75,9 @@ long Memoria_Residente_kB() {
 }
 
 [[noreturn]] void Uso() {
-    std::fputs("usage: pagina_viva --device PATH [--minutes N] [--record FILE] [--show]\n", stderr);
+    std::fputs("usage: pagina_viva --device PATH [--minutes N] [--record FILE] [--show] "
+               "[--bus LIST] [--events]\n",
+               stderr);
     std::exit(2);
 }
 
@@ -80,6 +92,8 @@ int main(int argc, char *argv[]) {
     int minutos = 10;
     QString registro;
     bool mostrada = false;
+    QString bus;
+    bool eventos = false;
     const QStringList args = app.arguments();
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--device") && i + 1 < args.size())
@@ -90,6 +104,10 @@ int main(int argc, char *argv[]) {
             registro = args[++i];
         else if (args[i] == QLatin1String("--show"))
             mostrada = true;
+        else if (args[i] == QLatin1String("--bus") && i + 1 < args.size())
+            bus = args[++i];
+        else if (args[i] == QLatin1String("--events"))
+            eventos = true;
         else
             Uso();
     }
@@ -139,6 +157,31 @@ int main(int argc, char *argv[]) {
                          });
     }
 
+    // The window's key, as the operator presses it.
+    const auto abre = [&pagina](QKeyCombination tecla) {
+        for (QAction *a : pagina->actions())
+            if (a->shortcut() == QKeySequence(tecla))
+                a->trigger();
+    };
+    std::vector<qint64> vueltas;
+    if (!bus.isEmpty()) {
+        abre(Qt::CTRL | Qt::Key_B);
+        Ventana_Bus *ventana = Ventana_Bus_De(*pagina);
+        ventana->Lista->setText(bus);
+        if (!ventana->Aplica_Lista()) {
+            std::fprintf(stderr, "pagina_viva: --bus %s is not a list\n", qPrintable(bus));
+            return 1;
+        }
+        // After the window's own turn: each new round it measured.
+        QObject::connect(pagina.get(), &AVPAGE2::Turno_Bus, [ventana, &vueltas] {
+            const auto v = ventana->Sondeo().Vuelta_ms();
+            if (v && (vueltas.empty() || vueltas.back() != *v))
+                vueltas.push_back(*v);
+        });
+    }
+    if (eventos)
+        abre(Qt::CTRL | Qt::Key_E);
+
     QTimer vigia;
     QObject::connect(&vigia, &QTimer::timeout, [&] {
         if (!Estado.Comunicacion_OK && !pagina->Timer1.isActive() &&
@@ -181,6 +224,13 @@ int main(int argc, char *argv[]) {
     std::printf("resident memory: %ld kB after 1 min, %ld kB after %d min, growth %ld kB"
                 "   target < 1024 kB\n",
                 rss_1, rss_fin, minutos, rss_fin - rss_1);
+    if (!vueltas.empty()) {
+        std::vector<qint64> orden = vueltas;
+        std::sort(orden.begin(), orden.end());
+        std::printf("bus rounds: %zu, median %lld ms, min %lld ms, max %lld ms\n", orden.size(),
+                    static_cast<long long>(orden[orden.size() / 2]),
+                    static_cast<long long>(orden.front()), static_cast<long long>(orden.back()));
+    }
     rusage uso{};
     getrusage(RUSAGE_SELF, &uso);
     std::printf("cpu time: %.2f s (user %.2f s, system %.2f s)\n",

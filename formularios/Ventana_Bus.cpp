@@ -49,15 +49,24 @@ std::size_t Lampara_De(int columna) {
     return 0;
 }
 
+// A cell is touched only when what it shows changes: every change costs the
+// table a repaint, twice a second while the window is open.
+void Pon_Texto(QTableWidgetItem *celda, const QString &texto) {
+    if (celda->text() != texto)
+        celda->setText(texto);
+}
+
 // A lamp as a coloured cell: the lamp's own colour when lit, paler blinking.
 void Pinta_Lampara(QTableWidgetItem *celda, int columna, Luz luz) {
     static const QColor colores[] = {QColor(0xf0, 0xc0, 0x00), QColor(0xe0, 0x20, 0x20),
                                      QColor(0x20, 0xa0, 0x40), QColor(0xe0, 0x20, 0x20)};
     const QColor color = colores[columna - Ventana_Bus::L1];
-    celda->setText(QLatin1String(Nombre_Luz(luz)));
-    celda->setBackground(luz == Luz::Apagada    ? QBrush()
+    Pon_Texto(celda, QLatin1String(Nombre_Luz(luz)));
+    const QBrush fondo = luz == Luz::Apagada    ? QBrush()
                          : luz == Luz::Parpadeo ? QBrush(color.lighter(150))
-                                                : QBrush(color));
+                                                : QBrush(color);
+    if (celda->background() != fondo)
+        celda->setBackground(fondo);
 }
 
 } // namespace
@@ -101,7 +110,8 @@ void Ventana_Bus::Construye() {
     Tabla->setSelectionBehavior(QAbstractItemView::SelectRows);
     Tabla->setSelectionMode(QAbstractItemView::SingleSelection);
     Tabla->setToolTip(QStringLiteral("Double click: the page switches to this relay"));
-    Tabla->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sized to the texts when the list changes, not at each poll.
+    Tabla->horizontalHeader()->setStretchLastSection(true);
     connect(Tabla, &QTableWidget::cellDoubleClicked, this,
             [this](int fila, int) { Cambia_Rele(fila); });
     pila->addWidget(Tabla, 1);
@@ -184,12 +194,13 @@ void Ventana_Bus::Pon_Lista(const QList<uint8_t> &direcciones) {
                 Tabla->setItem(k, c, new QTableWidgetItem);
         Muestra_Fila(k);
     }
+    Tabla->resizeColumnsToContents();
     Muestra_Vuelta();
 }
 
 void Ventana_Bus::Muestra_Fila(int k) {
     const Rele_Bus &r = sondeo_.Reles().at(static_cast<std::size_t>(k));
-    Tabla->item(k, Direccion)->setText(QString::number(r.direccion));
+    Pon_Texto(Tabla->item(k, Direccion), QString::number(r.direccion));
     const bool valores = r.ultima_buena.isValid();
     for (int p = 0; p < 4; ++p) {
         const auto i = static_cast<std::size_t>(p);
@@ -203,19 +214,22 @@ void Ventana_Bus::Muestra_Fila(int k) {
     if (r.direccion == Estado.Direccion_Rele)
         enlace = QStringLiteral("%1 (the page's relay)").arg(enlace);
     QTableWidgetItem *estado = Tabla->item(k, Enlace);
-    estado->setText(enlace);
+    Pon_Texto(estado, enlace);
     const bool falla = r.estado && *r.estado != Estado_Sondeo::Ok;
-    estado->setForeground(falla ? QBrush(QColor(0xd0, 0, 0)) : QBrush());
-    Tabla->item(k, Ultima)->setText(
-        valores ? QLocale::system().toString(r.ultima_buena.time(), QStringLiteral("HH:mm:ss"))
-                : QString());
+    const QBrush tinta = falla ? QBrush(QColor(0xd0, 0, 0)) : QBrush();
+    if (estado->foreground() != tinta)
+        estado->setForeground(tinta);
+    Pon_Texto(Tabla->item(k, Ultima),
+              valores ? r.ultima_buena.time().toString(QStringLiteral("HH:mm:ss")) : QString());
 }
 
 void Ventana_Bus::Muestra_Vuelta() {
     const auto vuelta = sondeo_.Vuelta_ms();
-    Vuelta->setText(vuelta ? QStringLiteral("A round of the bus takes %1 s")
-                                 .arg(QLocale::system().toString(*vuelta / 1000.0, 'f', 1))
-                           : QStringLiteral("A round of the bus takes: not measured yet"));
+    const QString texto = vuelta ? QStringLiteral("A round of the bus takes %1 s")
+                                       .arg(QLocale::system().toString(*vuelta / 1000.0, 'f', 1))
+                                 : QStringLiteral("A round of the bus takes: not measured yet");
+    if (Vuelta->text() != texto)
+        Vuelta->setText(texto);
 }
 
 void Ventana_Bus::Al_Turno() {
@@ -239,10 +253,21 @@ void Ventana_Bus::Anota_Diario(Rele_Bus &rele, const Fila_Registro &fila) {
         host_.Diario().Anota(evento);
 }
 
+// The page shows its relay twice a second; its row here follows at most every
+// few seconds, at once when the poll's outcome changes: a row repainted at
+// each poll would cost the window as much as the bus polls' own rows.
 void Ventana_Bus::Al_Sondeo_Pagina(Estado_Sondeo estado, const QDateTime &hora) {
-    if (isVisible())
-        if (const int k = sondeo_.Toma_Pagina(estado, hora); k >= 0 && k < Tabla->rowCount())
-            Muestra_Fila(k);
+    if (!isVisible())
+        return;
+    const int k = sondeo_.Toma_Pagina(estado, hora);
+    if (k < 0 || k >= Tabla->rowCount())
+        return;
+    if (pagina_mostrada_ == estado && refresco_pagina_.isValid() &&
+        refresco_pagina_.elapsed() < Refresco_Pagina_ms)
+        return;
+    pagina_mostrada_ = estado;
+    refresco_pagina_.start();
+    Muestra_Fila(k);
 }
 
 void Ventana_Bus::Cambia_Rele(int fila) {

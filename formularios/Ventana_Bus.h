@@ -11,8 +11,10 @@
 
 #include "formularios/Ventana_Bus_Sondeo.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
 class AVPAGE2;
 class Principal;
@@ -50,6 +52,7 @@ class Ventana_Bus : public QWidget {
     void Al_Turno();
     // The page's relay's own poll, shown in its row when it is in the list.
     void Al_Sondeo_Pagina(Estado_Sondeo estado, const QDateTime &hora);
+    static constexpr int Refresco_Pagina_ms = 5000;
     // The page moves to the relay of row `fila`, as ON with its address.
     void Cambia_Rele(int fila);
 
@@ -96,6 +99,9 @@ class Ventana_Bus : public QWidget {
     bool cancelada_ = false;
     QList<uint8_t> halladas_;
     QTimer paso_;
+    // The page relay's row: the outcome it shows, and since when.
+    std::optional<Estado_Sondeo> pagina_mostrada_;
+    QElapsedTimer refresco_pagina_;
 };
 
 // Ctrl+B on the page opens the window, made once and raised after.
