@@ -110,8 +110,11 @@ void Ventana_Bus::Construye() {
     Tabla->setSelectionBehavior(QAbstractItemView::SelectRows);
     Tabla->setSelectionMode(QAbstractItemView::SingleSelection);
     Tabla->setToolTip(QStringLiteral("Double click: the page switches to this relay"));
-    // Sized to the texts when the list changes, not at each poll.
+    // Sized to the texts when the list changes, not at each poll: wide enough
+    // from the start for any temperature the relay sends.
     Tabla->horizontalHeader()->setStretchLastSection(true);
+    Tabla->horizontalHeader()->setMinimumSectionSize(
+        Tabla->fontMetrics().horizontalAdvance(QStringLiteral("-888")) + 16);
     connect(Tabla, &QTableWidget::cellDoubleClicked, this,
             [this](int fila, int) { Cambia_Rele(fila); });
     pila->addWidget(Tabla, 1);
