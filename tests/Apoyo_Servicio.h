@@ -46,6 +46,9 @@ inline bool Espera(const std::function<bool()> &listo, int ms) {
     return true;
 }
 
+// Retained on each anonymous broker of the tests: a subscriber that has it is subscribed.
+inline constexpr char Tema_Listo[] = "kv73test/ready";
+
 // Runs a helper program to its end, its output kept off the test's.
 inline void Calla(const QString &programa, const QStringList &argumentos) {
     QProcess p;
@@ -64,7 +67,8 @@ class Broker {
         const auto legible = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther;
         QFile::setPermissions(dir_.path(), legible | QFile::ExeOwner | QFile::ExeOther);
         QString config = QStringLiteral("listener %1 127.0.0.1\npersistence false\n").arg(puerto_);
-        if (usuario.isEmpty()) {
+        anonimo_ = usuario.isEmpty();
+        if (anonimo_) {
             config += QStringLiteral("allow_anonymous true\n");
         } else {
             const QString claves = dir_.filePath(QStringLiteral("passwords"));
@@ -105,6 +109,11 @@ class Broker {
             },
             5000);
         ASSERT_TRUE(escucha) << proceso_.readAll().toStdString();
+        if (anonimo_)
+            Calla(QStringLiteral("mosquitto_pub"),
+                  {QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                   QString::number(puerto_), QStringLiteral("-r"), QStringLiteral("-t"),
+                   QString::fromLatin1(Tema_Listo), QStringLiteral("-m"), QStringLiteral("ready")});
     }
     void Detiene() {
         if (proceso_.state() == QProcess::NotRunning)
@@ -121,6 +130,7 @@ class Broker {
   private:
     QTemporaryDir dir_;
     int puerto_;
+    bool anonimo_ = true;
     QProcess proceso_;
 };
 
@@ -142,10 +152,16 @@ class Suscriptor {
                         QStringLiteral("-V"), QStringLiteral("mqttv5"),
                         QStringLiteral("--retain-as-published"), QStringLiteral("-F"),
                         QStringLiteral("%r %t %p"), QStringLiteral("-t"), QStringLiteral("kv73/#"),
-                        QStringLiteral("-t"), QStringLiteral("homeassistant/#")});
+                        QStringLiteral("-t"), QString::fromLatin1(Tema_Listo), QStringLiteral("-t"),
+                        QStringLiteral("homeassistant/#")});
         EXPECT_TRUE(proceso_.waitForStarted(5000));
-        // Subscribed once it has had a moment; a retained message proves it.
-        QThread::msleep(300);
+        // The broker's retained "ready" arrives once the subscription is taken.
+        EXPECT_TRUE(Espera(
+            [this] {
+                Mensajes();
+                return suscrito_;
+            },
+            5000));
     }
     ~Suscriptor() {
         proceso_.kill();
@@ -158,6 +174,10 @@ class Suscriptor {
             const QList<QByteArray> partes = linea.split(' ');
             if (partes.size() < 3)
                 continue;
+            if (partes[1] == Tema_Listo) {
+                suscrito_ = true;
+                continue;
+            }
             mensajes_.append({partes[0] == "1", QString::fromUtf8(partes[1]),
                               linea.mid(partes[0].size() + partes[1].size() + 2)});
         }
@@ -188,6 +208,7 @@ class Suscriptor {
   private:
     QProcess proceso_;
     QList<Mensaje> mensajes_;
+    bool suscrito_ = false;
 };
 
 // kv73ctl serve with a fast tick, ended by the test.
