@@ -66,6 +66,9 @@ bool Prefijo_Valido(const QString &prefijo) {
 namespace {
 
 std::once_flag biblioteca_iniciada;
+// QoS 1 messages kept for a broker that is away, at most: a relay flapping for
+// days while the broker is down does not grow the agent without end.
+constexpr std::size_t Maximo_En_Espera = 10000;
 
 } // namespace
 
@@ -82,6 +85,7 @@ struct Cliente_Mqtt::Datos {
     int respuesta = -1;       // the broker's answer to the first connection, once it came
     bool perdido = false;     // the connection was lost, and that was said
     bool conectado = false;   // the broker has accepted us and not gone away since
+    bool lleno = false;       // the wait for the broker was full, and that was said
     bool rechazo = false;     // a refusal was said since the last connection
     bool en_arranque = true;  // Conecta is still waiting: it says what happens
     int fallo_arranque = 0;   // why the first attempt failed, before any answer
@@ -107,6 +111,7 @@ void Cliente_Mqtt::Datos::Al_Conectar(mosquitto *, void *obj, int rc) {
                          qPrintable(d->Broker()));
         d->perdido = d->rechazo = false;
         d->conectado = true;
+        d->lleno = false;
         ++d->conexiones;
     } else if (!d->rechazo && !d->en_arranque) {
         // At start the refusal is the agent's end, said by whoever started it.
@@ -249,6 +254,15 @@ bool Cliente_Mqtt::Publica(const QString &tema, const QByteArray &datos, int qos
     // Held across the call so that the broker's acknowledgement, handled on the
     // library's thread, finds the message among those waiting.
     std::lock_guard bloqueo(d->m);
+    if (qos > 0 && !d->conectado && d->pendientes.size() >= Maximo_En_Espera) {
+        if (!d->lleno)
+            std::fprintf(stderr,
+                         "kv73ctl: %zu messages wait for the MQTT broker %s; later ones are "
+                         "dropped until it is back\n",
+                         Maximo_En_Espera, qPrintable(d->Broker()));
+        d->lleno = true;
+        return false;
+    }
     const int rc = mosquitto_publish(d->mosq, &mid, t.constData(), static_cast<int>(datos.size()),
                                      datos.constData(), qos, retenido);
     if (rc == MOSQ_ERR_SUCCESS && qos > 0)
