@@ -22,10 +22,6 @@
 
 namespace {
 
-// A relay is offline from its first failed poll: the relay core has already
-// asked again before giving up, so one failed poll is a relay that does not
-// answer, not a lost reply; the poll of a silent relay takes the timeout and
-// its retries, about five seconds at the default tick.
 // Between attempts to open a port that will not open: from a second, doubling,
 // up to a minute.
 constexpr qint64 Primera_Espera_ms = 1000;
@@ -193,6 +189,10 @@ void Agente::Tras_Conexion() {
     }
 }
 
+// A relay is offline from its first failed poll: the relay core has already
+// asked again before giving up, so one failed poll is a relay that does not
+// answer, not a lost reply; the poll of a silent relay takes the timeout and
+// its retries, about five seconds at the default tick.
 void Agente::Disponibilidad(Rele_Servido &r, Estado_Sondeo estado) {
     const bool buena = estado == Estado_Sondeo::Ok;
     if (r.disponible == buena)
