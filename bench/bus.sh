@@ -106,6 +106,8 @@ fi
 
 # --- 4. the desktop's bus window: its round against the wire limit ---
 export QT_QPA_PLATFORM=offscreen
+# The bus window keeps its list in the settings: the bench's, not the user's.
+export XDG_CONFIG_HOME="$carpeta/config"
 # Each kv73-sim of the desktop parts: ten relays, line timed at 9600 baud.
 diez() { "$sim" --link "$1" --wire-time --baud 9600 --address 1,2,3,4,5,6,7,8,9,10 >/dev/null & }
 diez "$carpeta/bus"

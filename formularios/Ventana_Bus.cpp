@@ -185,6 +185,9 @@ bool Ventana_Bus::Aplica_Lista() {
     Lista->setText(texto);
     Ajustes().setValue(Clave_Lista(Estado.Puerto_Com), texto);
     Aviso->setText(lista->isEmpty() ? QStringLiteral("No relay in the list.") : QString());
+    // The list is set: the operator watches the rows now.
+    if (!lista->isEmpty() && Lista->hasFocus())
+        Tabla->setFocus();
     return true;
 }
 
@@ -297,6 +300,12 @@ void Ventana_Bus::Cambia_Rele(int fila) {
 void Ventana_Bus::showEvent(QShowEvent *evento) {
     if (!Explorando())
         Carga_Lista();
+    // A window that is watched, not typed in, has no blinking caret to redraw
+    // twice a second: the focus is on the list box only while it is empty.
+    if (Tabla->rowCount() == 0)
+        Lista->setFocus();
+    else
+        Tabla->setFocus();
     if (Registro_Pagina *registro = Registro_Pagina::De(pagina_))
         registro->Bus_Abierto(true);
     QWidget::showEvent(evento);
