@@ -174,9 +174,9 @@ int main(int argc, char *argv[]) {
         }
         // After the window's own turn: each new round it measured.
         QObject::connect(pagina.get(), &AVPAGE2::Turno_Bus, [ventana, &vueltas] {
-            const auto v = ventana->Sondeo().Vuelta_ms();
-            if (v && (vueltas.empty() || vueltas.back() != *v))
-                vueltas.push_back(*v);
+            const Sondeo_Bus &sondeo = ventana->Sondeo();
+            if (static_cast<std::size_t>(sondeo.Vueltas()) > vueltas.size())
+                vueltas.push_back(*sondeo.Vuelta_ms());
         });
     }
     if (eventos)

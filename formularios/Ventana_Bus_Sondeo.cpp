@@ -117,6 +117,7 @@ void Sondeo_Bus::Pon_Lista(const QList<uint8_t> &direcciones, const QString &dis
     turno_ = 0;
     desde_primero_.invalidate();
     vuelta_ms_.reset();
+    vueltas_ = 0;
 }
 
 QList<uint8_t> Sondeo_Bus::Direcciones() const {
@@ -185,7 +186,9 @@ void Sondeo_Bus::Mide_Vuelta(int indice) {
     }();
     if (indice != primero)
         return;
-    if (desde_primero_.isValid())
+    if (desde_primero_.isValid()) {
         vuelta_ms_ = desde_primero_.elapsed();
+        ++vueltas_;
+    }
     desde_primero_.restart();
 }

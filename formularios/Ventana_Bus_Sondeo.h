@@ -64,6 +64,8 @@ class Sondeo_Bus {
 
     // The time between the last two polls of the first relay polled: a round.
     std::optional<qint64> Vuelta_ms() const { return vuelta_ms_; }
+    // How many rounds were measured since the list was set.
+    int Vueltas() const { return vueltas_; }
 
   private:
     int Siguiente() const;
@@ -74,4 +76,5 @@ class Sondeo_Bus {
     std::size_t turno_ = 0;
     QElapsedTimer desde_primero_;
     std::optional<qint64> vuelta_ms_;
+    int vueltas_ = 0;
 };

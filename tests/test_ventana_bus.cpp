@@ -140,6 +140,7 @@ TEST_F(Bus_Escritorio, PageRelayKeepsItsPollWhileBusRelaysTakeOneTurnEachAndItsI
     EXPECT_TRUE(Celda(v, 0, Ventana_Bus::Enlace).contains(QStringLiteral("page's relay")));
     EXPECT_EQ(Celda(v, 0, Ventana_Bus::Pt1), QString::number(rele.Temperatura(1)));
     EXPECT_TRUE(v.Vuelta->text().contains(QStringLiteral(" s"))) << "two passes over relay 5";
+    EXPECT_EQ(v.Sondeo().Vueltas(), 1);
 
     // Closed, the window takes no turn.
     v.close();
