@@ -24,7 +24,10 @@
 #  5. the CPU time of the desktop program over MINUTOS_CPU (10) minutes with
 #     the bus and Events windows open, against the plain page, both shown
 #     offscreen, at the same time on two simulators of ten relays. Target:
-#     under twice.
+#     under twice. Measured: rounds of 4.5 s (median 4499 ms) against a wire
+#     limit of 900 ms; CPU 2.55 times the plain page's over 10 minutes (1.01 s
+#     against 2.58 s). Over two minutes each window alone: the bus window 1.9
+#     times the plain page, the Events window 1.7 times.
 # SOLO_ESCRITORIO=1 runs parts 4 and 5 only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
