@@ -6,6 +6,7 @@
 #include "registro/Fila_Registro.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -128,7 +129,28 @@ void Ventana_Eventos::Consulta() {
     Escribe_Nota();
 }
 
+QString Ventana_Eventos::Huella_Diario() const {
+    QString huella;
+    for (const QString &ruta :
+         {host_.Diario().Ruta(), host_.Diario().Ruta() + QStringLiteral("-wal")}) {
+        const QFileInfo archivo(ruta);
+        huella += QStringLiteral("%1:%2;")
+                      .arg(archivo.size())
+                      .arg(archivo.lastModified().toMSecsSinceEpoch());
+    }
+    return huella;
+}
+
 void Ventana_Eventos::Revisa() {
+    // Another program's write changes the journal's file or its write-ahead
+    // log: looking at both costs a shown window far less than a query every
+    // two seconds. Every Vueltas_Sin_Mirar looks, the query runs all the same,
+    // for two writes in one millisecond that leave the same size.
+    const QString huella = Huella_Diario();
+    if (huella == huella_ && ++vueltas_sin_consulta_ < Vueltas_Sin_Mirar)
+        return;
+    huella_ = huella;
+    vueltas_sin_consulta_ = 0;
     Filtro_Eventos f = Filtro();
     f.despues_de_id = ultimo_id_;
     const std::optional<QList<Evento>> eventos = host_.Diario().Consulta(f);
@@ -136,11 +158,13 @@ void Ventana_Eventos::Revisa() {
         return;
     for (const Evento &e : *eventos)
         ultimo_id_ = std::max(ultimo_id_, e.id);
+    const auto antes = modelo_.Filas().size();
     modelo_.Agrega(*eventos);
     // The span moves on with the clock.
     if (f.desde)
         modelo_.Recorta(*f.desde);
-    Escribe_Nota();
+    if (!eventos->isEmpty() || modelo_.Filas().size() != antes)
+        Escribe_Nota();
 }
 
 void Ventana_Eventos::Al_Anotar(const Evento &evento) {

@@ -59,6 +59,7 @@ class Ventana_Eventos : public QWidget {
     // The time spans of the span list, in its order (0: all).
     static constexpr qint64 Periodos_s[] = {3600, 24 * 3600, 7 * 24 * 3600, 0};
     static constexpr int Intervalo_ms = 2000;
+    static constexpr int Vueltas_Sin_Mirar = 15;
 
     // Reads the journal again with the filters as they are set.
     void Consulta();
@@ -90,9 +91,13 @@ class Ventana_Eventos : public QWidget {
     Filtro_Eventos Filtro() const;
     bool Pasa(const Evento &evento) const;
     void Escribe_Nota(const QString &texto = {});
+    // The journal's file and write-ahead log as they stand: sizes and times.
+    QString Huella_Diario() const;
 
     Principal &host_;
     Modelo_Eventos modelo_;
     QTimer reloj_;
     qint64 ultimo_id_ = 0;
+    QString huella_;
+    int vueltas_sin_consulta_ = 0;
 };

@@ -67,6 +67,8 @@ void Modelo_Eventos::Pon(QList<Evento> eventos) {
 }
 
 void Modelo_Eventos::Agrega(const QList<Evento> &eventos) {
+    if (eventos.isEmpty())
+        return;
     QSet<qint64> vistos;
     for (const Evento &e : filas_)
         if (e.id != 0)
