@@ -19,6 +19,8 @@
 # 46.6 ms median a poll with the journal or without.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/instala_paquetes.sh
+instala_paquetes "${PAQUETES_CONSTRUCCION[@]}" "${PAQUETES_BANCO[@]}"
 eventos=${EVENTOS:-1000000}
 sondeos=${SONDEOS:-200}
 

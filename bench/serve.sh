@@ -27,6 +27,8 @@
 # 600 scrapes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/instala_paquetes.sh
+instala_paquetes "${PAQUETES_CONSTRUCCION[@]}" "${PAQUETES_BANCO[@]}"
 minutos=${MINUTOS:-10}
 segundos=${SEGUNDOS:-$((minutos * 60))}
 

@@ -47,5 +47,8 @@ PAQUETES_PAQUETE=(dpkg-dev file appstream shared-mime-info libglib2.0-bin lintia
 PAQUETES_PANTALLA=(xvfb xauth)
 # What fuzz/run.sh adds: clang with libFuzzer and the sanitizer runtimes.
 PAQUETES_FUZZ=(clang-14 libclang-rt-14-dev)
-# What bench/compare.sh adds: mbpoll, a Modbus master on libmodbus, to measure against.
-PAQUETES_BANCO=(mbpoll)
+# What the benchmarks add: mbpoll, a Modbus master on libmodbus, to measure
+# against (bench/compare.sh); sqlite3 to fill a journal of a million events
+# (bench/diario.sh); the broker, its subscriber and curl for the agent's
+# (bench/serve.sh).
+PAQUETES_BANCO=(mbpoll sqlite3 mosquitto mosquitto-clients curl)
