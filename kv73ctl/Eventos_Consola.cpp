@@ -153,6 +153,15 @@ std::optional<QString> Revisa_Eventos(const Opciones &op) {
     return std::nullopt;
 }
 
+// Before or after as a reader takes it: a lamp's "off" bare, the registers as
+// they are, "-" for nothing.
+static QString Texto_Legible(const QString &texto) {
+    if (texto.isEmpty())
+        return QStringLiteral("-");
+    const QJsonValue valor = Valor_Json(texto);
+    return valor.isString() ? valor.toString() : texto;
+}
+
 QString Texto_Evento(const Evento &evento) {
     QStringList partes{Hora_Iso(evento.hora), evento.dispositivo,
                        QStringLiteral("address %1").arg(evento.direccion), evento.tipo, evento.que};
@@ -160,8 +169,7 @@ QString Texto_Evento(const Evento &evento) {
         partes << evento.valor;
     if (!evento.antes.isEmpty() || !evento.despues.isEmpty())
         partes << QStringLiteral("%1 -> %2")
-                      .arg(evento.antes.isEmpty() ? QStringLiteral("-") : evento.antes,
-                           evento.despues.isEmpty() ? QStringLiteral("-") : evento.despues);
+                      .arg(Texto_Legible(evento.antes), Texto_Legible(evento.despues));
     if (!evento.fuente.isEmpty())
         partes << QStringLiteral("(%1)").arg(evento.fuente);
     return partes.join(QStringLiteral("  "));

@@ -266,3 +266,20 @@ TEST(KvctlEvents, AJsonLineHoldsWhatTheEventsObjectHoldsWhateverItsTexts) {
         EXPECT_TRUE(linea.startsWith("{\"time\":\"2024-05-01T14:03:07.250+02:00\",\"device\":"));
     }
 }
+
+TEST(KvctlEvents, ALampLineSaysItsStatesBareAndSetpointsAsTheRegisters) {
+    Evento evento;
+    evento.hora = QDateTime(QDate(2024, 5, 1), QTime(14, 3, 7, 250), QTimeZone(7200));
+    evento.dispositivo = QStringLiteral("/dev/ttyUSB0");
+    evento.direccion = 5;
+    evento.tipo = QStringLiteral("lamp");
+    evento.que = QStringLiteral("L2");
+    evento.valor = QStringLiteral("on");
+    evento.antes = QStringLiteral("\"off\"");
+    evento.despues = QStringLiteral("\"on\"");
+    evento.fuente = QStringLiteral("kv73");
+    EXPECT_EQ(Texto_Evento(evento), "2024-05-01T14:03:07.250+02:00  /dev/ttyUSB0  address 5  lamp  "
+                                    "L2  on  off -> on  (kv73)");
+    evento.antes.clear();
+    EXPECT_TRUE(Texto_Evento(evento).endsWith("  - -> on  (kv73)"));
+}
