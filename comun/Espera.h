@@ -8,3 +8,9 @@
 #include <functional>
 
 void Espera_Hasta(const std::function<bool()> &condicion);
+
+// The same with a deadline of its own: until the condition holds or `ms`
+// milliseconds have passed on the wall clock, whichever comes first. For the
+// short waits that do not count ticks (a scan's address, a bus relay's poll,
+// kv73ctl's pace between polls).
+void Espera_Hasta_O_Vence(int ms, const std::function<bool()> &condicion);

@@ -1,6 +1,7 @@
 #include "kv73ctl/Comandos.h"
 
 #include "comun/DECLARACION_DE_VARIABLES.h"
+#include "comun/Espera.h"
 #include "comun/Texto.h"
 #include "datos/Manejo_de_Datos.h"
 #include "datos/Rangos_Setpoints.h"
@@ -10,8 +11,6 @@
 #include "registro/Fila_Registro.h"
 
 #include <QCoreApplication>
-#include <QTimer>
-
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -189,10 +188,7 @@ void Espera_Hasta_Ms(const QElapsedTimer &reloj, qint64 hasta) {
     const qint64 falta = hasta - reloj.elapsed();
     if (falta <= 0)
         return;
-    bool listo = false;
-    QTimer::singleShot(static_cast<int>(falta), Qt::PreciseTimer, [&listo] { listo = true; });
-    while (!listo && !interrumpido)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    Espera_Hasta_O_Vence(static_cast<int>(falta), [] { return interrumpido != 0; });
 }
 
 // --- set NAME=VALUE ------------------------------------------------------------

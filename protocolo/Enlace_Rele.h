@@ -73,6 +73,7 @@ class Enlace_Rele {
     void Vacia_Entrada();
     Fin Intercambia(const QByteArray &peticion, QByteArray &respuesta, qsizetype largo,
                     bool cancelable);
+    Fin Puerto_Cerrado();
     Fin Intercambia_Breve(const QByteArray &peticion, QByteArray &respuesta, qsizetype largo,
                           int espera_ms);
     template <std::size_t N>

@@ -7,7 +7,6 @@
 #include "protocolo/Lectura_Escritura.h"
 #include "protocolo/Tramas.h"
 
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -92,17 +91,11 @@ Respuesta_Exploracion Explora_Direccion(Puerto_Serie &puerto, uint8_t direccion,
         trama.append(static_cast<char>(peticion[i]));
     puerto.Output(trama);
 
-    bool vencida = false;
-    QTimer limite;
-    limite.setSingleShot(true);
-    limite.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&limite, &QTimer::timeout, [&vencida] { vencida = true; });
-    limite.start(espera_ms);
     QByteArray entrada;
-    Espera_Hasta([&] {
+    Espera_Hasta_O_Vence(espera_ms, [&] {
         if (puerto.InBufferCount() > 0)
             entrada += puerto.Input();
-        return vencida || !puerto.PortOpen() || Estado.Interrupcion || Completa(entrada, direccion);
+        return !puerto.PortOpen() || Estado.Interrupcion || Completa(entrada, direccion);
     });
     if (!puerto.PortOpen()) {
         Respuesta_Exploracion perdida;

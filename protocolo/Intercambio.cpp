@@ -127,16 +127,8 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia(const QByteArray &peticion, QByteArray
 
     if (cancelada())
         return Fin::Cancelada;
-    if (!puerto_.PortOpen()) {
-        // The device went away under the wait: the link fails now, not five
-        // ticks later after resends to a closed port. A port the program closed
-        // itself (a link failure run inside this wait) is not failed twice.
-        if (Estado.Comunicacion_OK && puerto_.Perdido())
-            Rele_No_Responde();
-        Estado.Comunicacion_OK = false;
-        Estado.Ocupado = false;
-        return Fin::Sin_Respuesta;
-    }
+    if (!puerto_.PortOpen())
+        return Puerto_Cerrado();
     if (excepcion() && !llego()) {
         Estado.Codigo_Excepcion = static_cast<uint8_t>(entrada[2]);
         return Fin::Excepcion;
@@ -152,6 +144,17 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia(const QByteArray &peticion, QByteArray
     respuesta = entrada.left(largo);
     ++cuentas_.Intercambios;
     return Fin::Respuesta;
+}
+
+// The port closed under a wait. The device went away: the link fails now, not
+// five ticks later after resends to a closed port. A port the program closed
+// itself (a link failure run inside this wait) is not failed twice.
+Enlace_Rele::Fin Enlace_Rele::Puerto_Cerrado() {
+    if (Estado.Comunicacion_OK && puerto_.Perdido())
+        Rele_No_Responde();
+    Estado.Comunicacion_OK = false;
+    Estado.Ocupado = false;
+    return Fin::Sin_Respuesta;
 }
 
 // The short read's exchange: one request, `espera_ms` for its reply on
@@ -172,24 +175,13 @@ Enlace_Rele::Fin Enlace_Rele::Intercambia_Breve(const QByteArray &peticion, QByt
     };
     for (const char byte : peticion)
         puerto_.Output(QByteArray(1, byte));
-    bool vencida = false;
-    QTimer limite;
-    limite.setSingleShot(true);
-    limite.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&limite, &QTimer::timeout, [&vencida] { vencida = true; });
-    limite.start(espera_ms);
-    Espera_Hasta([&] {
-        return llego() || excepcion() || vencida || !puerto_.PortOpen() || Estado.Interrupcion;
+    Espera_Hasta_O_Vence(espera_ms, [&] {
+        return llego() || excepcion() || !puerto_.PortOpen() || Estado.Interrupcion;
     });
     if (Estado.Interrupcion)
         return Fin::Cancelada;
-    if (!puerto_.PortOpen()) {
-        if (Estado.Comunicacion_OK && puerto_.Perdido())
-            Rele_No_Responde();
-        Estado.Comunicacion_OK = false;
-        Estado.Ocupado = false;
-        return Fin::Sin_Respuesta;
-    }
+    if (!puerto_.PortOpen())
+        return Puerto_Cerrado();
     if (!llego()) {
         if (!excepcion())
             return Fin::Sin_Respuesta;
