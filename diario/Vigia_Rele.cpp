@@ -15,15 +15,7 @@ QList<Evento> Vigia_Rele::Tras_Sondeo(Estado_Sondeo estado,
                                       const std::array<Luz, Cantidad_Lamparas> &luces,
                                       const QDateTime &hora) {
     const auto evento = [&](const QString &tipo, const QString &que, const QString &valor) {
-        Evento nuevo;
-        nuevo.hora = hora;
-        nuevo.dispositivo = dispositivo_;
-        nuevo.direccion = direccion_;
-        nuevo.tipo = tipo;
-        nuevo.que = que;
-        nuevo.valor = valor;
-        nuevo.fuente = fuente_;
-        return nuevo;
+        return Nuevo(hora, tipo, que, valor);
     };
     QList<Evento> eventos;
     if (estado != Estado_Sondeo::Ok) {
@@ -57,15 +49,20 @@ QList<Evento> Vigia_Rele::Enlace_Caido(const QString &por_que, const QDateTime &
     if (!arriba_.value_or(false))
         return {};
     arriba_ = false;
-    Evento caida;
-    caida.hora = hora;
-    caida.dispositivo = dispositivo_;
-    caida.direccion = direccion_;
-    caida.tipo = QStringLiteral("link");
-    caida.que = QStringLiteral("down");
-    caida.valor = por_que;
-    caida.fuente = fuente_;
-    return {caida};
+    return {Nuevo(hora, QStringLiteral("link"), QStringLiteral("down"), por_que)};
+}
+
+Evento Vigia_Rele::Nuevo(const QDateTime &hora, const QString &tipo, const QString &que,
+                         const QString &valor) const {
+    Evento nuevo;
+    nuevo.hora = hora;
+    nuevo.dispositivo = dispositivo_;
+    nuevo.direccion = direccion_;
+    nuevo.tipo = tipo;
+    nuevo.que = que;
+    nuevo.valor = valor;
+    nuevo.fuente = fuente_;
+    return nuevo;
 }
 
 bool Vigia_Rele::Enlace_Arriba() const {

@@ -28,6 +28,10 @@ class Vigia_Rele {
     bool Enlace_Arriba() const;
 
   private:
+    // An event of this relay, from this program.
+    Evento Nuevo(const QDateTime &hora, const QString &tipo, const QString &que,
+                 const QString &valor) const;
+
     QString dispositivo_;
     int direccion_;
     QString fuente_;

@@ -36,10 +36,7 @@ void Diario_Consola::Tras_Sondeo(int direccion, Estado_Sondeo estado,
 }
 
 void Diario_Consola::Anota_Sondeo(const Resultado_Sondeo &r, bool puerto_perdido) {
-    const Estado_Sondeo estado = r.estado == 0   ? Estado_Sondeo::Ok
-                                 : r.estado == 3 ? Estado_Sondeo::Mala
-                                                 : Estado_Sondeo::Sin_Respuesta;
-    Tras_Sondeo(r.direccion, estado, Luces_De(r.lectura), r.hora, puerto_perdido);
+    Tras_Sondeo(r.direccion, Estado_De(r), Luces_De(r.lectura), r.hora, puerto_perdido);
 }
 
 void Diario_Consola::Puerto_Perdido(const QDateTime &hora) {
@@ -53,13 +50,6 @@ Vigia_Rele &Diario_Consola::Vigia(int direccion) {
     if (donde == vigias_.end())
         donde = vigias_.emplace(direccion, Vigia_Rele(dispositivo_, direccion, fuente_)).first;
     return donde->second;
-}
-
-std::array<Luz, Cantidad_Lamparas> Luces_De(const Lectura_Actual &lectura) {
-    std::array<Luz, Cantidad_Lamparas> luces{};
-    for (std::size_t i = 0; i < Cantidad_Lamparas; ++i)
-        luces[i] = Luz_Indicador(Mapa_Indicadores[i], lectura.encendidos, lectura.parpadeos);
-    return luces;
 }
 
 void Anota_Cambio(const Opciones &op, const QString &tipo, const QString &que, const QString &antes,

@@ -50,9 +50,6 @@ class Diario_Consola {
     std::map<int, Vigia_Rele> vigias_;
 };
 
-// The lamps a good poll's actual values show.
-std::array<Luz, Cantidad_Lamparas> Luces_De(const Lectura_Actual &lectura);
-
 // Six setpoint registers or four maxima as the journal keeps them: "[90,100,...]".
 template <std::size_t N> QString Lista_Json(const std::array<int, N> &valores) {
     QStringList textos;

@@ -88,10 +88,14 @@ void Imprime_Sondeo(const Opciones &op, const Resultado_Sondeo &r, bool con_late
         Imprime(QStringLiteral("address %1: ").arg(r.direccion) + Texto_Valores(r.lectura));
 }
 
+Estado_Sondeo Estado_De(const Resultado_Sondeo &r) {
+    return r.estado == 0   ? Estado_Sondeo::Ok
+           : r.estado == 3 ? Estado_Sondeo::Mala
+                           : Estado_Sondeo::Sin_Respuesta;
+}
+
 QJsonObject Json_Sondeo(const Resultado_Sondeo &r, bool con_latencia) {
-    const Estado_Sondeo estado = r.estado == 0   ? Estado_Sondeo::Ok
-                                 : r.estado == 3 ? Estado_Sondeo::Mala
-                                                 : Estado_Sondeo::Sin_Respuesta;
+    const Estado_Sondeo estado = Estado_De(r);
     QJsonObject o;
     if (estado == Estado_Sondeo::Ok) {
         o = Json_Valores(r.lectura);

@@ -7,6 +7,7 @@
 
 #include "kv73ctl/Opciones.h"
 #include "kv73ctl/Salida.h"
+#include "registro/Fila_Registro.h"
 
 #include <QDateTime>
 #include <QList>
@@ -46,3 +47,6 @@ void Imprime_Sondeo(const Opciones &op, const Resultado_Sondeo &r, bool con_late
 // `latency_us` with `con_latencia`; a good one adds its values (Json_Valores),
 // "celsius" and "probe_faults".
 QJsonObject Json_Sondeo(const Resultado_Sondeo &r, bool con_latencia);
+
+// A result's status as the log's and the journal's: ok, bad reply, no reply.
+Estado_Sondeo Estado_De(const Resultado_Sondeo &r);

@@ -58,9 +58,15 @@ Fila_Registro Fila_Del_Sondeo(Estado_Sondeo estado, const QDateTime &hora) {
     const Lectura_Actual v = Lee_Lectura_Actual();
     fila.temperaturas = v.temperaturas;
     fila.maximos = v.maximos;
-    for (std::size_t i = 0; i < Cantidad_Lamparas; ++i)
-        fila.luces[i] = Luz_Indicador(Mapa_Indicadores[i], v.encendidos, v.parpadeos);
+    fila.luces = Luces_De(v);
     return fila;
+}
+
+std::array<Luz, Cantidad_Lamparas> Luces_De(const Lectura_Actual &lectura) {
+    std::array<Luz, Cantidad_Lamparas> luces{};
+    for (std::size_t i = 0; i < Cantidad_Lamparas; ++i)
+        luces[i] = Luz_Indicador(Mapa_Indicadores[i], lectura.encendidos, lectura.parpadeos);
+    return luces;
 }
 
 QString Hora_Iso(const QDateTime &hora) {

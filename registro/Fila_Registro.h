@@ -35,6 +35,9 @@ struct Fila_Registro {
 // reply.
 std::optional<Estado_Sondeo> Estado_Del_Sondeo(Resultado resultado);
 
+// The lamps of one actual-values reply, in the order of Mapa_Indicadores.
+std::array<Luz, Cantidad_Lamparas> Luces_De(const Lectura_Actual &lectura);
+
 // The row of a poll that has just ended: the values come from the actual-values
 // image, and only for a good reply.
 Fila_Registro Fila_Del_Sondeo(Estado_Sondeo estado, const QDateTime &hora);
