@@ -4,7 +4,6 @@
 #include "protocolo/Crc.h"
 #include "protocolo/Tramas.h"
 
-#include <QUrl>
 
 namespace {
 
@@ -27,30 +26,11 @@ bool Es_Dispositivo_Modbus_Tcp(const QString &dispositivo) {
 
 std::optional<Destino_Tcp> Analiza_Dispositivo_Modbus_Tcp(const QString &dispositivo,
                                                           QString *error) {
-    const QString nombre = dispositivo.trimmed();
-    const QUrl url(nombre, QUrl::StrictMode);
-    const auto falla = [&] {
-        if (error)
-            *error =
-                QStringLiteral("%1 is not a Modbus TCP gateway: give modbus-tcp://HOST[:PORT], "
-                               "PORT from 1 to 65535 (502 when left out)")
-                    .arg(nombre);
-        return std::nullopt;
-    };
-    if (!Es_Dispositivo_Modbus_Tcp(nombre) || !url.isValid() || url.host().isEmpty() ||
-        !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment() ||
-        (!url.path().isEmpty() && url.path() != QLatin1String("/")))
-        return falla();
-    // QUrl takes "host:" as no port at all; a colon promises a number.
-    QString sin_barra = nombre;
-    if (sin_barra.endsWith(u'/'))
-        sin_barra.chop(1);
-    if (sin_barra.endsWith(u':'))
-        return falla();
-    const int puerto = url.port(Puerto_Modbus_Tcp::Puerto_Por_Defecto);
-    if (puerto < 1 || puerto > 65535)
-        return falla();
-    return Destino_Tcp{url.host(), static_cast<quint16>(puerto)};
+    return Analiza_Url_Red(
+        dispositivo, Esquema, Puerto_Modbus_Tcp::Puerto_Por_Defecto,
+        QStringLiteral("%1 is not a Modbus TCP gateway: give modbus-tcp://HOST[:PORT], "
+                       "PORT from 1 to 65535 (502 when left out)"),
+        error);
 }
 
 // --- the translation ---------------------------------------------------------

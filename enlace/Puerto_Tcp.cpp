@@ -6,24 +6,37 @@ bool Es_Dispositivo_Tcp(const QString &dispositivo) {
     return dispositivo.trimmed().startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive);
 }
 
-std::optional<Destino_Tcp> Analiza_Dispositivo_Tcp(const QString &dispositivo, QString *error) {
+std::optional<Destino_Tcp> Analiza_Url_Red(const QString &dispositivo, QLatin1String esquema,
+                                           int puerto_por_defecto, const QString &forma,
+                                           QString *error) {
     const QString nombre = dispositivo.trimmed();
     const QUrl url(nombre, QUrl::StrictMode);
     const auto falla = [&] {
         if (error)
-            *error = QStringLiteral("%1 is not a network device: give tcp://HOST:PORT, "
-                                    "PORT from 1 to 65535")
-                         .arg(nombre);
+            *error = forma.arg(nombre);
         return std::nullopt;
     };
-    if (!Es_Dispositivo_Tcp(nombre) || !url.isValid() || url.host().isEmpty() ||
-        !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment() ||
+    if (!nombre.startsWith(esquema, Qt::CaseInsensitive) || !url.isValid() ||
+        url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() || url.hasFragment() ||
         (!url.path().isEmpty() && url.path() != QLatin1String("/")))
         return falla();
-    const int puerto = url.port(-1);
+    // QUrl takes "host:" as no port at all; a colon promises a number.
+    QString sin_barra = nombre;
+    if (sin_barra.endsWith(u'/'))
+        sin_barra.chop(1);
+    if (sin_barra.endsWith(u':'))
+        return falla();
+    const int puerto = url.port(puerto_por_defecto);
     if (puerto < 1 || puerto > 65535)
         return falla();
     return Destino_Tcp{url.host(), static_cast<quint16>(puerto)};
+}
+
+std::optional<Destino_Tcp> Analiza_Dispositivo_Tcp(const QString &dispositivo, QString *error) {
+    return Analiza_Url_Red(dispositivo, QLatin1String("tcp://"), -1,
+                           QStringLiteral("%1 is not a network device: give tcp://HOST:PORT, "
+                                          "PORT from 1 to 65535"),
+                           error);
 }
 
 namespace {

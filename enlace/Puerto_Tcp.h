@@ -18,6 +18,12 @@ struct Destino_Tcp {
 // The host and port of tcp://HOST:PORT (an IPv6 address in brackets); nothing,
 // with the reason in `error`, for a name that does not fit that form.
 std::optional<Destino_Tcp> Analiza_Dispositivo_Tcp(const QString &dispositivo, QString *error);
+// The same for any SCHEME://HOST[:PORT]: the port given, else
+// `puerto_por_defecto` (-1: it must be given); `forma` is the reason's text,
+// %1 the name.
+std::optional<Destino_Tcp> Analiza_Url_Red(const QString &dispositivo, QLatin1String esquema,
+                                           int puerto_por_defecto, const QString &forma,
+                                           QString *error);
 
 class Puerto_Tcp : public Puerto_Serie {
     Q_OBJECT
