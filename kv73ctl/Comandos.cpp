@@ -184,6 +184,18 @@ bool Interrumpido() {
     return interrumpido != 0;
 }
 
+Estado_Sondeo Estado_De(Desenlace d) {
+    switch (d) {
+    case Desenlace::Buena:
+        return Estado_Sondeo::Ok;
+    case Desenlace::Mala:
+        return Estado_Sondeo::Mala;
+    case Desenlace::Sin_Respuesta:
+        break;
+    }
+    return Estado_Sondeo::Sin_Respuesta;
+}
+
 void Espera_Hasta_Ms(const QElapsedTimer &reloj, qint64 hasta) {
     const qint64 falta = hasta - reloj.elapsed();
     if (falta <= 0)

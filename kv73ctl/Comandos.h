@@ -6,6 +6,7 @@
 #include "kv73ctl/Opciones.h"
 #include "kv73ctl/Salida.h"
 #include "protocolo/Lectura_Escritura.h"
+#include "registro/Fila_Registro.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -41,6 +42,8 @@ enum class Desenlace {
 // link failure too: the link-failure procedure runs here. An interrupted one
 // ends as a link failure without a word (Interrumpido() tells it apart).
 Desenlace Transaccion(Enlace_Rele &enlace, const std::function<Resultado()> &transaccion);
+// A poll's outcome as the log, the journal and the agent say it.
+Estado_Sondeo Estado_De(Desenlace d);
 
 // The exit status of a read, with what went wrong on stderr: 0 good; 3 and
 // "bad reply to the <que>" (or the exception the relay answered with); 2 when the link failed

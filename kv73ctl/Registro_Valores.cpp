@@ -42,18 +42,6 @@ bool Reabre(const Opciones &op, Enlace_Rele &enlace) {
     return abierto;
 }
 
-Estado_Sondeo Estado_De(Desenlace d) {
-    switch (d) {
-    case Desenlace::Buena:
-        return Estado_Sondeo::Ok;
-    case Desenlace::Mala:
-        return Estado_Sondeo::Mala;
-    case Desenlace::Sin_Respuesta:
-        break;
-    }
-    return Estado_Sondeo::Sin_Respuesta;
-}
-
 // A row's poll as the exit status counts it.
 int Salida_De(Estado_Sondeo e) {
     switch (e) {

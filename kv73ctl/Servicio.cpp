@@ -224,9 +224,7 @@ void Agente::Sondea(Rele_Servido &r) {
         if (Interrumpido())
             return;
         latencia_s = static_cast<double>(reloj.nsecsElapsed()) / 1e9;
-        estado = d == Desenlace::Buena  ? Estado_Sondeo::Ok
-                 : d == Desenlace::Mala ? Estado_Sondeo::Mala
-                                        : Estado_Sondeo::Sin_Respuesta;
+        estado = Estado_De(d);
     }
     const QDateTime hora = QDateTime::currentDateTime();
     const bool buena = estado == Estado_Sondeo::Ok;
