@@ -57,8 +57,6 @@ class Traductor_Modbus_Tcp {
     // A new connection: nothing pending, numbering goes on.
     void Reinicia();
 
-    quint16 Ultima_Transaccion() const { return transaccion_; }
-
   private:
     QByteArray Trama_Tcp(const QByteArray &rtu);
     bool Espera_Transaccion(quint16 transaccion) const;
@@ -99,9 +97,6 @@ class Puerto_Modbus_Tcp : public Puerto_Serie {
     int InBufferCount() override;
     QByteArray Input() override;
     void Output(const QByteArray &bytes) override;
-
-    // The transaction number of the last frame sent.
-    quint16 Ultima_Transaccion() const { return traductor_.Ultima_Transaccion(); }
 
   private:
     void Al_Llegar();

@@ -46,7 +46,6 @@ class Diario_Pagina : public QObject {
     // Ctrl+E: the Events window, made once and raised after.
     void Abre_Eventos();
     Ventana_Eventos *Eventos() const;
-    QAction *Accion_Eventos() const { return eventos_; }
     Notificaciones &Avisos() const { return *avisos_; }
 
   private:
