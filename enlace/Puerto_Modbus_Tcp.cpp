@@ -4,7 +4,6 @@
 #include "protocolo/Crc.h"
 #include "protocolo/Tramas.h"
 
-
 namespace {
 
 const QLatin1String Esquema("modbus-tcp://");
